@@ -1,0 +1,126 @@
+// The simulated camera: registers, memory, firmware update and file storage, answering the
+// vendor property requests exactly as the camera's driver would. Portable: the COM filter
+// (filter_win.cpp) and native tests (ModelTransport) wrap the same model.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "property_transport.h"
+
+namespace camsim {
+
+// One file in the camera's storage.
+struct StoredFile {
+    std::string name;       // up to 8 bytes in the catalogue entry; longer names are cut there
+    std::string extension;  // up to 3 bytes
+    std::vector<uint8_t> content;
+    // The size the catalogue entry reports; the content's size when absent.
+    bool sizeOverridden = false;
+    uint32_t reportedSize = 0;
+};
+
+enum class Direction { Any, Get, Set };
+
+enum class FaultKind {
+    Fail,         // the request fails (the driver returns an error)
+    StatusError,  // the status record of the matching command answers with the error flag
+    Unplug,       // this and every later request fails
+    Unsupported,  // QuerySupported reports no support for this property
+    HugeLength,   // the status record of the matching command reports this length instead
+};
+
+// Fires on the nth request (1-based) of property id in the given direction;
+// nth == 0 means every request.
+struct Fault {
+    FaultKind kind = FaultKind::Fail;
+    uint32_t property = 0;
+    Direction direction = Direction::Any;
+    uint32_t nth = 0;
+    uint32_t length = 0;  // HugeLength only
+};
+
+struct Profile {
+    std::string friendlyName = "ZQ71R Camera";
+    std::map<uint32_t, uint8_t> registers;  // the rest read 0
+    uint32_t firmwareReadyAfterPolls = 0;   // property 67 reads 0 this many times, then 1
+    bool firmwareNeverReady = false;
+    uint32_t flashDoneAfterReads = 0;       // status reads after property 24 before `ready`
+    uint32_t notReadyPolls = 0;             // status reads without `ready` before each storage answer
+    uint32_t blockSize = 4096;              // bytes per file block and per catalogue block
+    bool storagePresent = true;             // bit 0 of the presence word
+    std::vector<StoredFile> files;
+    // Raw 32-byte catalogue entries delivered after those made from `files` (hostile names,
+    // wrong sizes); each must be 32 bytes.
+    std::vector<std::vector<uint8_t>> extraEntries;
+    std::vector<Fault> faults;
+    std::string tracePath;  // where the filter appends its trace; empty: no trace file
+};
+
+// Parses the text format documented in README.md. Relative file paths are taken from
+// baseDir. Returns false and sets error on a malformed profile.
+bool ParseProfile(const std::string& text, const std::string& baseDir, Profile& profile,
+                  std::string& error);
+
+struct TraceRecord {
+    uint32_t property = 0;
+    bool isGet = false;
+    uint32_t length = 0;
+    bool bufferNull = false;
+    std::vector<uint8_t> bytes;  // set: what was sent; get: what was answered
+    bool ok = false;
+};
+
+// One trace record as a line of text: "set 0 len=4 00 07 00 00 ok".
+std::string FormatTraceRecord(const TraceRecord& record);
+
+class CameraModel {
+public:
+    explicit CameraModel(Profile profile);
+
+    const Profile& profile() const { return profile_; }
+
+    // What QuerySupported reports for the property in one direction.
+    bool Supports(uint32_t property, bool get) const;
+    // Requests as the driver receives them; each returns whether the request succeeded and
+    // appends a trace record.
+    bool Get(uint32_t property, void* buffer, uint32_t length);
+    bool Set(uint32_t property, const void* buffer, uint32_t length);
+
+    const std::vector<TraceRecord>& trace() const { return trace_; }
+    void ClearTrace() { trace_.clear(); }
+
+    // Inspection for tests.
+    uint8_t RegisterValue(uint32_t address) const;
+    const std::vector<uint8_t>& LastFirmwareDownload() const { return firmware_; }
+    const std::vector<StoredFile>& files() const { return profile_.files; }
+    void Unplug() { unplugged_ = true; }
+
+private:
+    struct State;
+    Profile profile_;
+    std::vector<TraceRecord> trace_;
+    std::vector<uint8_t> firmware_;
+    bool unplugged_ = false;
+    std::shared_ptr<State> state_;  // protocol state, defined in camera_model.cpp
+};
+
+// The model as the camera channel's transport, for native tests: FindDevice matches the
+// profile's friendly name byte for byte.
+class ModelTransport : public camera::PropertyTransport {
+public:
+    explicit ModelTransport(CameraModel& model) : model_(model) {}
+    bool FindDevice(const char* friendlyName) override;
+    void Release() override { held_ = false; }
+    bool GetProperty(uint32_t id, void* buffer, uint32_t length) override;
+    bool SetProperty(uint32_t id, const void* buffer, uint32_t length) override;
+
+private:
+    CameraModel& model_;
+    bool held_ = false;
+};
+
+}  // namespace camsim

@@ -30,3 +30,39 @@ function(camtools_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()
+
+# Wine-level tests. Every test of a Win32 build runs under Wine in the build tree's own prefix,
+# which the fixture `wineprefix` creates (registering the simulated camera's filter) before
+# the first such test and shuts down after the last.
+set(CAMTOOLS_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+set(CAMTOOLS_SCRIPTS "${CMAKE_SOURCE_DIR}/scripts")
+
+# camtools_wine_fixture(DLLS dll-targets...): call once, in the top-level directory.
+function(camtools_wine_fixture)
+  cmake_parse_arguments(ARG "" "" "DLLS" ${ARGN})
+  set(dll_files)
+  foreach(dll IN LISTS ARG_DLLS)
+    list(APPEND dll_files "$<TARGET_FILE:${dll}>")
+  endforeach()
+  add_test(NAME wineprefix.init
+           COMMAND "${CAMTOOLS_SCRIPTS}/wine-prefix" init "${CAMTOOLS_WINEPREFIX}" ${dll_files})
+  set_tests_properties(wineprefix.init PROPERTIES FIXTURES_SETUP wineprefix TIMEOUT 300)
+  add_test(NAME wineprefix.stop
+           COMMAND "${CAMTOOLS_SCRIPTS}/wine-prefix" stop "${CAMTOOLS_WINEPREFIX}")
+  set_tests_properties(wineprefix.stop PROPERTIES FIXTURES_CLEANUP wineprefix)
+endfunction()
+
+# camtools_add_wine_test(name TARGET exe-target [TIMEOUT s] [ARGS args...]): runs a Windows
+# program of this build under Wine as one CTest test; it passes when the program exits 0.
+function(camtools_add_wine_test name)
+  cmake_parse_arguments(ARG "" "TARGET;TIMEOUT" "ARGS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_test(NAME ${name}
+           COMMAND "${CAMTOOLS_SCRIPTS}/wine-run" "${CAMTOOLS_WINEPREFIX}" ${ARG_TIMEOUT}
+                   "$<TARGET_FILE:${ARG_TARGET}>" ${ARG_ARGS})
+  math(EXPR ctest_timeout "${ARG_TIMEOUT} + 30")
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineprefix TIMEOUT ${ctest_timeout}
+                       RESOURCE_LOCK wineprefix)
+endfunction()

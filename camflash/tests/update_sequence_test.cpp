@@ -10,6 +10,7 @@
 #include "camera_model.h"
 #include "memory_files.h"
 #include "texts.h"
+#include "trace_ops.h"
 #include "update_sequence.h"
 
 using camflash::UpdateResult;
@@ -76,40 +77,8 @@ struct Rig {
         return camflash::RunUpdate(channel, files, ui, settings);
     }
 
-    // The trace as camera operations: "W 740=DF", "R 740", "download 111", "ready?",
-    // "flash", "request", "status"; failed requests are marked with a trailing "!".
     std::vector<std::string> Operations() const {
-        std::vector<std::string> ops;
-        const auto& trace = model.trace();
-        for (size_t i = 0; i < trace.size(); ++i) {
-            const camsim::TraceRecord& r = trace[i];
-            char text[64];
-            if (r.property == 0 && !r.isGet && r.bytes.size() == 4) {
-                unsigned address = camera::LoadU32(r.bytes.data());
-                if (i + 1 < trace.size() && trace[i + 1].property == 2) {
-                    const camsim::TraceRecord& v = trace[++i];
-                    if (v.isGet) std::snprintf(text, sizeof text, "R %X", address);
-                    else std::snprintf(text, sizeof text, "W %X=%02X", address,
-                                       v.bytes.empty() ? 0u : unsigned(v.bytes[0]));
-                    ops.push_back(std::string(text) + (v.ok ? "" : "!"));
-                } else {
-                    std::snprintf(text, sizeof text, "select %X", address);
-                    ops.push_back(std::string(text) + (r.ok ? "" : "!"));
-                }
-                continue;
-            }
-            std::string op;
-            switch (r.property) {
-            case 20: op = "download " + std::to_string(r.length); break;
-            case 67: op = "ready?"; break;
-            case 24: op = "flash"; break;
-            case 49: op = "request"; break;
-            case 34: op = "status"; break;
-            default: op = "property " + std::to_string(r.property);
-            }
-            ops.push_back(op + (r.ok ? "" : "!"));
-        }
-        return ops;
+        return camflash_test::TraceOperations(model.trace());
     }
 };
 
@@ -129,9 +98,7 @@ std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> pa
     return all;
 }
 
-size_t Count(const std::vector<std::string>& items, const std::string& item) {
-    return size_t(std::count(items.begin(), items.end(), item));
-}
+using camflash_test::CountOf;
 
 camsim::Fault FailOn(uint32_t property, camsim::Direction direction, uint32_t nth) {
     camsim::Fault fault;
@@ -219,7 +186,7 @@ TEST(UpdateSequence, DownloadBufferAsTheCameraReceivesIt) {
         camera::StoreU32(expected.data(), uint32_t(row.total));
         for (size_t i = 0; i < row.length; ++i) expected[4 + i] = uint8_t(i * 3 + 1);
         EXPECT_EQ(expected, got) << "L=" << row.length;
-        EXPECT_EQ(1u, Count(rig.Operations(), "download " + std::to_string(row.total)))
+        EXPECT_EQ(1u, CountOf(rig.Operations(), "download " + std::to_string(row.total)))
             << "L=" << row.length;
     }
 }
@@ -313,9 +280,9 @@ TEST(UpdateSequence, CompletionPollGivesUpAfter50002Reads) {
         profile.flashDoneAfterReads = row.readsWithoutCompletion;
         Rig rig(profile);
         EXPECT_EQ(row.result, rig.Update()) << row.readsWithoutCompletion;
-        EXPECT_EQ(row.statusReads, Count(rig.Operations(), "status")) << row.readsWithoutCompletion;
+        EXPECT_EQ(row.statusReads, CountOf(rig.Operations(), "status")) << row.readsWithoutCompletion;
         // No pause between the reads.
-        EXPECT_EQ(0u, Count(rig.ui.events, "pause 10")) << row.readsWithoutCompletion;
+        EXPECT_EQ(0u, CountOf(rig.ui.events, "pause 10")) << row.readsWithoutCompletion;
         if (row.result == UpdateResult::WaitedTooLong) {
             EXPECT_EQ("message: GetSystemInfo Failed!! waiting too long", rig.ui.events.back());
         }
@@ -336,7 +303,7 @@ TEST(UpdateSequence, ReminderAfterEach51ReadinessPolls) {
                     Repeat("pause 10", 18),
                     {std::string("message: ") + kString5, "end dialog"}}),
               rig.ui.events);
-    EXPECT_EQ(121u, Count(rig.Operations(), "ready?") + Count(rig.Operations(), "ready?!"));
+    EXPECT_EQ(121u, CountOf(rig.Operations(), "ready?") + CountOf(rig.Operations(), "ready?!"));
 }
 
 TEST(UpdateSequence, PreparationWithoutAReadableRegister1856) {

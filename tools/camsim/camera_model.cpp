@@ -225,9 +225,10 @@ bool CameraModel::HandleSet(uint32_t property, const uint8_t* buffer, uint32_t l
         if (const Fault* huge = MatchFault(property, false, FaultKind::HugeLength))
             s.status.length = huge->length;
     };
+    // While the flash is being programmed, the programming alone decides when `ready` shows.
     auto storageAnswer = [&](std::vector<uint8_t> data, uint32_t flags) {
         publish(std::move(data), flags);
-        s.busyReads = profile_.notReadyPolls;
+        s.busyReads = s.flashBusyReads > 0 ? 0 : profile_.notReadyPolls;
     };
     auto nextBlock = [&](State::Stream stream) {
         if (s.stream != stream || s.nextBlock >= s.blocks.size()) {

@@ -364,6 +364,49 @@ std::string FormatTraceRecord(const TraceRecord& record) {
     return line;
 }
 
+bool ParseTraceRecord(const std::string& line, TraceRecord& record) {
+    std::vector<std::string> words;
+    if (!line.empty() && line.back() == ' ') return false;
+    size_t start = 0;
+    while (start < line.size()) {
+        size_t end = line.find(' ', start);
+        if (end == std::string::npos) end = line.size();
+        if (end == start) return false;  // words are separated by exactly one blank
+        words.push_back(line.substr(start, end - start));
+        start = end + 1;
+    }
+    if (words.size() < 4 || (words[0] != "get" && words[0] != "set")) return false;
+    auto number = [](const std::string& text, uint32_t& value) {
+        if (text.empty() || text.size() > 10 ||
+            text.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        unsigned long long v = std::stoull(text);
+        if (v > 0xFFFFFFFFull) return false;
+        value = uint32_t(v);
+        return true;
+    };
+    TraceRecord parsed;
+    parsed.isGet = words[0] == "get";
+    if (!number(words[1], parsed.property)) return false;
+    if (words[2].compare(0, 4, "len=") != 0 || !number(words[2].substr(4), parsed.length))
+        return false;
+    size_t i = 3;
+    if (words[i] == "null") {
+        parsed.bufferNull = true;
+        ++i;
+    }
+    for (; i + 1 < words.size(); ++i) {
+        const std::string& hex = words[i];
+        if (hex.size() != 2 || hex.find_first_not_of("0123456789abcdef") != std::string::npos)
+            return false;
+        parsed.bytes.push_back(uint8_t(std::stoul(hex, nullptr, 16)));
+    }
+    if (i != words.size() - 1 || (words[i] != "ok" && words[i] != "fail")) return false;
+    parsed.ok = words[i] == "ok";
+    record = std::move(parsed);
+    return true;
+}
+
 bool ModelTransport::FindDevice(const char* friendlyName) {
     // The device search compares names converted into an 80-byte buffer, so a name of 80
     // bytes or more never matches.

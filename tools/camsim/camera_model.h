@@ -77,8 +77,10 @@ struct TraceRecord {
     bool ok = false;
 };
 
-// One trace record as a line of text: "set 0 len=4 00 07 00 00 ok".
+// One trace record as a line of text: "set 0 len=4 00 07 00 00 ok" (format in README.md).
 std::string FormatTraceRecord(const TraceRecord& record);
+// The reverse, for tests that read a trace file; false when the line is not a trace record.
+bool ParseTraceRecord(const std::string& line, TraceRecord& record);
 
 class CameraModel {
 public:

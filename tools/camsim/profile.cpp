@@ -12,6 +12,9 @@ namespace camsim {
 
 namespace {
 
+// Generated content is held in memory: 256 MiB is far beyond any stored file a test needs.
+constexpr uint64_t kMaxFill = 256u << 20;
+
 // Splits a line into words at blanks and tabs; a word in double quotes keeps its blanks
 // (there is no escape: a quoted word ends at the next quote).
 bool SplitWords(const std::string& line, std::vector<std::string>& words, std::string& error) {
@@ -215,8 +218,8 @@ private:
                 file.content.assign(content.begin(), content.end());
             } else if (key == "fill") {
                 ++contentSources;
-                if (!ParseNumber(value, 0x7FFFFFFF, number))
-                    return Fail("bad fill length '" + value + "'", error);
+                if (!ParseNumber(value, kMaxFill, number))
+                    return Fail("bad fill length '" + value + "' (at most 268435456)", error);
                 file.content.resize(size_t(number));
                 for (size_t b = 0; b < file.content.size(); ++b) file.content[b] = uint8_t(b % 251);
             } else {

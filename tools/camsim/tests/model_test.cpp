@@ -507,7 +507,19 @@ TEST(Trace, RecordsFormatAsOneLineEach) {
         {{43, false, 0, false, {}, false}, "set 43 len=0 fail"},
         {{3, true, 2, false, {0xAB, 0xFF}, true}, "get 3 len=2 ab ff ok"},
     };
-    for (const Row& row : rows) EXPECT_EQ(row.line, FormatTraceRecord(row.record)) << row.line;
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.line, FormatTraceRecord(row.record)) << row.line;
+        camsim::TraceRecord back;
+        ASSERT_TRUE(camsim::ParseTraceRecord(row.line, back)) << row.line;
+        EXPECT_EQ(row.line, FormatTraceRecord(back)) << "read back: " << row.line;
+    }
+    const char* notRecords[] = {
+        "", "put 0 len=4 ok", "set x len=0 ok", "set 0 len= ok", "set 0 length=0 ok",
+        "set 0 len=1 4 ok", "set 0 len=1 0G ok", "set 0 len=1 00 done", "set 0 len=1 00",
+        "set 0  len=1 ok", "set 0 len=1 ok ", "set 4294967296 len=0 ok", "set 0 len=0 ok 00",
+    };
+    camsim::TraceRecord record;
+    for (const char* line : notRecords) EXPECT_FALSE(camsim::ParseTraceRecord(line, record)) << "'" << line << "'";
 }
 
 TEST(Trace, SinkSeesEveryRecordAsItIsAppended) {

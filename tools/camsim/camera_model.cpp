@@ -201,7 +201,7 @@ bool CameraModel::HandleGet(uint32_t property, uint8_t* buffer, uint32_t length,
         if (length != 4) return false;
         bool ready = !profile_.firmwareNeverReady && s.readyPolls >= profile_.firmwareReadyAfterPolls;
         ++s.readyPolls;
-        StoreU32(buffer, ready ? 1 : 0);
+        StoreU32(buffer, ready ? 1 : profile_.firmwareNotReadyValue);
         break;
     }
     default:

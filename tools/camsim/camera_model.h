@@ -49,6 +49,7 @@ struct Profile {
     std::map<uint32_t, uint8_t> registers;  // the rest read 0
     uint32_t firmwareReadyAfterPolls = 0;   // property 67 reads 0 this many times, then 1
     bool firmwareNeverReady = false;
+    uint32_t firmwareNotReadyValue = 0;     // what property 67 answers while not ready
     uint32_t flashDoneAfterReads = 0;       // status reads after property 24 before `ready`
     uint32_t notReadyPolls = 0;             // status reads without `ready` before each storage answer
     uint32_t blockSize = 4096;              // bytes per file block and per catalogue block

@@ -118,6 +118,7 @@ public:
         if (key == "register") return Register(w, error);
         if (key == "firmware-ready-after") return Count(w, profile_.firmwareReadyAfterPolls, error);
         if (key == "firmware-never-ready") return Flag(w, profile_.firmwareNeverReady, error);
+        if (key == "firmware-not-ready-value") return Count(w, profile_.firmwareNotReadyValue, error);
         if (key == "flash-done-after") return Count(w, profile_.flashDoneAfterReads, error);
         if (key == "not-ready-polls") return Count(w, profile_.notReadyPolls, error);
         if (key == "block-size") {

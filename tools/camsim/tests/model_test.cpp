@@ -325,11 +325,12 @@ TEST(Firmware, ReadyAfterPollsCountedFromPowerOnAndFromEachDownload) {
 
     Profile never;
     never.firmwareNeverReady = true;
+    never.firmwareNotReadyValue = 2;
     Camera stuck(never);
     uint32_t ready = 99;
     for (int i = 0; i < 200; ++i) {
         ASSERT_TRUE(stuck.channel.GetFirmwareReady(ready));
-        ASSERT_EQ(0u, ready) << "poll " << i;
+        ASSERT_EQ(2u, ready) << "poll " << i;
     }
 }
 

@@ -31,6 +31,7 @@ TEST(Profile, EveryKeywordSetsItsField) {
         "register 1856 0x20\n"
         "register 0xFFFF 255\n"
         "firmware-ready-after 60\n"
+        "firmware-not-ready-value 0x101\n"
         "flash-done-after 3\n"
         "not-ready-polls 2\n"
         "block-size 4096\n"
@@ -52,6 +53,7 @@ TEST(Profile, EveryKeywordSetsItsField) {
     EXPECT_EQ(255, p.registers.at(0xFFFF));
     EXPECT_EQ(60u, p.firmwareReadyAfterPolls);
     EXPECT_FALSE(p.firmwareNeverReady);
+    EXPECT_EQ(0x101u, p.firmwareNotReadyValue);
     EXPECT_EQ(3u, p.flashDoneAfterReads);
     EXPECT_EQ(2u, p.notReadyPolls);
     EXPECT_EQ(4096u, p.blockSize);

@@ -341,7 +341,8 @@ bool CameraModel::HandleSet(uint32_t property, const uint8_t* buffer, uint32_t l
             return true;
         }
         profile_.files.erase(file);
-        s.stream = State::Stream::None;
+        // A file being read is abandoned (it may be the one deleted); a listing goes on.
+        if (s.stream == State::Stream::File) s.stream = State::Stream::None;
         storageAnswer({}, kStatusReady);
         return true;
     }

@@ -4,6 +4,7 @@
 // camera exchange the trace records.
 #include <windows.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,14 +118,23 @@ camsim::Fault FailOn(uint32_t property, camsim::Direction direction, uint32_t nt
     return fault;
 }
 
-// The window rectangle of a control in dialog units of its dialog.
+// The control sits at this rectangle in dialog units, give or take the pixel that
+// converting each edge rather than the size can round away.
 bool HasDialogRect(HWND dialog, int id, int x, int y, int cx, int cy) {
     RECT expected = {x, y, x + cx, y + cy};
     MapDialogRect(dialog, &expected);
     RECT actual;
     GetWindowRect(GetDlgItem(dialog, id), &actual);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
-    return EqualRect(&expected, &actual) != FALSE;
+    auto closeTo = [](LONG a, LONG b) { return a - b <= 1 && b - a <= 1; };
+    bool ok = closeTo(expected.left, actual.left) && closeTo(expected.top, actual.top) &&
+              closeTo(expected.right, actual.right) && closeTo(expected.bottom, actual.bottom);
+    if (!ok)
+        std::printf("control %d: expected %ld,%ld-%ld,%ld got %ld,%ld-%ld,%ld\n", id,
+                    long(expected.left), long(expected.top), long(expected.right),
+                    long(expected.bottom), long(actual.left), long(actual.top),
+                    long(actual.right), long(actual.bottom));
+    return ok;
 }
 
 std::string FontFace(HWND window) {
@@ -166,6 +176,14 @@ void CheckDialogTemplate(int dialogId, const char* caption, const char* face, DW
         WT_CHECK_MSG((DWORD(GetWindowLongW(control, GWL_STYLE)) & row.styleBits) == row.styleBits,
                      where);
     }
+    if (dialogId == IDD_DRAM_SETTING) {
+        // Bordered: dialog templates turn the border of an edit box into a sunken edge.
+        HWND edit = GetDlgItem(dialog, IDC_DRAM_FILE);
+        WT_CHECK((GetWindowLongW(edit, GWL_STYLE) & WS_BORDER) ||
+                 (GetWindowLongW(edit, GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
+    } else {
+        WT_CHECK(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    }
     DestroyWindow(dialog);
 }
 
@@ -180,7 +198,7 @@ WT_TEST(ResourcesMatchTheDesign) {
     CheckDialogTemplate(IDD_DRAM_SETTING, "DRAM Setting ", "System",
                         WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
                         {{IDC_DRAM_FILE, "Edit", "", 23, 23, 141, 36,
-                          ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_BORDER},
+                          ES_MULTILINE | ES_READONLY | WS_VSCROLL},
                          {IDC_DRAM_BROWSE, "Button", "...", 164, 23, 19, 36, BS_PUSHBUTTON},
                          {IDOK, "Button", "OK", 58, 71, 50, 14, BS_DEFPUSHBUTTON},
                          {IDCANCEL, "Button", "Cancel", 115, 71, 50, 14, BS_PUSHBUTTON}});
@@ -319,11 +337,11 @@ WT_TEST(FailuresLeaveTheDialogOpen) {
     const std::vector<Row> rows = {
         {"image missing", {}, 0, false, true, {"message: " + kString2}, nullptr},
         {"download fails", {FailOn(20, Direction::Set, 1)}, 0, true, true,
-         {"message: DownloadFirmware Failed"}, "download 11!"},
+         {"message: DownloadFirmware Failed"}, "download 15!"},
         {"flash programming fails", {FailOn(24, Direction::Set, 1)}, 0, true, true,
          {"message: UpdateFirmwareToFlash Failed"}, "flash!"},
         {"status request fails", {FailOn(49, Direction::Set, 1)}, 0, true, true, {}, "request!"},
-        {"status read fails", {FailOn(34, Direction::Get, 2)}, 0, true, true, {}, "status!"},
+        {"status read fails", {FailOn(34, Direction::Get, 1)}, 0, true, true, {}, "status!"},
         {"never completes", {}, 60000, true, true,
          {"message: GetSystemInfo Failed!! waiting too long"}, "status"},
     };

@@ -7,6 +7,7 @@ namespace {
 
 UiDriver* current = nullptr;
 
+constexpr UINT kTurnMessage = WM_APP + 0x77;
 constexpr int kMessageTextId = 0xFFFF;
 constexpr int kMessageIconId = 0x0440;
 constexpr int kOpenFileNameCombo = 0x047C;
@@ -40,16 +41,26 @@ UiDriver::UiDriver() {
     current = this;
     hook_ = SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId());
     returnHook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, ReturnHook, nullptr, GetCurrentThreadId());
+    messageHook_ = SetWindowsHookExW(WH_GETMESSAGE, MessageHook, nullptr, GetCurrentThreadId());
 }
 
 UiDriver::~UiDriver() {
     if (hook_) UnhookWindowsHookEx(hook_);
     if (returnHook_) UnhookWindowsHookEx(returnHook_);
+    if (messageHook_) UnhookWindowsHookEx(messageHook_);
     current = nullptr;
 }
 
 LRESULT CALLBACK UiDriver::Hook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_ACTIVATE && current) current->OnActivate(reinterpret_cast<HWND>(wParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK UiDriver::MessageHook(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG* message = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && current && message->message == kTurnMessage &&
+        IsWindow(message->hwnd))
+        current->Answer(message->hwnd);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -72,7 +83,10 @@ void UiDriver::AnswerMain(HWND window) {
 }
 
 void UiDriver::OnActivate(HWND window) {
-    if (ClassOf(window) != "#32770") return;
+    if (ClassOf(window) == "#32770") PostMessageW(window, kTurnMessage, 0, 0);
+}
+
+void UiDriver::Answer(HWND window) {
     const std::string caption = WindowText(window);
     if (HWND text = GetDlgItem(window, kMessageTextId)) {
         WindowFacts facts;

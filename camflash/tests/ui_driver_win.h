@@ -1,6 +1,8 @@
 // Answers camflash's windows inside the test process, as a user would: a WH_CBT hook on the
-// UI thread sees each window as it is activated, notes what it shows and posts the next
-// answer from the test's lists. Message boxes are always answered with OK.
+// UI thread sees each window as it is activated and queues a turn for it; when the window's
+// message loop reaches that turn (so whatever activated it has finished), the driver notes
+// what the window shows and posts the next answer from the test's lists. Message boxes are
+// always answered with OK.
 //
 // Log lines:
 //   "main[<status line>]: Update"     the main dialog, when it is the user's turn: when it
@@ -44,10 +46,13 @@ public:
 private:
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ReturnHook(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK MessageHook(int code, WPARAM wParam, LPARAM lParam);
+    void Answer(HWND window);
     void OnActivate(HWND window);
     void AnswerMain(HWND window);
     HHOOK hook_ = nullptr;
     HHOOK returnHook_ = nullptr;
+    HHOOK messageHook_ = nullptr;
     bool mainShown_ = false;
 };
 

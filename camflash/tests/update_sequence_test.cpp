@@ -291,7 +291,7 @@ TEST(UpdateSequence, CompletionPollGivesUpAfter50002Reads) {
 
 TEST(UpdateSequence, ReminderAfterEach51ReadinessPolls) {
     camsim::Profile profile;
-    profile.firmwareReadyAfterPolls = 120;
+    profile.firmwareReadyAfterPolls = 119;
     // A failed readiness request counts as not ready, without a message of its own.
     profile.faults.push_back(FailOn(67, camsim::Direction::Get, 7));
     Rig rig(profile);

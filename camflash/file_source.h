@@ -1,7 +1,6 @@
 // Reading whole files through an interface, so that the firmware image and the DRAM setting
-// script can be read from real files (stdio natively, Win32 file handles in the programs) or
-// from files held in memory in tests, including files that fail or deliver fewer bytes than
-// they announce.
+// script can be read from real files (Win32 file handles in the program) or from files held
+// in memory in tests, including files that fail or deliver fewer bytes than they announce.
 #pragma once
 
 #include <cstddef>
@@ -27,12 +26,6 @@ public:
     // Opens path for reading while other programs may read and write it; null when the file
     // cannot be opened. Paths are UTF-8.
     virtual std::unique_ptr<InputFile> OpenForReading(const std::string& path) = 0;
-};
-
-// Reads files through the C library (paths as the host system spells them).
-class StdioFileOpener : public FileOpener {
-public:
-    std::unique_ptr<InputFile> OpenForReading(const std::string& path) override;
 };
 
 }  // namespace camflash

@@ -249,6 +249,33 @@ WT_TEST(UpdateWithPreparationFinishesAndEnds) {
     run.CheckMessageBoxes("finish");
 }
 
+WT_TEST(DownloadBufferForEachImageLength) {
+    struct Row {
+        size_t length;
+        size_t total;
+    } rows[] = {{0, 7}, {1, 11}, {4, 11}, {100, 107}, {101, 111}};
+    for (const Row& row : rows) {
+        const std::string name = "L=" + std::to_string(row.length);
+        Workspace work;
+        work.Write("DUVOZE.bin", Image(row.length));
+        work.Write("dram.txt", "");
+        ForgetDramSetting();
+        camflash::WriteDramSetting(Widen(work.Path("dram.txt")));
+        Run run(Camera());
+        run.ui.mainAnswers = {"Update"};
+        run.ui.dramAnswers = {"OK"};
+        run.Go();
+        std::string expected(4, '\0');
+        expected[0] = char(row.total);
+        expected += Image(row.length) + std::string(row.total - 4 - row.length, '\0');
+        const std::vector<uint8_t>& got = run.model.LastFirmwareDownload();
+        WT_CHECK_MSG(std::string(got.begin(), got.end()) == expected, name);
+        WT_CHECK_MSG(camflash_test::CountOf(run.Operations(), "download " + std::to_string(row.total)) == 1,
+                     name);
+        WT_CHECK_MSG(run.ui.log.back() == "message: " + kString5, name);
+    }
+}
+
 WT_TEST(CancelFailureAndUpdateAgain) {
     Workspace work;
     work.Write("DUVOZE.bin", Image(4));

@@ -61,7 +61,7 @@ inline WString Widen(const std::string& text, UINT codePage = CP_UTF8) {
     return out;
 }
 
-inline std::string Narrow(const wchar_t* text, std::size_t length, UINT codePage = CP_UTF8) {
+inline std::string Narrow(const wchar_t* text, std::size_t length, UINT codePage) {
     if (length == 0) return std::string();
     int size = WideCharToMultiByte(codePage, 0, text, int(length), nullptr, 0, nullptr, nullptr);
     if (size <= 0) return std::string();

@@ -13,24 +13,6 @@
 
 namespace camsim {
 
-// {3C5A0F00-7D2E-4B61-9A4C-2E8D1F6B7C00} and up, one per slot.
-const CLSID kSlotClsidBase = {
-    0x3C5A0F00, 0x7D2E, 0x4B61, {0x9A, 0x4C, 0x2E, 0x8D, 0x1F, 0x6B, 0x7C, 0x00}};
-
-CLSID SlotClsid(int slot) {
-    CLSID clsid = kSlotClsidBase;
-    clsid.Data1 += slot;
-    return clsid;
-}
-
-int SlotOfClsid(REFCLSID clsid) {
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-        const CLSID candidate = SlotClsid(slot);
-        if (IsEqualCLSID(clsid, candidate)) return slot;
-    }
-    return -1;
-}
-
 namespace {
 
 LONG moduleReferences = 0;
@@ -309,20 +291,7 @@ bool LoadSlotProfile(int slot, Profile& profile, std::string& error) {
     if (path.empty()) path = ReadEnvironment(L"CAMSIM_PROFILE");
     if (path.empty()) return true;
 
-    std::string hostPath = HostPath(path);
-    std::string text;
-    if (!ReadWholeFile(hostPath, text)) {
-        error = "cannot read profile " + hostPath;
-        return false;
-    }
-    std::string baseDir = hostPath;
-    size_t slash = baseDir.find_last_of("/\\");
-    baseDir = slash == std::string::npos ? std::string(".") : baseDir.substr(0, slash);
-    if (!ParseProfile(text, baseDir, profile, error)) {
-        error = hostPath + ": " + error;
-        return false;
-    }
-    return true;
+    return LoadProfile(HostPath(path), profile, error);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "host_path_win.h"
 
-#include <cstdio>
 #include <vector>
 
 namespace camsim {
@@ -73,18 +72,6 @@ std::string HostPath(const std::string& path) {
     if (!path.empty() && path[0] == '/') return HostPath(Widen(path, CP_UTF8));
     return path;
 #endif
-}
-
-bool ReadWholeFile(const std::string& hostPath, std::string& text) {
-    FILE* file = std::fopen(hostPath.c_str(), "rb");
-    if (!file) return false;
-    text.clear();
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-    bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
 }
 
 }  // namespace camsim

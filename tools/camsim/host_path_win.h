@@ -22,6 +22,4 @@ camtools::WString ReadEnvironment(const wchar_t* name);
 std::string HostPath(const camtools::WString& path);
 std::string HostPath(const std::string& path);
 
-bool ReadWholeFile(const std::string& hostPath, std::string& text);
-
 }  // namespace camsim

@@ -204,6 +204,14 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         camsim::moduleInstance = instance;
         DisableThreadLibraryCalls(instance);
+#ifdef __WINE__
+        // Wine cannot load a Winelib DLL again once it has been unloaded (the second load
+        // fails with an access violation), and COM unloads idle DLLs at CoUninitialize: keep
+        // it loaded for the life of the process.
+        HMODULE pinned = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&camsim::moduleInstance), &pinned);
+#endif
     }
     return TRUE;
 }

@@ -137,6 +137,30 @@ bool WaitForMessageBox(DWORD processId, MessageBoxInfo& box, HWND except = nullp
 // Presses one of the box's buttons (IDOK, IDCANCEL, IDYES, ...) and waits for it to close.
 bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK);
 
+// ---- The simulated camera's devices -------------------------------------------------------
+
+// Registers the simulated camera's devices in the prefix through the DLL named by the
+// environment variable CAMSIM_DLL: one device per name, enumerated in this order (slot 0,
+// 1, ...; at most 8, no name containing '|'); an empty list leaves no video input device.
+bool InstallCameraDevices(const std::vector<std::string>& names);
+// Back to the one device "ZQ71R Camera" in slot 0, as the test prefix starts.
+bool InstallDefaultCamera();
+
+// Installs devices for its lifetime, then the default camera again, so that a failing test
+// does not leave its devices to the next.
+class CameraDevices {
+public:
+    explicit CameraDevices(const std::vector<std::string>& names)
+        : installed_(InstallCameraDevices(names)) {}
+    ~CameraDevices() { InstallDefaultCamera(); }
+    CameraDevices(const CameraDevices&) = delete;
+    CameraDevices& operator=(const CameraDevices&) = delete;
+    bool Installed() const { return installed_; }
+
+private:
+    bool installed_;
+};
+
 // ---- Files ---------------------------------------------------------------------------------
 
 // The lines of a text file (without line ends); false when it cannot be read. The file may

@@ -14,7 +14,7 @@ using camtools::WString;
 
 constexpr DWORD kPollMs = 20;
 
-std::string FromWide(const wchar_t* text) { return Narrow(text, size_t(lstrlenW(text))); }
+std::string FromWide(const wchar_t* text) { return Narrow(text, size_t(lstrlenW(text)), CP_UTF8); }
 
 class Handle {
 public:
@@ -233,7 +233,7 @@ std::string Environment(const std::string& name) {
     std::vector<wchar_t> value(size, 0);
     DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
     if (length == 0 || length >= size) return std::string();
-    return Narrow(value.data(), size_t(length));
+    return Narrow(value.data(), size_t(length), CP_UTF8);
 }
 
 std::string EnvironmentPath(const std::string& name) { return WindowsPath(Environment(name)); }
@@ -346,7 +346,7 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
 std::string ClassName(HWND window) {
     wchar_t name[256];
     int length = GetClassNameW(window, name, 256);
-    return length > 0 ? Narrow(name, size_t(length)) : std::string();
+    return length > 0 ? Narrow(name, size_t(length), CP_UTF8) : std::string();
 }
 
 std::string Text(HWND window) {
@@ -358,7 +358,7 @@ std::string Text(HWND window) {
     if (!SendTimeout(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                      copied))
         return std::string();
-    return Narrow(text.data(), std::min<size_t>(copied, length));
+    return Narrow(text.data(), std::min<size_t>(copied, length), CP_UTF8);
 }
 
 HWND Control(HWND dialog, int id) { return dialog ? GetDlgItem(dialog, id) : nullptr; }
@@ -490,6 +490,46 @@ bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId) {
     if (!Click(box.window, buttonId)) return false;
     return WaitForWindowGone(box.window);
 }
+
+// ---- The simulated camera's devices -------------------------------------------------------
+
+namespace {
+
+// Calls the DLL's DllInstall with a command line, or DllRegisterServer without one.
+bool CallCameraInstaller(const WString* commandLine) {
+    WString path = Widen(EnvironmentPath("CAMSIM_DLL"));
+    if (path.empty()) return false;
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (!module) return false;
+    HRESULT hr = E_FAIL;
+    if (commandLine) {
+        using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
+        auto install = reinterpret_cast<InstallFn>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllInstall")));
+        if (install) hr = install(TRUE, commandLine->c_str());
+    } else {
+        using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+        auto registerServer = reinterpret_cast<RegisterFn>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+        if (registerServer) hr = registerServer();
+    }
+    FreeLibrary(module);
+    return hr == S_OK;
+}
+
+}  // namespace
+
+bool InstallCameraDevices(const std::vector<std::string>& names) {
+    WString commandLine;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i].find('|') != std::string::npos) return false;
+        if (i > 0) commandLine += L'|';
+        commandLine += Widen(names[i]);
+    }
+    return CallCameraInstaller(&commandLine);
+}
+
+bool InstallDefaultCamera() { return CallCameraInstaller(nullptr); }
 
 // ---- Files ---------------------------------------------------------------------------------
 

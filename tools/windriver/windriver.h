@@ -34,6 +34,22 @@ std::string WindowsPath(const std::string& path);
 std::string Environment(const std::string& name);
 std::string EnvironmentPath(const std::string& name);
 
+// Sets (or, with an empty value, removes) a variable of this process's environment for the
+// object's lifetime, then restores what was there. In-process tests use it for what the
+// simulated camera's filter reads when it is created (CAMSIM_PROFILE).
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const std::string& name, const std::string& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_;
+    bool hadValue_;
+    std::string oldValue_;
+};
+
 // ---- Processes -----------------------------------------------------------------------------
 
 struct StartOptions {
@@ -145,6 +161,11 @@ bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK);
 bool InstallCameraDevices(const std::vector<std::string>& names);
 // Back to the one device "ZQ71R Camera" in slot 0, as the test prefix starts.
 bool InstallDefaultCamera();
+
+// The DllCanUnloadNow of the simulated camera's DLL loaded in this process: S_OK when none
+// of its objects is alive (every reference was released), S_FALSE while one is. S_OK also
+// when the DLL is not loaded at all.
+HRESULT CameraDllCanUnloadNow();
 
 // Installs devices for its lifetime, then the default camera again, so that a failing test
 // does not leave its devices to the next.

@@ -238,6 +238,19 @@ std::string Environment(const std::string& name) {
 
 std::string EnvironmentPath(const std::string& name) { return WindowsPath(Environment(name)); }
 
+ScopedEnvironment::ScopedEnvironment(const std::string& name, const std::string& value)
+    : name_(name) {
+    WString wideName = Widen(name);
+    hadValue_ = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0) != 0;
+    oldValue_ = Environment(name);
+    SetEnvironmentVariableW(wideName.c_str(), value.empty() ? nullptr : Widen(value).c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    WString wideName = Widen(name_);
+    SetEnvironmentVariableW(wideName.c_str(), hadValue_ ? Widen(oldValue_).c_str() : nullptr);
+}
+
 // ---- Processes -----------------------------------------------------------------------------
 
 Process::~Process() {
@@ -530,6 +543,15 @@ bool InstallCameraDevices(const std::vector<std::string>& names) {
 }
 
 bool InstallDefaultCamera() { return CallCameraInstaller(nullptr); }
+
+HRESULT CameraDllCanUnloadNow() {
+    HMODULE module = GetModuleHandleW(L"camsim.dll");
+    if (!module) return S_OK;
+    using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
+    auto canUnload = reinterpret_cast<CanUnloadFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    return canUnload ? canUnload() : E_FAIL;
+}
 
 // ---- Files ---------------------------------------------------------------------------------
 

@@ -34,19 +34,6 @@ public:
     ~ComScope() { CoUninitialize(); }
 };
 
-// Sets an environment variable of this process (the filter reads it when created) for the
-// scope's lifetime.
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const std::string& value) : name_(name) {
-        SetEnvironmentVariableW(name, camtools::Widen(value).c_str());
-    }
-    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
-
-private:
-    const wchar_t* name_;
-};
-
 // Writes a profile whose trace goes to TRACE beside it, and removes an old trace.
 std::string WriteProfile(const std::string& name, const std::string& text) {
     std::string path = Scratch(name + ".profile");
@@ -57,15 +44,6 @@ std::string WriteProfile(const std::string& name, const std::string& text) {
 
 std::vector<std::string> TraceOf(const std::string& name) {
     return windriver::ReadTrace(Scratch(name + ".trace"));
-}
-
-HRESULT CanUnloadNow() {
-    HMODULE module = GetModuleHandleW(L"camsim.dll");
-    if (!module) return S_OK;  // not even loaded
-    using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
-    auto canUnload = reinterpret_cast<CanUnloadFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-    return canUnload ? canUnload() : E_FAIL;
 }
 
 HRESULT CreateSlot(int slot, ComPtr<IBaseFilter>& filter) {
@@ -133,10 +111,10 @@ WT_TEST(OneObjectIsTheFilterAndThePropertySet) {
         ComPtr<IPin> pin;
         WT_CHECK_EQ(filter->QueryInterface(IID_IPin, pin.OutVoid()), E_NOINTERFACE);
         WT_CHECK(!pin);
-        WT_CHECK_EQ(CanUnloadNow(), S_FALSE);
+        WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_FALSE);
     }
     // Every reference handed out was given back: nothing of the module is alive.
-    WT_CHECK_EQ(CanUnloadNow(), S_OK);
+    WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_OK);
 }
 
 WT_TEST(HasNoPinsAndKeepsStateClockAndGraph) {
@@ -202,7 +180,7 @@ WT_TEST(HasNoPinsAndKeepsStateClockAndGraph) {
             WT_CHECK(info.achName[0] == 0);
         }
     }
-    WT_CHECK_EQ(CanUnloadNow(), S_OK);
+    WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_OK);
 }
 
 WT_TEST(AnswersSupportQueriesForTheVendorSetOnly) {
@@ -247,7 +225,7 @@ WT_TEST(AnswersSupportQueriesForTheVendorSetOnly) {
 
 WT_TEST(TracesEveryRequestAsItHappens) {
     ComScope com;
-    ScopedVariable profile(L"CAMSIM_PROFILE", WriteProfile("requests", "register 1856 0x5a\n"
+    windriver::ScopedEnvironment profile("CAMSIM_PROFILE", WriteProfile("requests", "register 1856 0x5a\n"
                                                                        "fault fail 34 get\n"));
     ComPtr<IBaseFilter> filter;
     WT_CHECK_EQ(CreateSlot(0, filter), S_OK);
@@ -295,8 +273,8 @@ WT_TEST(EachSlotReadsItsOwnProfile) {
     ComScope com;
     windriver::CameraDevices devices({"ZQ71R Camera", "one", "two"});
     WT_CHECK(devices.Installed());
-    ScopedVariable common(L"CAMSIM_PROFILE", WriteProfile("common", "register 1 0x11\n"));
-    ScopedVariable own(L"CAMSIM_PROFILE_2", WriteProfile("slot2", "register 1 0x22\n"));
+    windriver::ScopedEnvironment common("CAMSIM_PROFILE", WriteProfile("common", "register 1 0x11\n"));
+    windriver::ScopedEnvironment own("CAMSIM_PROFILE_2", WriteProfile("slot2", "register 1 0x22\n"));
     // Each row: slot, the value of register 1 it answers, and the trace it writes to.
     struct Row {
         int slot;
@@ -330,12 +308,12 @@ WT_TEST(AProfileThatCannotBeReadFailsCreation) {
     const std::string malformed = Scratch("malformed.profile");
     windriver::WriteTextFile(malformed, "register 70000 1\n");
     for (const std::string& path : {missing, malformed}) {
-        ScopedVariable profile(L"CAMSIM_PROFILE", path);
+        windriver::ScopedEnvironment profile("CAMSIM_PROFILE", path);
         ComPtr<IBaseFilter> filter;
         WT_CHECK_MSG(CreateSlot(0, filter) == E_FAIL, path);
         WT_CHECK_MSG(!filter, path);
     }
-    WT_CHECK_EQ(CanUnloadNow(), S_OK);
+    WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_OK);
 }
 
 WT_TEST(RegistersDevicesInTheGivenOrder) {

@@ -29,6 +29,18 @@ const GUID kVendorSetGuid = {
 // The driver fails a request the way a device that does not answer would.
 const HRESULT kDeviceFailed = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
 
+// No exception leaves a COM method: the model and the trace allocate.
+template <typename Body>
+HRESULT Guarded(Body&& body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
 class Lock {
 public:
     Lock() { InitializeCriticalSection(&section_); }
@@ -204,10 +216,12 @@ public:
     }
     // The graph owns its filters, so the filter keeps the graph without a reference.
     STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
-        Guard guard(lock_);
-        graph_ = graph;
-        name_ = (graph && name) ? camtools::WString(name) : camtools::WString();
-        return S_OK;
+        return Guarded([&] {
+            Guard guard(lock_);
+            name_ = (graph && name) ? camtools::WString(name) : camtools::WString();
+            graph_ = graph;
+            return S_OK;
+        });
     }
     STDMETHODIMP QueryVendorInfo(LPWSTR* info) override {
         if (!info) return E_POINTER;
@@ -220,6 +234,27 @@ public:
     // one buffer and length stand for both.
     STDMETHODIMP Set(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
                      DWORD length) override {
+        return Guarded([&] { return SetRequest(set, id, instance, instanceLength, data, length); });
+    }
+    STDMETHODIMP Get(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
+                     DWORD length, DWORD* returned) override {
+        if (returned) *returned = 0;
+        return Guarded(
+            [&] { return GetRequest(set, id, instance, instanceLength, data, length, returned); });
+    }
+    STDMETHODIMP QuerySupported(REFGUID set, DWORD id, DWORD* support) override {
+        if (!support) return E_POINTER;
+        *support = 0;
+        if (!IsEqualGUID(set, kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
+        Guard guard(lock_);
+        if (model_.Supports(id, true)) *support |= KSPROPERTY_SUPPORT_GET;
+        if (model_.Supports(id, false)) *support |= KSPROPERTY_SUPPORT_SET;
+        return *support ? S_OK : E_PROP_ID_UNSUPPORTED;
+    }
+
+private:
+    HRESULT SetRequest(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
+                       DWORD length) {
         if (!IsEqualGUID(set, kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
         Guard guard(lock_);
         if (instance != data || instanceLength != length) {
@@ -232,9 +267,8 @@ public:
         FlushTrace();
         return ok ? S_OK : kDeviceFailed;
     }
-    STDMETHODIMP Get(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
-                     DWORD length, DWORD* returned) override {
-        if (returned) *returned = 0;
+    HRESULT GetRequest(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
+                       DWORD length, DWORD* returned) {
         if (!IsEqualGUID(set, kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
         Guard guard(lock_);
         if (instance != data || instanceLength != length) {
@@ -249,17 +283,7 @@ public:
         if (returned) *returned = length;
         return S_OK;
     }
-    STDMETHODIMP QuerySupported(REFGUID set, DWORD id, DWORD* support) override {
-        if (!support) return E_POINTER;
-        *support = 0;
-        if (!IsEqualGUID(set, kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
-        Guard guard(lock_);
-        if (model_.Supports(id, true)) *support |= KSPROPERTY_SUPPORT_GET;
-        if (model_.Supports(id, false)) *support |= KSPROPERTY_SUPPORT_SET;
-        return *support ? S_OK : E_PROP_ID_UNSUPPORTED;
-    }
 
-private:
     HRESULT SetState(FILTER_STATE state) {
         Guard guard(lock_);
         state_ = state;
@@ -294,15 +318,7 @@ bool LoadSlotProfile(int slot, Profile& profile, std::string& error) {
     return LoadProfile(HostPath(path), profile, error);
 }
 
-}  // namespace
-
-void ModuleAddRef() { InterlockedIncrement(&moduleReferences); }
-void ModuleRelease() { InterlockedDecrement(&moduleReferences); }
-LONG ModuleReferences() { return InterlockedCompareExchange(&moduleReferences, 0, 0); }
-
-HRESULT CreateCameraFilter(int slot, REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
+HRESULT CreateFilter(int slot, REFIID iid, void** out) {
     Profile profile;
     std::string error;
     if (!LoadSlotProfile(slot, profile, error)) {
@@ -315,6 +331,18 @@ HRESULT CreateCameraFilter(int slot, REFIID iid, void** out) {
     HRESULT hr = filter->QueryInterface(iid, out);
     filter->Release();
     return hr;
+}
+
+}  // namespace
+
+void ModuleAddRef() { InterlockedIncrement(&moduleReferences); }
+void ModuleRelease() { InterlockedDecrement(&moduleReferences); }
+LONG ModuleReferences() { return InterlockedCompareExchange(&moduleReferences, 0, 0); }
+
+HRESULT CreateCameraFilter(int slot, REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    return Guarded([&] { return CreateFilter(slot, iid, out); });
 }
 
 }  // namespace camsim

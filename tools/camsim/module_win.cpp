@@ -177,7 +177,7 @@ std::vector<WString> SplitNames(const wchar_t* list) {
 }
 
 // Replaces every registered slot with one device per name, in order.
-HRESULT RegisterDevices(const std::vector<WString>& names) {
+HRESULT ReplaceDevices(const std::vector<WString>& names) {
     if (names.size() > size_t(kSlotCount)) return E_INVALIDARG;
     ComScope com;
     ComPtr<IFilterMapper2> mapper;
@@ -193,6 +193,15 @@ HRESULT RegisterDevices(const std::vector<WString>& names) {
         }
     }
     return S_OK;
+}
+
+// The exports' way in: no exception leaves the DLL.
+HRESULT RegisterDevices(const wchar_t* list) {
+    try {
+        return ReplaceDevices(SplitNames(list));
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 }  // namespace
@@ -226,18 +235,16 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
 
 STDAPI DllCanUnloadNow() { return camsim::ModuleReferences() == 0 ? S_OK : S_FALSE; }
 
-STDAPI DllRegisterServer() {
-    return camsim::RegisterDevices({camsim::kDefaultDeviceName});
-}
+STDAPI DllRegisterServer() { return camsim::RegisterDevices(camsim::kDefaultDeviceName); }
 
-STDAPI DllUnregisterServer() { return camsim::RegisterDevices({}); }
+STDAPI DllUnregisterServer() { return camsim::RegisterDevices(L""); }
 
 // install with a command line: the devices NAME|NAME|... ("" for none); without one: the
 // default device. Uninstall removes every slot.
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
-    if (!install) return camsim::RegisterDevices({});
+    if (!install) return DllUnregisterServer();
     if (!commandLine) return DllRegisterServer();
-    return camsim::RegisterDevices(camsim::SplitNames(commandLine));
+    return camsim::RegisterDevices(commandLine);
 }
 
 }  // extern "C"

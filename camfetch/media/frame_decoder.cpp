@@ -177,6 +177,8 @@ int DecodeUnwinding(State& state, const uint8_t* data, size_t length, uint8_t* o
     // Frames without their own Huffman tables (usual for Motion-JPEG) decode with the standard
     // tables, which libjpeg supplies; only a datastream without any image is refused.
     if (jpeg_read_header(cinfo, FALSE) != JPEG_HEADER_OK) {
+        state.error.pub.msg_code = JERR_NO_IMAGE;
+        (*state.error.pub.format_message)(reinterpret_cast<j_common_ptr>(cinfo), state.message);
         jpeg_destroy_decompress(cinfo);
         return kErrorNoImage;
     }
@@ -185,6 +187,8 @@ int DecodeUnwinding(State& state, const uint8_t* data, size_t length, uint8_t* o
     const uint32_t height = cinfo->image_height;
     if ((wantWidth != 0 && (width != wantWidth || height != wantHeight)) ||
         I420FrameSize(width, height) > capacity) {
+        std::snprintf(state.message, sizeof state.message,
+                      "Frame of %ux%u does not fit the clip", width, height);
         jpeg_destroy_decompress(cinfo);
         return kErrorFrameDoesNotFit;
     }

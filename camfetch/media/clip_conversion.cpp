@@ -15,6 +15,7 @@ constexpr uint32_t kHandlerI420 = MakeFourCC('I', '4', '2', '0');
 constexpr uint64_t kSpaceMargin = 8192;
 constexpr size_t kWaveFormatSize = 18;         // WAVEFORMATEX with cbSize
 constexpr uint32_t kDefaultAudioRun = 65536;   // bytes, when the clip suggests no buffer size
+constexpr uint32_t kLargestAudioRun = 1 << 20;
 
 void Put16(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
@@ -144,9 +145,12 @@ int Conversion::WriteVideo() {
 int Conversion::WriteAudio(const std::vector<uint8_t>& format) {
     uint32_t blockAlign = format.size() >= 14 ? uint32_t(format[12] | format[13] << 8) : 0;
     if (blockAlign == 0) blockAlign = std::max<uint32_t>(audioInfo_.dwSampleSize, 1);
+    // The clip's suggested buffer size, within reason: a run of at least one sample and at
+    // most a megabyte (or one sample, when that is larger).
     uint32_t bufferSize = audioInfo_.dwSuggestedBufferSize;
-    if (bufferSize < blockAlign) bufferSize = std::max(kDefaultAudioRun, blockAlign);
-    const int32_t run = int32_t(std::min<uint32_t>(bufferSize / blockAlign, 1u << 24));
+    if (bufferSize < blockAlign) bufferSize = kDefaultAudioRun;
+    bufferSize = std::min(bufferSize, kLargestAudioRun);
+    const int32_t run = int32_t(std::max<uint32_t>(bufferSize / blockAlign, 1));
     std::vector<uint8_t> buffer(size_t(run) * blockAlign);
     const int64_t end = int64_t(audio_->Start()) + std::max<int32_t>(audio_->Length(), 0);
     for (int64_t position = audio_->Start(); position < end;) {

@@ -112,7 +112,11 @@ void SourceTerm(j_decompress_ptr) {}
 // (one at a time for frames without vertical subsampling).
 void ReadRows(j_decompress_ptr cinfo, JSAMPARRAY rows, JDIMENSION count) {
     JDIMENSION got = 0;
-    while (got < count) got += jpeg_read_scanlines(cinfo, rows + got, count - got);
+    while (got < count) {
+        const JDIMENSION read = jpeg_read_scanlines(cinfo, rows + got, count - got);
+        if (read == 0) ERREXIT(cinfo, JERR_CANT_SUSPEND);  // never expected from a memory source
+        got += read;
+    }
 }
 
 // Repacks one pair of interleaved YCbCr rows (`b` may equal `a` for a lone last row).

@@ -215,12 +215,8 @@ TEST(FrameDecoder, DecodesOddSizesWithinTheirFrame) {
         const DecodeResult result = Decode(decoder, jpeg, out, row.w, row.h);
         ASSERT_EQ(result.error, 0) << decoder.LastMessage();
         EXPECT_EQ(result.length, size);
-        // An even-sized crop of the picture sees the same luma rows.
         uint32_t rw, rh;
-        const std::vector<uint8_t> ref = media_test::ReferenceI420(jpeg, rw, rh);
-        for (uint32_t y = 0; y < row.h; ++y)
-            ASSERT_TRUE(std::equal(ref.begin() + y * row.w, ref.begin() + (y + 1) * row.w,
-                                   out.begin() + y * row.w)) << "luma row " << y;
+        EXPECT_EQ(media_test::ReferenceI420(jpeg, rw, rh), out);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "jpeg_samples.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -90,9 +91,11 @@ std::vector<uint8_t> ReferenceI420(const std::vector<uint8_t>& jpeg, uint32_t& w
         for (uint32_t x = 0; x < width; ++x) i420.push_back(at(x, y, 0));
     for (int c = 1; c <= 2; ++c)
         for (uint32_t y = 0; y < height; y += 2)
-            for (uint32_t x = 0; x < width; x += 2)
-                i420.push_back(uint8_t(
-                    (at(x, y, c) + at(x + 1, y, c) + at(x, y + 1, c) + at(x + 1, y + 1, c)) / 4));
+            for (uint32_t x = 0; x < width; x += 2) {
+                // An odd last column or row stands in for its missing neighbour.
+                const uint32_t x1 = std::min(x + 1, width - 1), y1 = std::min(y + 1, height - 1);
+                i420.push_back(uint8_t((at(x, y, c) + at(x1, y, c) + at(x, y1, c) + at(x1, y1, c)) / 4));
+            }
     return i420;
 }
 

@@ -16,7 +16,7 @@ std::vector<uint8_t> StripHuffmanTables(const std::vector<uint8_t>& jpeg);
 
 // The frame written out longhand: libjpeg's full YCbCr scanlines of the whole picture, then
 // the luma samples, then for every 2 x 2 block the truncated mean of its Cb and of its Cr
-// samples. Even sizes only.
+// samples (an odd last column or row pairs with itself).
 std::vector<uint8_t> ReferenceI420(const std::vector<uint8_t>& jpeg, uint32_t& width,
                                    uint32_t& height);
 

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <unistd.h>
+
 #include "riff_avi.h"
 
 namespace fs = std::filesystem;
@@ -36,7 +38,8 @@ std::string SourceClip(const std::string& name, const std::string& ffmpegArgumen
     fs::create_directories(folder);
     const std::string path = (folder / (name + ".avi")).string();
     if (!fs::exists(path)) {
-        const std::string part = path + ".part.avi";
+        // Tests may run side by side: each makes its own part file and renames it into place.
+        const std::string part = path + "." + std::to_string(getpid()) + ".part.avi";
         if (!Run(std::string(FFMPEG) + " -nostdin -v error -y " + ffmpegArguments + " '" + part + "'"))
             throw std::runtime_error("ffmpeg could not make " + name);
         fs::rename(part, path);

@@ -55,6 +55,7 @@ INT_PTR CALLBACK DramDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
         DramDialog* data = reinterpret_cast<DramDialog*>(lParam);
         SetDlgItemTextW(dialog, IDC_DRAM_FILE, W(data->fileName));
+        CenterDialog(dialog);
         return TRUE;
     }
     case WM_COMMAND:

@@ -59,6 +59,7 @@ BOOL OnInitDialog(HWND dialog, MainDialog& data) {
         EndDialog(dialog, IDOK);
     }
     SetWindowTextW(dialog, W(Widen(MainDialogCaption())));
+    CenterDialog(dialog);
     return TRUE;
 }
 

@@ -94,6 +94,33 @@ void WriteDramSetting(const WideString& path) {
                    DWORD((path.size() + 1) * sizeof(wchar_t)));
 }
 
+void CenterDialog(HWND dialog) {
+    RECT area;
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
+        GetWindowRect(owner, &area);
+    } else {
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
+        area = monitor.rcWork;
+    }
+    RECT box;
+    GetWindowRect(dialog, &box);
+    const int width = box.right - box.left, height = box.bottom - box.top;
+    int x = area.left + (area.right - area.left - width) / 2;
+    int y = area.top + (area.bottom - area.top - height) / 2;
+    // Keep the caption bar on the screen.
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    if (x + width > monitor.rcWork.right) x = monitor.rcWork.right - width;
+    if (y + height > monitor.rcWork.bottom) y = monitor.rcWork.bottom - height;
+    if (x < monitor.rcWork.left) x = monitor.rcWork.left;
+    if (y < monitor.rcWork.top) y = monitor.rcWork.top;
+    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 WideString LoadResourceString(UINT id) {
     const wchar_t* text = nullptr;
     // With a zero buffer size LoadStringW hands out a pointer into the resource itself.

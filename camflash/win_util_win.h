@@ -68,6 +68,10 @@ WideString SettingsSectionKey(const wchar_t* section);
 WideString ReadDramSetting();
 void WriteDramSetting(const WideString& path);
 
+// Centres a dialog over its owner, or over the work area when it has none (or the owner is
+// hidden), as dialogs placed at the template's origin are expected to appear.
+void CenterDialog(HWND dialog);
+
 // A string table entry of the program's resources.
 WideString LoadResourceString(UINT id);
 

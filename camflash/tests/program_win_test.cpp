@@ -1,7 +1,12 @@
 // camflash.exe itself, started in its own process against the simulated camera's filter and
-// driven as a person would; the filter's trace file shows what crossed to the camera.
+// driven as a person would (tools/windriver): every message box with its exact text, caption,
+// buttons and icon, the DRAM Setting dialog with its file chooser and remembered path, and
+// the camera exchange that the filter's trace file records.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,9 +28,17 @@ const std::string kString2 =
     "Firmware update failed. Please check USB connection or firmware file to make sure cable "
     "is plugged in and firmware file is present.";
 const std::string kString5 = "Firmware update finished !!";
-constexpr int kUpdate = 1000, kStatus = 1001, kDramFile = 1429;
+const std::string kDramCaption = "DRAM Setting ";
+const char kSettingKey[] = "Software\\Voreruvoru\\camflash\\DRAM Setting";
+constexpr int kUpdate = 1000, kStatus = 1001, kDramFile = 1429, kDramBrowse = 1430;
 
 std::string Scratch() { return windriver::Environment("TEST_SCRATCH"); }
+
+std::string Join(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    return all;
+}
 
 std::string Hex(const std::string& bytes) {
     static const char digits[] = "0123456789abcdef";
@@ -38,25 +51,112 @@ std::string Hex(const std::string& bytes) {
     return text;
 }
 
-// The DRAM script the program offers: HKCU\Software\Voreruvoru\camflash\DRAM Setting.
+// Bytes 3, 8, 13, ...: no two neighbours alike, so a shifted or cut copy shows.
+std::string Image(size_t length) {
+    std::string image;
+    for (size_t i = 0; i < length; ++i) image += char(i * 5 + 3);
+    return image;
+}
+
+// The trace read back as camera operations, one short line each: "W 740=DF" (register
+// write), "R 740" (register read), "download 111", "ready?", "flash", "request", "status";
+// a failed request ends in "!".
+std::vector<std::string> Operations(const std::vector<std::string>& trace) {
+    struct Line {
+        std::string direction;
+        int property = -1;
+        std::vector<unsigned> bytes;
+        size_t length = 0;
+        bool ok = false;
+    };
+    auto parse = [](const std::string& text) {
+        Line line;
+        std::istringstream in(text);
+        std::string word;
+        in >> line.direction >> line.property >> word;
+        if (word.compare(0, 4, "len=") == 0) line.length = std::stoul(word.substr(4));
+        std::vector<std::string> rest;
+        while (in >> word) rest.push_back(word);
+        line.ok = !rest.empty() && rest.back() == "ok";
+        for (size_t i = 0; i + 1 < rest.size(); ++i)
+            if (rest[i] != "null") line.bytes.push_back(unsigned(std::stoul(rest[i], nullptr, 16)));
+        return line;
+    };
+    std::vector<std::string> ops;
+    for (size_t i = 0; i < trace.size(); ++i) {
+        const Line r = parse(trace[i]);
+        const std::string failed = r.ok ? "" : "!";
+        char text[64];
+        if (r.property == 0 && r.direction == "set" && r.bytes.size() == 4) {
+            const unsigned address = r.bytes[0] | r.bytes[1] << 8 | r.bytes[2] << 16 | r.bytes[3] << 24;
+            const Line v = i + 1 < trace.size() ? parse(trace[i + 1]) : Line();
+            if (r.ok && v.property == 2) {
+                ++i;
+                if (v.direction == "get")
+                    std::snprintf(text, sizeof text, "R %X", address);
+                else
+                    std::snprintf(text, sizeof text, "W %X=%02X", address, v.bytes.empty() ? 0u : v.bytes[0]);
+                ops.push_back(text + std::string(v.ok ? "" : "!"));
+            } else {
+                std::snprintf(text, sizeof text, "select %X", address);
+                ops.push_back(text + failed);
+            }
+            continue;
+        }
+        switch (r.property) {
+        case 20: ops.push_back("download " + std::to_string(r.length) + failed); break;
+        case 67: ops.push_back("ready?" + failed); break;
+        case 24: ops.push_back("flash" + failed); break;
+        case 49: ops.push_back("request" + failed); break;
+        case 34: ops.push_back("status" + failed); break;
+        default: ops.push_back(r.direction + " " + std::to_string(r.property) + failed);
+        }
+    }
+    return ops;
+}
+
+size_t CountOf(const std::vector<std::string>& items, const std::string& item) {
+    return size_t(std::count(items.begin(), items.end(), item));
+}
+
+size_t CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
+    size_t n = 0;
+    for (const std::string& line : lines) n += line.compare(0, prefix.size(), prefix) == 0;
+    return n;
+}
+
+// The DRAM script the program offers, kept in the registry under the program's name.
 void RememberScript(const std::string& windowsPath) {
     HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Voreruvoru\\camflash\\DRAM Setting", 0, nullptr,
-                    0, KEY_WRITE, nullptr, &key, nullptr);
+    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     RegSetValueExA(key, "FileName", 0, REG_SZ, reinterpret_cast<const BYTE*>(windowsPath.c_str()),
                    DWORD(windowsPath.size() + 1));
     RegCloseKey(key);
 }
 
+void ForgetScript() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingKey); }
+
+// The remembered path; "(none)" without the key or its value.
+std::string RememberedScript() {
+    char value[MAX_PATH * 2] = {};
+    DWORD size = sizeof value - 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "(none)";
+    LONG result = RegQueryValueExA(key, "FileName", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::string(value) : "(none)";
+}
+
 // One camflash process with its camera profile, firmware file and script in a folder of
-// its own.
+// its own. By default the script dram.txt of that folder is the remembered one.
 struct Session {
     std::string dir;
     windriver::Process process;
     HWND main = nullptr;
 
     Session(const std::string& name, const std::string& profile, const std::string* image,
-            const std::string& script) {
+            const std::string& script = "", bool remember = true) {
         dir = Scratch() + "/" + name;
         CreateDirectoryA(windriver::WindowsPath(dir).c_str(), nullptr);
         windriver::RemoveFile(dir + "/trace.txt");
@@ -64,8 +164,12 @@ struct Session {
         windriver::WriteTextFile(dir + "/camera.profile", profile + "\ntrace trace.txt\n");
         if (image) windriver::WriteTextFile(dir + "/DUVOZE.bin", *image);
         windriver::WriteTextFile(dir + "/dram.txt", script);
-        RememberScript(windriver::WindowsPath(dir + "/dram.txt"));
+        ForgetScript();
+        if (remember) RememberScript(Path("dram.txt"));
     }
+
+    // A file of the session's folder as the program sees it.
+    std::string Path(const std::string& name) const { return windriver::WindowsPath(dir + "/" + name); }
 
     bool Start(bool expectMain = true) {
         windriver::StartOptions options;
@@ -82,48 +186,134 @@ struct Session {
         return main != nullptr;
     }
 
-    // Answers the next message box with OK after checking its caption and text.
-    void ExpectMessage(const std::string& text) {
+    // Waits for the next message box, checks it is the program's warning with this text and
+    // only an OK button, and presses OK.
+    void ExpectMessage(const std::string& text, const std::string& where = "") {
         windriver::MessageBoxInfo box;
         bool shown = windriver::WaitForMessageBox(process.Id(), box, main);
-        WT_CHECK_MSG(shown, "no message box for: " + text);
+        WT_CHECK_MSG(shown, where + "no message box for: " + text);
         if (!shown) return;
-        WT_CHECK_EQ(box.text, text);
-        WT_CHECK_EQ(box.caption, std::string("camflash"));
+        WT_CHECK_MSG(box.text == text, where + "message \"" + box.text + "\" instead of \"" + text + "\"");
+        WT_CHECK_MSG(box.caption == "camflash", where + box.caption);
+        WT_CHECK_MSG(box.buttons == std::vector<int>{IDOK}, where + text);
+        WT_CHECK_MSG(windriver::MessageBoxIcon(box) == "warning", where + text);
         WT_CHECK(windriver::AnswerMessageBox(box, IDOK));
     }
 
-    // Waits for the DRAM Setting dialog, checks the path it offers and presses a button.
-    void AnswerDram(int button) {
-        HWND dram = windriver::WaitForWindow(process.Id(), "#32770", "DRAM Setting ");
-        WT_CHECK(dram != nullptr);
+    // Waits for the DRAM Setting dialog and checks the path it offers.
+    HWND Dram(const std::string& shown) {
+        HWND dram = windriver::WaitForWindow(process.Id(), "#32770", kDramCaption);
+        WT_CHECK_MSG(dram != nullptr, "no DRAM Setting dialog in " + dir);
+        if (dram)
+            WT_CHECK_MSG(windriver::WaitUntil([&] { return windriver::ControlText(dram, kDramFile) == shown; }),
+                         "DRAM Setting shows \"" + windriver::ControlText(dram, kDramFile) + "\", not \"" + shown + "\"");
+        return dram;
+    }
+
+    // The DRAM Setting dialog offers this path; a press on button closes it.
+    void AnswerDram(int button, const std::string& shown) {
+        HWND dram = Dram(shown);
         if (!dram) return;
-        WT_CHECK_EQ(windriver::ControlText(dram, kDramFile), windriver::WindowsPath(dir + "/dram.txt"));
         WT_CHECK(windriver::Click(dram, button));
         WT_CHECK(windriver::WaitForWindowGone(dram));
     }
+    void AnswerDram(int button) { AnswerDram(button, Path("dram.txt")); }
 
     // The status line once the program is idle again.
     bool StatusBecomes(const std::string& text) {
-        return windriver::WaitUntil([&] { return windriver::ControlText(main, kStatus) == text; });
+        bool reached = windriver::WaitUntil([&] { return windriver::ControlText(main, kStatus) == text; });
+        WT_CHECK_MSG(reached, "status \"" + windriver::ControlText(main, kStatus) + "\" instead of \"" + text + "\"");
+        return reached;
+    }
+
+    // Update, from the main dialog showing this status.
+    void Update(const std::string& status) {
+        StatusBecomes(status);
+        WT_CHECK(windriver::Click(main, kUpdate));
     }
 
     void ExpectExit() {
         DWORD code = 1;
-        WT_CHECK(process.WaitForExit(code));
+        WT_CHECK_MSG(process.WaitForExit(code), "still running: " + dir);
         WT_CHECK_EQ(code, DWORD(0));
     }
 
     std::vector<std::string> Trace() const { return windriver::ReadTrace(dir + "/trace.txt"); }
 };
 
-size_t CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
-    size_t n = 0;
-    for (const std::string& line : lines) n += line.compare(0, prefix.size(), prefix) == 0;
-    return n;
+struct ControlRow {
+    int id;
+    const char* className;
+    const char* text;
+    RECT units;       // left, top, right, bottom in dialog units
+    DWORD styleBits;  // must all be set
+};
+
+// The controls sit where the template says, in its font, with these classes, texts and styles.
+void CheckControls(HWND dialog, const std::string& face, int points, const std::vector<ControlRow>& rows) {
+    for (const ControlRow& row : rows) {
+        const std::string where = windriver::Text(dialog) + " control " + std::to_string(row.id);
+        WT_CHECK_MSG(windriver::Control(dialog, row.id) != nullptr, where);
+        if (!windriver::Control(dialog, row.id)) continue;
+        WT_CHECK_MSG(windriver::ClassName(windriver::Control(dialog, row.id)) == row.className, where);
+        WT_CHECK_MSG(windriver::ControlText(dialog, row.id) == row.text, where);
+        WT_CHECK_MSG((windriver::Style(windriver::Control(dialog, row.id)) & row.styleBits) == row.styleBits,
+                     where);
+        // Within a pixel: converting each edge rather than the size can round one away.
+        const RECT expected = windriver::DialogUnitsToPixels(face, points, row.units);
+        const RECT actual = windriver::ControlRect(dialog, row.id);
+        auto closeTo = [](LONG a, LONG b) { return a - b <= 1 && b - a <= 1; };
+        char text[128];
+        std::snprintf(text, sizeof text, ": expected %ld,%ld-%ld,%ld got %ld,%ld-%ld,%ld",
+                      long(expected.left), long(expected.top), long(expected.right), long(expected.bottom),
+                      long(actual.left), long(actual.top), long(actual.right), long(actual.bottom));
+        WT_CHECK_MSG(closeTo(expected.left, actual.left) && closeTo(expected.top, actual.top) &&
+                         closeTo(expected.right, actual.right) && closeTo(expected.bottom, actual.bottom),
+                     where + text);
+    }
 }
 
+
 }  // namespace
+
+WT_TEST(DialogsLookAsDesigned) {
+    std::string image = Image(4);
+    Session s("design", "", &image);
+    if (!s.Start()) return;
+    WT_CHECK((windriver::Style(s.main) & (WS_CAPTION | WS_SYSMENU | DS_MODALFRAME)) ==
+             DWORD(WS_CAPTION | WS_SYSMENU | DS_MODALFRAME));
+    WT_CHECK(windriver::ExtendedStyle(s.main) & WS_EX_APPWINDOW);
+    CheckControls(s.main, "MS Sans Serif", 8,
+                  {{kStatus, "Static", kInitialStatus.c_str(), {19, 15, 244, 46}, SS_LEFT},
+                   {kUpdate, "Button", "Update", {101, 88, 151, 102}, BS_PUSHBUTTON},
+                   {IDOK, "Button", "Exit", {173, 88, 223, 102}, BS_DEFPUSHBUTTON}});
+    // Its icons are asked for in drag_icon_win_test.cpp: Wine does not answer WM_GETICON
+    // or WM_QUERYDRAGICON from another process.
+
+    WT_CHECK(windriver::Click(s.main, kUpdate));
+    HWND dram = s.Dram(s.Path("dram.txt"));
+    if (dram) {
+        WT_CHECK((windriver::Style(dram) & (WS_CAPTION | WS_SYSMENU | DS_MODALFRAME)) ==
+                 DWORD(WS_CAPTION | WS_SYSMENU | DS_MODALFRAME));
+        CheckControls(dram, "System", 10,
+                      {{kDramFile, "Edit", s.Path("dram.txt").c_str(), {23, 23, 164, 59},
+                        ES_MULTILINE | ES_READONLY | WS_VSCROLL},
+                       {kDramBrowse, "Button", "...", {164, 23, 183, 59}, BS_PUSHBUTTON},
+                       {IDOK, "Button", "OK", {58, 71, 108, 85}, BS_DEFPUSHBUTTON},
+                       {IDCANCEL, "Button", "Cancel", {115, 71, 165, 85}, BS_PUSHBUTTON}});
+        // Bordered: dialog templates turn the border of an edit box into a sunken edge.
+        HWND edit = windriver::Control(dram, kDramFile);
+        WT_CHECK((windriver::Style(edit) & WS_BORDER) || (windriver::ExtendedStyle(edit) & WS_EX_CLIENTEDGE));
+        WT_CHECK(windriver::Click(dram, IDCANCEL));
+        WT_CHECK(windriver::WaitForWindowGone(dram));
+    }
+    s.Update(kQuestion);  // the question again, with its four tabs
+    s.AnswerDram(IDCANCEL);
+    s.StatusBecomes(kQuestion);
+    WT_CHECK(windriver::Click(s.main, IDOK));  // Exit
+    s.ExpectExit();
+    WT_CHECK_EQ(Join(Operations(s.Trace())), Join({"R 740", "W 7B9=FF", "W 7B9=FF"}));
+}
 
 WT_TEST(UpdateWithPreparationThroughTheFilter) {
     std::string image;
@@ -131,8 +321,7 @@ WT_TEST(UpdateWithPreparationThroughTheFilter) {
     Session s("update", "register 1856 0x25\nfirmware-ready-after 52\nflash-done-after 2", &image,
               "740 DF\r\nSleep 1\r\n0x0C 0x02\r\n");
     if (!s.Start()) return;
-    WT_CHECK_EQ(windriver::ControlText(s.main, kStatus), kInitialStatus);
-    WT_CHECK(windriver::Click(s.main, kUpdate));
+    s.Update(kInitialStatus);
     s.AnswerDram(IDOK);
     s.ExpectMessage("Still Waiting for the Firmware Ready!!");
     s.ExpectMessage(kString5);
@@ -164,47 +353,176 @@ WT_TEST(UpdateWithPreparationThroughTheFilter) {
     WT_CHECK_EQ(tail.size(), size_t(52 + 1 + 1 + 1 + 3));
 }
 
-WT_TEST(CancelFailureAndAgain) {
-    std::string image(4, '\x5a');
-    Session s("again", "fault fail 24 set nth=1", &image, "");
+WT_TEST(DownloadBufferForEachImageLength) {
+    // The buffer: its length as a little-endian word, the image, zeros to a multiple of four
+    // plus four more.
+    struct Row {
+        size_t length;
+        size_t total;
+    } rows[] = {{0, 7}, {1, 11}, {4, 11}, {100, 107}, {101, 111}};
+    for (const Row& row : rows) {
+        const std::string name = "L=" + std::to_string(row.length) + ": ";
+        const std::string image = Image(row.length);
+        Session s("buffer", "", &image);
+        if (!s.Start()) return;
+        s.Update(kInitialStatus);
+        s.AnswerDram(IDOK);
+        s.ExpectMessage(kString5, name);
+        s.ExpectExit();
+        std::string expected(4, '\0');
+        expected[0] = char(row.total);
+        expected += image + std::string(row.total - 4 - row.length, '\0');
+        const std::vector<std::string> trace = s.Trace();
+        WT_CHECK_MSG(CountPrefix(trace, "set 20 ") == 1, name + "downloads");
+        WT_CHECK_MSG(CountOf(trace, "set 20 len=" + std::to_string(row.total) + Hex(expected) + " ok") == 1,
+                     name + "buffer");
+    }
+}
+
+WT_TEST(CancelFailureAndUpdateAgain) {
+    std::string image = Image(4);
+    Session s("again", "fault fail 20 set nth=1", &image);
     if (!s.Start()) return;
-    WT_CHECK(windriver::Click(s.main, kUpdate));
+    s.Update(kInitialStatus);
     s.AnswerDram(IDCANCEL);
-    WT_CHECK(s.StatusBecomes(kQuestion));
-    WT_CHECK(windriver::Click(s.main, kUpdate));
+    s.Update(kQuestion);  // a cancel puts the question back, with its four tabs
     s.AnswerDram(IDOK);
-    s.ExpectMessage("UpdateFirmwareToFlash Failed");
-    WT_CHECK(s.StatusBecomes(kPleaseWait));
-    WT_CHECK(windriver::Click(s.main, kUpdate));
+    s.ExpectMessage("DownloadFirmware Failed");
+    s.Update(kPleaseWait);  // after a failure the dialog stays, and Update works again
     s.AnswerDram(IDOK);
     s.ExpectMessage(kString5);  // register 1856 reads 0: no reboot message
     s.ExpectExit();
-    const std::vector<std::string> trace = s.Trace();
-    WT_CHECK_EQ(CountPrefix(trace, "set 20 len=11 0b 00 00 00 5a 5a 5a 5a 00 00 00 ok"), size_t(2));
-    WT_CHECK_EQ(CountPrefix(trace, "set 24 len=0 null fail"), size_t(1));
-    WT_CHECK_EQ(CountPrefix(trace, "set 24 len=0 null ok"), size_t(1));
-    WT_CHECK_EQ(CountPrefix(trace, "set 0 len=4 b9 07 00 00 ok"), size_t(3));
+    WT_CHECK_EQ(Join(Operations(s.Trace())),
+                Join({"R 740", "W 7B9=FF", "W 7B9=FF", "download 11!", "W 7B9=FF", "download 11",
+                      "ready?", "flash", "request", "status"}));
 }
 
-WT_TEST(MissingImageSendsNothing) {
-    Session s("noimage", "register 1856 0x20", nullptr, "740 DF\n");
-    if (!s.Start()) return;
-    WT_CHECK(windriver::Click(s.main, kUpdate));
-    s.ExpectMessage(kString2);
-    WT_CHECK(s.StatusBecomes(kInitialStatus));
-    WT_CHECK(windriver::Click(s.main, IDOK));  // Exit
-    s.ExpectExit();
-    // Only the dialog's own read of register 1856.
-    const std::vector<std::string> trace = s.Trace();
-    WT_CHECK_EQ(trace.size(), size_t(2));
-    WT_CHECK(trace.size() == 2 && trace[0] == "set 0 len=4 40 07 00 00 ok" &&
-             trace[1] == "get 2 len=1 20 ok");
+WT_TEST(DramDialogChoosesAndRemembersTheScript) {
+    std::string image = Image(1);
+    {
+        // Nothing remembered: OK without a file, a cancelled chooser, then a chosen file.
+        Session s("choose", "", &image, "", false);
+        windriver::WriteTextFile(s.dir + "/first.txt", "20 1\n");
+        if (!s.Start()) return;
+        s.Update(kInitialStatus);
+        HWND dram = s.Dram("");
+        if (!dram) return;
+        WT_CHECK(windriver::Click(dram, IDOK));
+        s.ExpectMessage("Please select a DRAM setting file");
+        WT_CHECK(windriver::Click(dram, kDramBrowse));
+        HWND chooser = windriver::WaitForFileDialog(s.process.Id());
+        WT_CHECK(chooser != nullptr);
+        WT_CHECK(windriver::CancelFileDialog(chooser));
+        WT_CHECK_EQ(windriver::ControlText(dram, kDramFile), std::string());
+        WT_CHECK(windriver::Click(dram, kDramBrowse));
+        chooser = windriver::WaitForFileDialog(s.process.Id());
+        WT_CHECK(chooser != nullptr);
+        WT_CHECK(windriver::ChooseFile(chooser, s.dir + "/first.txt"));
+        s.AnswerDram(IDOK, s.Path("first.txt"));
+        s.ExpectMessage(kString5);
+        s.ExpectExit();
+        WT_CHECK_EQ(Join(Operations(s.Trace())), Join({"R 740", "W 7B9=FF", "W 20=01", "download 11",
+                                                       "ready?", "flash", "request", "status"}));
+        WT_CHECK_EQ(RememberedScript(), s.Path("first.txt"));
+    }
+    {
+        // The next start offers the remembered path; a cancelled dialog remembers nothing,
+        // not even a file chosen in it.
+        Session s("choose", "", &image, "", false);
+        RememberScript(s.Path("first.txt"));
+        windriver::WriteTextFile(s.dir + "/second.txt", "30 2\n");
+        if (!s.Start()) return;
+        s.Update(kInitialStatus);
+        HWND dram = s.Dram(s.Path("first.txt"));
+        if (!dram) return;
+        WT_CHECK(windriver::Click(dram, kDramBrowse));
+        HWND chooser = windriver::WaitForFileDialog(s.process.Id());
+        WT_CHECK(windriver::ChooseFile(chooser, s.dir + "/second.txt"));
+        s.AnswerDram(IDCANCEL, s.Path("second.txt"));
+        s.StatusBecomes(kQuestion);
+        WT_CHECK(windriver::Click(s.main, IDOK));  // Exit
+        s.ExpectExit();
+        WT_CHECK_EQ(RememberedScript(), s.Path("first.txt"));
+        WT_CHECK_EQ(Join(Operations(s.Trace())), Join({"R 740", "W 7B9=FF"}));
+    }
 }
 
-WT_TEST(OneCopyAtATimeAndNoCamera) {
-    Session first("single", "", nullptr, "");
+WT_TEST(FailuresLeaveTheDialogOpen) {
+    struct Row {
+        const char* name;
+        const char* profile;
+        bool imagePresent;
+        std::vector<std::string> messages;
+        const char* lastOperation;  // where the exchange stopped; null: nothing sent
+    };
+    const std::vector<Row> rows = {
+        {"image missing", "", false, {kString2}, nullptr},
+        {"download fails", "fault fail 20 set nth=1", true, {"DownloadFirmware Failed"}, "download 15!"},
+        {"flash programming fails", "fault fail 24 set nth=1", true, {"UpdateFirmwareToFlash Failed"}, "flash!"},
+        {"status request fails", "fault fail 49 set nth=1", true, {}, "request!"},
+        {"status read fails", "fault fail 34 get nth=1", true, {}, "status!"},
+        {"never completes", "flash-done-after 60000", true,
+         {"GetSystemInfo Failed!! waiting too long"}, "status"},
+    };
+    for (const Row& row : rows) {
+        const std::string name = std::string(row.name) + ": ";
+        const std::string image = Image(5);
+        Session s("failure", row.profile, row.imagePresent ? &image : nullptr);
+        if (!s.Start()) return;
+        s.Update(kInitialStatus);
+        if (row.imagePresent) s.AnswerDram(IDOK);
+        for (const std::string& message : row.messages) s.ExpectMessage(message, name);
+        // Wait for the exchange to stop before Exit is pressed, so Exit is the answer to
+        // the idle dialog.
+        if (row.lastOperation) {
+            WT_CHECK_MSG(windriver::WaitUntil([&] {
+                             std::vector<std::string> ops = Operations(s.Trace());
+                             return !ops.empty() && ops.back() == row.lastOperation;
+                         }),
+                         name + "the exchange does not end in " + row.lastOperation);
+        }
+        s.StatusBecomes(row.imagePresent ? kPleaseWait : kInitialStatus);
+        WT_CHECK_MSG(windriver::Click(s.main, IDOK), name + "Exit");
+        s.ExpectExit();
+        const std::vector<std::string> ops = Operations(s.Trace());
+        if (!row.lastOperation)
+            WT_CHECK_MSG(ops == std::vector<std::string>{"R 740"}, name + Join(ops));
+        if (std::string(row.name) == "never completes")
+            WT_CHECK_EQ(CountOf(ops, "status"), size_t(50002));
+    }
+}
+
+WT_TEST(ScriptErrorAndReadinessReminder) {
+    // The reminder comes after every 51st poll that finds the firmware not ready; a script
+    // that cannot be read is reported and the update goes on without it.
+    struct Row {
+        int notReadyPolls;
+        bool reminder;
+    } rows[] = {{50, false}, {51, true}};
+    for (const Row& row : rows) {
+        const std::string name = "not ready " + std::to_string(row.notReadyPolls) + ": ";
+        std::string image = Image(100);
+        Session s("reminder", "firmware-ready-after " + std::to_string(row.notReadyPolls), &image, "", false);
+        const std::string script = s.Path("gone.txt");
+        windriver::RemoveFile(s.dir + "/gone.txt");
+        RememberScript(script);
+        if (!s.Start()) return;
+        s.Update(kInitialStatus);
+        s.AnswerDram(IDOK, script);
+        s.ExpectMessage("File could not be opened : " + script, name);
+        if (row.reminder) s.ExpectMessage("Still Waiting for the Firmware Ready!!", name);
+        s.ExpectMessage(kString5, name);
+        s.ExpectExit();
+        const std::vector<std::string> ops = Operations(s.Trace());
+        WT_CHECK_MSG(CountOf(ops, "ready?") == size_t(row.notReadyPolls + 1), name + "polls");
+        WT_CHECK_MSG(CountOf(ops, "download 107") == 1, name + "download");
+    }
+}
+
+WT_TEST(OneCopyAtATime) {
+    Session first("single", "", nullptr);
     if (!first.Start()) return;
-    Session second("single", "", nullptr, "");
+    Session second("single", "", nullptr);
     if (second.Start(false)) {
         DWORD code = 1;
         WT_CHECK(second.process.WaitForExit(code));
@@ -213,14 +531,23 @@ WT_TEST(OneCopyAtATimeAndNoCamera) {
     }
     WT_CHECK(windriver::Click(first.main, IDOK));
     first.ExpectExit();
+}
 
-    windriver::CameraDevices none({"ZQ71R camera"});
-    WT_CHECK(none.Installed());
-    Session absent("absent", "", nullptr, "");
-    if (!absent.Start(false)) return;
-    absent.ExpectMessage(kString1);
-    absent.ExpectExit();
-    WT_CHECK(absent.Trace().empty());
+WT_TEST(WithoutTheCameraTheProgramSaysSoAndEnds) {
+    // No video input device at all, and devices whose names differ from the camera's only
+    // in case or a trailing blank.
+    const std::vector<std::vector<std::string>> rows = {{}, {"ZQ71R camera"}, {"ZQ71R Camera "}};
+    for (const auto& devices : rows) {
+        const std::string name = "devices \"" + (devices.empty() ? "" : devices[0]) + "\": ";
+        windriver::CameraDevices installed(devices);
+        WT_CHECK_MSG(installed.Installed(), name);
+        Session s("absent", "", nullptr);
+        if (!s.Start(false)) return;
+        s.ExpectMessage(kString1, name);
+        WT_CHECK_MSG(windriver::FindWindowOf(s.process.Id(), "#32770", kCaption) == nullptr, name);
+        s.ExpectExit();
+        WT_CHECK_MSG(s.Trace().empty(), name);
+    }
 }
 
 int main(int argc, char** argv) { return wintest::RunAll(argc, argv); }

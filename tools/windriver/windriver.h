@@ -121,6 +121,16 @@ int CheckState(HWND dialog, int id);
 bool Click(HWND dialog, int id);
 // Asks the window to close, as its close box does (WM_SYSCOMMAND SC_CLOSE, posted).
 bool Close(HWND window);
+// The window's style bits (GWL_STYLE) and extended style bits (GWL_EXSTYLE).
+DWORD Style(HWND window);
+DWORD ExtendedStyle(HWND window);
+// Where the control sits in its dialog's client area, in pixels; empty when it does not exist.
+RECT ControlRect(HWND dialog, int id);
+// A rectangle in dialog units turned into pixels as a dialog whose template names this font
+// (DS_SETFONT, face and point size) lays out its controls. The driver makes such a dialog
+// of its own, hidden, to measure: compared with ControlRect it tells whether a program's
+// control sits where its template says, and in the template's font.
+RECT DialogUnitsToPixels(const std::string& fontFace, int pointSize, const RECT& units);
 
 // ---- List views (report view, in another process) ------------------------------------------
 
@@ -142,6 +152,7 @@ struct MessageBoxInfo {
     HWND window = nullptr;
     std::string caption;
     std::string text;
+    std::vector<int> buttons;  // the ids of its buttons (IDOK, IDCANCEL, ...) in window order
 };
 
 // A message box of the process: a visible, enabled dialog window ("#32770") whose children
@@ -152,6 +163,24 @@ bool WaitForMessageBox(DWORD processId, MessageBoxInfo& box, HWND except = nullp
                        DWORD timeoutMs = kWaitMs);
 // Presses one of the box's buttons (IDOK, IDCANCEL, IDYES, ...) and waits for it to close.
 bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK);
+// Which of the system's message box icons the box shows, read from the screen: "warning"
+// (MB_ICONWARNING), "error" (MB_ICONERROR), "information" (MB_ICONINFORMATION), "question"
+// (MB_ICONQUESTION); "" when it shows none, or none of these, by the time timeoutMs pass
+// (the box may not have painted its icon yet when it is first found).
+std::string MessageBoxIcon(const MessageBoxInfo& box, DWORD timeoutMs = kWaitMs);
+
+// ---- File dialogs --------------------------------------------------------------------------
+
+// A common open or save dialog of the process (the system's, GetOpenFileName and
+// GetSaveFileName): a visible, enabled "#32770" window with a file name box.
+HWND FindFileDialog(DWORD processId);
+HWND WaitForFileDialog(DWORD processId, DWORD timeoutMs = kWaitMs);
+// Types the path (Unix paths become Windows ones) into the file name box and presses Open
+// (or Save), as a person would; true when the dialog has then gone. A dialog that refuses
+// the name (OFN_FILEMUSTEXIST and no such file) stays, and this returns false.
+bool ChooseFile(HWND fileDialog, const std::string& path, DWORD timeoutMs = kWaitMs);
+// Presses Cancel and waits for the dialog to go.
+bool CancelFileDialog(HWND fileDialog, DWORD timeoutMs = kWaitMs);
 
 // ---- The simulated camera's devices -------------------------------------------------------
 

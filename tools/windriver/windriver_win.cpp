@@ -405,6 +405,48 @@ bool Close(HWND window) {
     return window && PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) != 0;
 }
 
+DWORD Style(HWND window) { return window ? DWORD(GetWindowLongW(window, GWL_STYLE)) : 0; }
+
+DWORD ExtendedStyle(HWND window) { return window ? DWORD(GetWindowLongW(window, GWL_EXSTYLE)) : 0; }
+
+RECT ControlRect(HWND dialog, int id) {
+    RECT rect = {0, 0, 0, 0};
+    HWND control = Control(dialog, id);
+    if (!control || !GetWindowRect(control, &rect)) return RECT{0, 0, 0, 0};
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+namespace {
+INT_PTR CALLBACK MeasuringDialogProc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG;
+}
+}  // namespace
+
+RECT DialogUnitsToPixels(const std::string& fontFace, int pointSize, const RECT& units) {
+    // A DLGTEMPLATE with DS_SETFONT and no controls: style, extended style, item count,
+    // position and size, then menu, class and title (all empty), the point size and the face.
+    std::vector<WORD> words(13, 0);
+    const DWORD style = WS_POPUP | DS_SETFONT;
+    words[0] = LOWORD(style);
+    words[1] = HIWORD(style);
+    words[7] = 100;  // width and height: any
+    words[8] = 100;
+    words[12] = WORD(pointSize);
+    WString face = Widen(fontFace);
+    words.insert(words.end(), face.begin(), face.end());
+    words.push_back(0);
+    words.resize(words.size() + 1, 0);  // the template is read in DWORD-aligned pieces
+    RECT rect = units;
+    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                             reinterpret_cast<const DLGTEMPLATE*>(words.data()),
+                                             nullptr, MeasuringDialogProc, 0);
+    if (!dialog) return RECT{0, 0, 0, 0};
+    MapDialogRect(dialog, &rect);
+    DestroyWindow(dialog);
+    return rect;
+}
+
 // ---- List views ----------------------------------------------------------------------------
 
 int ListRowCount(HWND list) {
@@ -492,6 +534,9 @@ bool FindMessageBox(DWORD processId, MessageBoxInfo& box, HWND except) {
     box.window = search.found;
     box.caption = Text(search.found);
     box.text = ControlText(search.found, 0xFFFF);
+    box.buttons.clear();
+    for (HWND child = GetWindow(box.window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassName(child) == "Button") box.buttons.push_back(GetDlgCtrlID(child));
     return true;
 }
 
@@ -502,6 +547,149 @@ bool WaitForMessageBox(DWORD processId, MessageBoxInfo& box, HWND except, DWORD 
 bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId) {
     if (!Click(box.window, buttonId)) return false;
     return WaitForWindowGone(box.window);
+}
+
+namespace {
+
+// 32-bit pixels of a width x height picture drawn by draw into a memory DC.
+std::vector<DWORD> Picture(int width, int height, const std::function<void(HDC)>& draw) {
+    std::vector<DWORD> pixels;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && bits) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        draw(memory);
+        GdiFlush();
+        const DWORD* first = static_cast<const DWORD*>(bits);
+        for (int i = 0; i < width * height; ++i) pixels.push_back(first[i] & 0xFFFFFF);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// The icon control of a message box: a static with SS_ICON.
+HWND IconControl(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassName(child) == "Static" && (Style(child) & SS_TYPEMASK) == SS_ICON &&
+            IsWindowVisible(child))
+            return child;
+    return nullptr;
+}
+
+// The standard icon whose picture, drawn on the dialog's face colour, is the one on the
+// screen at the control; "" when none is.
+std::string MatchIcon(HWND control) {
+    RECT rect;
+    if (!GetWindowRect(control, &rect)) return std::string();
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return std::string();
+    const std::vector<DWORD> shown = Picture(width, height, [&](HDC dc) {
+        HDC screen = GetDC(nullptr);
+        BitBlt(dc, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        ReleaseDC(nullptr, screen);
+    });
+    static const struct {
+        const wchar_t* id;
+        const char* name;
+    } icons[] = {{IDI_WARNING, "warning"},
+                 {IDI_ERROR, "error"},
+                 {IDI_INFORMATION, "information"},
+                 {IDI_QUESTION, "question"}};
+    for (const auto& icon : icons) {
+        HICON handle = LoadIconW(nullptr, icon.id);
+        const std::vector<DWORD> drawn = Picture(width, height, [&](HDC dc) {
+            RECT all = {0, 0, width, height};
+            FillRect(dc, &all, GetSysColorBrush(COLOR_3DFACE));
+            DrawIconEx(dc, 0, 0, handle, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+        });
+        if (!drawn.empty() && drawn == shown) return icon.name;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+std::string MessageBoxIcon(const MessageBoxInfo& box, DWORD timeoutMs) {
+    std::string name;
+    WaitUntil(
+        [&] {
+            HWND control = IconControl(box.window);
+            return control && !(name = MatchIcon(control)).empty();
+        },
+        timeoutMs);
+    return name;
+}
+
+// ---- File dialogs --------------------------------------------------------------------------
+
+namespace {
+
+// The file name box of a common file dialog: the combo box of the explorer-style dialog
+// (cmb13) or the edit box of the old style (edt1).
+constexpr int kFileNameCombo = 0x047C;
+constexpr int kFileNameEdit = 0x0480;
+
+HWND FileNameBox(HWND dialog) {
+    if (HWND combo = Control(dialog, kFileNameCombo)) return combo;
+    return Control(dialog, kFileNameEdit);
+}
+
+struct FileDialogSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchFileDialog(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<FileDialogSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || ClassName(window) != "#32770" || !IsWindowVisible(window) ||
+        !IsWindowEnabled(window) || !FileNameBox(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND FindFileDialog(DWORD processId) {
+    FileDialogSearch search = {processId, nullptr};
+    EnumWindows(MatchFileDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForFileDialog(DWORD processId, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindFileDialog(processId)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+bool ChooseFile(HWND fileDialog, const std::string& path, DWORD timeoutMs) {
+    HWND box = FileNameBox(fileDialog);
+    if (!box) return false;
+    // WM_SETTEXT crosses to the other process with its text.
+    const WString text = Widen(WindowsPath(path));
+    DWORD_PTR result = 0;
+    if (!SendTimeout(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), result))
+        return false;
+    if (Text(box) != WindowsPath(path) || !Click(fileDialog, IDOK)) return false;
+    return WaitForWindowGone(fileDialog, timeoutMs);
+}
+
+bool CancelFileDialog(HWND fileDialog, DWORD timeoutMs) {
+    return Click(fileDialog, IDCANCEL) && WaitForWindowGone(fileDialog, timeoutMs);
 }
 
 // ---- The simulated camera's devices -------------------------------------------------------

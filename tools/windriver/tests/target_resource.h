@@ -9,3 +9,5 @@
 #define IDC_LIST 107
 #define IDC_QUIT 108
 #define IDC_HANG 109
+#define IDC_OPEN 110
+#define IDC_NOTE 111

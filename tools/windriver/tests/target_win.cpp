@@ -1,8 +1,9 @@
 // A small dialog for the driver's own tests: texts from its environment and working
-// directory, a message box, a check box, a disabled button, and a report list whose second
+// directory, two message boxes, an open-file dialog, a check box, a disabled button, and a report list whose second
 // column comes from a display callback.
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include "target_resource.h"
 
@@ -57,6 +58,21 @@ INT_PTR CALLBACK TargetProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             int answer = MessageBoxW(dialog, L"Pressed", L"Driver Target",
                                      MB_OKCANCEL | MB_ICONWARNING);
             SetDlgItemTextW(dialog, IDC_ANSWER, answer == IDOK ? L"Answered OK" : L"Answered Cancel");
+            return TRUE;
+        }
+        case IDC_NOTE:
+            MessageBoxW(dialog, L"Noted", L"Driver Target", MB_OK | MB_ICONINFORMATION);
+            return TRUE;
+        case IDC_OPEN: {
+            wchar_t file[MAX_PATH] = L"";
+            OPENFILENAMEW ofn = {};
+            ofn.lStructSize = sizeof ofn;
+            ofn.hwndOwner = dialog;
+            ofn.lpstrFilter = L"Text files\0*.txt\0";
+            ofn.lpstrFile = file;
+            ofn.nMaxFile = MAX_PATH;
+            ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER;
+            SetDlgItemTextW(dialog, IDC_ANSWER, GetOpenFileNameW(&ofn) ? file : L"Open cancelled");
             return TRUE;
         }
         case IDC_HANG:

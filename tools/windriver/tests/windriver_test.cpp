@@ -107,6 +107,8 @@ WT_TEST(AnswersMessageBoxes) {
         WT_CHECK_MSG(windriver::WaitForMessageBox(process.Id(), box, dialog), name);
         WT_CHECK_EQ(box.caption, std::string("Driver Target"));
         WT_CHECK_EQ(box.text, std::string("Pressed"));
+        WT_CHECK_MSG(box.buttons == (std::vector<int>{IDOK, IDCANCEL}), name);
+        WT_CHECK_EQ(windriver::MessageBoxIcon(box), std::string("warning"));
         // The box makes its owner modal-disabled: the main dialog is not mistaken for it.
         WT_CHECK_MSG(box.window != dialog, name);
         WT_CHECK_MSG(windriver::AnswerMessageBox(box, row.button), name);
@@ -119,6 +121,64 @@ WT_TEST(AnswersMessageBoxes) {
     DWORD code = 0;
     WT_CHECK(process.WaitForExit(code));
     WT_CHECK_EQ(code, DWORD(3));
+}
+
+WT_TEST(TellsMessageBoxIconsApart) {
+    windriver::Process process;
+    HWND dialog = StartTarget(process);
+    if (!dialog) return;
+    WT_CHECK(windriver::Click(dialog, IDC_NOTE));
+    windriver::MessageBoxInfo box;
+    WT_CHECK(windriver::WaitForMessageBox(process.Id(), box, dialog));
+    WT_CHECK_EQ(box.text, std::string("Noted"));
+    WT_CHECK(box.buttons == std::vector<int>{IDOK});
+    WT_CHECK_EQ(windriver::MessageBoxIcon(box), std::string("information"));
+    WT_CHECK(windriver::AnswerMessageBox(box, IDOK));
+}
+
+WT_TEST(WorksTheOpenFileDialog) {
+    const std::string file = ScratchDir() + "/chosen.txt";
+    WT_CHECK(windriver::WriteTextFile(file, "x"));
+    windriver::Process process;
+    HWND dialog = StartTarget(process);
+    if (!dialog) return;
+    WT_CHECK(windriver::FindFileDialog(process.Id()) == nullptr);  // the target is not one
+    WT_CHECK(windriver::Click(dialog, IDC_OPEN));
+    HWND chooser = windriver::WaitForFileDialog(process.Id());
+    WT_CHECK(chooser != nullptr);
+    WT_CHECK(windriver::CancelFileDialog(chooser));
+    WT_CHECK(windriver::WaitUntil([&] { return windriver::ControlText(dialog, IDC_ANSWER) == "Open cancelled"; }));
+    WT_CHECK(windriver::Click(dialog, IDC_OPEN));
+    chooser = windriver::WaitForFileDialog(process.Id());
+    WT_CHECK(windriver::ChooseFile(chooser, file));
+    WT_CHECK(windriver::WaitUntil(
+        [&] { return windriver::ControlText(dialog, IDC_ANSWER) == windriver::WindowsPath(file); }));
+}
+
+WT_TEST(MeasuresControlsInDialogUnits) {
+    windriver::Process process;
+    HWND dialog = StartTarget(process);
+    if (!dialog) return;
+    // The template's font and rectangles (left, top, right, bottom), and a wrong font.
+    struct Row {
+        int id;
+        const char* face;
+        int points;
+        RECT units;
+        bool same;
+    } rows[] = {{IDC_SHOW, "MS Shell Dlg", 8, {7, 150, 57, 164}, true},
+                {IDC_QUIT, "MS Shell Dlg", 8, {203, 150, 253, 164}, true},
+                {IDC_QUIT, "MS Shell Dlg", 12, {203, 150, 253, 164}, false},
+                {IDC_QUIT, "MS Shell Dlg", 8, {203, 151, 253, 165}, false}};
+    for (const Row& row : rows) {
+        const RECT want = windriver::DialogUnitsToPixels(row.face, row.points, row.units);
+        const RECT got = windriver::ControlRect(dialog, row.id);
+        const bool same = want.left == got.left && want.top == got.top && want.right == got.right &&
+                          want.bottom == got.bottom;
+        WT_CHECK_MSG(same == row.same, "control " + std::to_string(row.id) + " at " + std::to_string(row.points));
+    }
+    const RECT none = windriver::ControlRect(dialog, 999);
+    WT_CHECK(none.right == 0 && none.bottom == 0);
 }
 
 WT_TEST(ReadsAndSelectsListViewRows) {

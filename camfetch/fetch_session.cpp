@@ -212,6 +212,7 @@ void FetchSession::SortCatalogue() {
     bool descending = column >= 0 && column < 3 && sortDescending[column] != 0;
     SortItems(catalogue, column, descending);
     RestoreListStates();
+    view_.RedrawRows();
 }
 
 void FetchSession::ColumnClick(int column) {

@@ -74,6 +74,7 @@ public:
     virtual void DeleteRow(size_t row) = 0;
     virtual uint32_t RowState(size_t row) = 0;        // listStateSelected | listStateFocused
     virtual void SetRowState(size_t row, uint32_t state) = 0;
+    virtual void RedrawRows() = 0;                    // after the catalogue was reordered
 };
 
 // The outcomes of one status poll.

@@ -34,4 +34,6 @@ public:
     }
     uint32_t RowState(size_t row) override { return rows.at(row); }
     void SetRowState(size_t row, uint32_t state) override { rows.at(row) = state; }
+    void RedrawRows() override { ++redraws; }
+    int redraws = 0;
 };

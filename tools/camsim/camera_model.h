@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -48,6 +49,7 @@ struct Profile {
     std::map<uint32_t, uint8_t> registers;  // the rest read 0
     uint32_t firmwareReadyAfterPolls = 0;   // property 67 reads 0 this many times, then 1
     bool firmwareNeverReady = false;
+    uint32_t firmwareNotReadyValue = 0;     // what property 67 answers while not ready
     uint32_t flashDoneAfterReads = 0;       // status reads after property 24 before `ready`
     uint32_t notReadyPolls = 0;             // status reads without `ready` before each storage answer
     uint32_t blockSize = 4096;              // bytes per file block and per catalogue block
@@ -64,6 +66,8 @@ struct Profile {
 // baseDir. Returns false and sets error on a malformed profile.
 bool ParseProfile(const std::string& text, const std::string& baseDir, Profile& profile,
                   std::string& error);
+// Reads and parses a profile file; relative paths inside it are taken from the file's folder.
+bool LoadProfile(const std::string& path, Profile& profile, std::string& error);
 
 struct TraceRecord {
     uint32_t property = 0;
@@ -74,8 +78,10 @@ struct TraceRecord {
     bool ok = false;
 };
 
-// One trace record as a line of text: "set 0 len=4 00 07 00 00 ok".
+// One trace record as a line of text: "set 0 len=4 00 07 00 00 ok" (format in README.md).
 std::string FormatTraceRecord(const TraceRecord& record);
+// The reverse, for tests that read a trace file; false when the line is not a trace record.
+bool ParseTraceRecord(const std::string& line, TraceRecord& record);
 
 class CameraModel {
 public:
@@ -92,17 +98,31 @@ public:
 
     const std::vector<TraceRecord>& trace() const { return trace_; }
     void ClearTrace() { trace_.clear(); }
+    // Called with every record as it is appended (the filter writes them to its trace file).
+    void SetTraceSink(std::function<void(const TraceRecord&)> sink) { traceSink_ = std::move(sink); }
 
     // Inspection for tests.
     uint8_t RegisterValue(uint32_t address) const;
     const std::vector<uint8_t>& LastFirmwareDownload() const { return firmware_; }
     const std::vector<StoredFile>& files() const { return profile_.files; }
     void Unplug() { unplugged_ = true; }
+    bool unplugged() const { return unplugged_; }
+
+    // Where results are placed in camera memory: consecutive results alternate between these
+    // two addresses, and only the latest result can be read.
+    static constexpr uint32_t kResultAddressA = 0x00200000;
+    static constexpr uint32_t kResultAddressB = 0x00300000;
 
 private:
     struct State;
+    bool HandleGet(uint32_t property, uint8_t* buffer, uint32_t length, TraceRecord& record);
+    bool HandleSet(uint32_t property, const uint8_t* buffer, uint32_t length);
+    const Fault* MatchFault(uint32_t property, bool get, FaultKind kind) const;
+    void Append(TraceRecord record);
+
     Profile profile_;
     std::vector<TraceRecord> trace_;
+    std::function<void(const TraceRecord&)> traceSink_;
     std::vector<uint8_t> firmware_;
     bool unplugged_ = false;
     std::shared_ptr<State> state_;  // protocol state, defined in camera_model.cpp

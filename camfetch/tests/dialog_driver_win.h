@@ -23,6 +23,14 @@ inline bool WaitFor(const std::function<bool()>& condition, DWORD ms = 15000) {
     return true;
 }
 
+// Like WaitFor, and then lets the window finish the message it is handling: a condition can
+// hold while a handler is still half-way through its work.
+inline bool WaitIn(HWND window, const std::function<bool()>& condition, DWORD ms = 15000) {
+    bool held = WaitFor(condition, ms);
+    SendMessageW(window, WM_NULL, 0, 0);
+    return held;
+}
+
 struct FindArgs {
     const wchar_t* title;
     HWND exclude;
@@ -55,9 +63,17 @@ inline HWND WaitForDialog(DWORD thread, const wchar_t* title, HWND exclude = nul
     return found;
 }
 
-inline std::wstring Text(HWND dialog, int id) {
-    wchar_t text[512] = {};
-    GetDlgItemTextW(dialog, id, text, 512);
+// Texts are read through the ANSI messages: in a Winelib build wchar_t strings are 16-bit
+// while the C library's wide functions expect 32-bit ones, so std::wstring is avoided.
+inline std::string Text(HWND dialog, int id) {
+    char text[512] = {};
+    GetDlgItemTextA(dialog, id, text, 512);
+    return text;
+}
+
+inline std::string Title(HWND window) {
+    char text[256] = {};
+    GetWindowTextA(window, text, 256);
     return text;
 }
 
@@ -68,19 +84,13 @@ inline void Press(HWND dialog, int id) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));
 }
 
-inline std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out += c < 128 ? char(c) : '?';
-    return out;
-}
-
-inline std::wstring CellText(HWND list, int row, int column) {
-    wchar_t text[128] = {};
-    LVITEMW item = {};
+inline std::string CellText(HWND list, int row, int column) {
+    char text[128] = {};
+    LVITEMA item = {};
     item.iSubItem = column;
     item.pszText = text;
     item.cchTextMax = 128;
-    SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), LPARAM(&item));
+    SendMessageA(list, LVM_GETITEMTEXTA, WPARAM(row), LPARAM(&item));
     return text;
 }
 
@@ -115,12 +125,14 @@ inline void ClickHeading(HWND list, int column) {
     SendMessageW(header, WM_LBUTTONUP, 0, at);
 }
 
+inline DWORD WINAPI RunBody(LPVOID body) {
+    (*static_cast<std::function<void()>*>(body))();
+    return 0;
+}
+
 // Runs `body` on a new thread and returns its handle.
 inline HANDLE StartThread(std::function<void()>* body) {
-    return CreateThread(nullptr, 0, [](LPVOID p) -> DWORD {
-        (*static_cast<std::function<void()>*>(p))();
-        return 0;
-    }, body, 0, nullptr);
+    return CreateThread(nullptr, 0, RunBody, body, 0, nullptr);
 }
 
 }  // namespace drive

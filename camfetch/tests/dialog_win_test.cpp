@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "camera_model.h"
@@ -61,7 +62,7 @@ std::string Rows(HWND dialog) {
     std::string out;
     for (int row = 0; row < drive::RowCount(list); ++row) {
         for (int column = 0; column < 4; ++column)
-            out += drive::Narrow(drive::CellText(list, row, column)) + "|";
+            out += drive::CellText(list, row, column) + "|";
         out += std::to_string(drive::RowImage(list, row)) + "\n";
     }
     return out;
@@ -71,7 +72,7 @@ std::string Names(HWND dialog, bool marks = false) {
     HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
     std::string out;
     for (int row = 0; row < drive::RowCount(list); ++row) {
-        out += drive::Narrow(drive::CellText(list, row, 0));
+        out += drive::CellText(list, row, 0);
         UINT state = drive::RowState(list, row);
         if (marks && (state & LVIS_SELECTED)) out += "*";
         if (marks && (state & LVIS_FOCUSED)) out += "^";
@@ -100,16 +101,14 @@ camsim::Profile ListedProfile() {
 WT_TEST(ListedRowsTextsIconsAndOrder) {
     camsim::CameraModel model(ListedProfile());
     INT_PTR result = RunDialog(model, kFast, [&](HWND dialog) {
-        WT_CHECK_MSG(drive::WaitFor([&] { return Ready(dialog); }), "the listing completes");
+        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the listing completes");
         WT_CHECK_EQ(Rows(dialog), std::string("SND00001|Wav|0KB||-2\n"
                                               "IMG_0010|Jpeg|1KB||0\n"
                                               "IMG_0002|Jpeg|2KB||0\n"
                                               "CLIP0001|Avi|2KB||1\n"
                                               "A|Jpeg|4KB||0\n"));
-        WT_CHECK(drive::Text(dialog, IDC_MESSAGE) == L"Camera is connected.");
-        wchar_t title[64] = {};
-        GetWindowTextW(dialog, title, 64);
-        WT_CHECK(std::wstring(title) == L"Image Download Utility");
+        WT_CHECK(drive::Text(dialog, IDC_MESSAGE) == "Camera is connected.");
+        WT_CHECK_EQ(drive::Title(dialog), std::string("Image Download Utility"));
         HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
         HWND header = HWND(SendMessageW(list, LVM_GETHEADER, 0, 0));
         WT_CHECK_EQ(int(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)), 4);
@@ -126,7 +125,7 @@ WT_TEST(ListedRowsTextsIconsAndOrder) {
 WT_TEST(ColumnClicksSortAndKeepSelection) {
     camsim::CameraModel model(ListedProfile());
     RunDialog(model, kFast, [&](HWND dialog) {
-        drive::WaitFor([&] { return Ready(dialog); });
+        drive::WaitIn(dialog, [&] { return Ready(dialog); });
         HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
         // Select IMG_0002 and CLIP0001, focus CLIP0001.
         drive::SetRowState(list, 2, LVIS_SELECTED);
@@ -150,9 +149,9 @@ WT_TEST(ColumnClicksSortAndKeepSelection) {
                          "column " + std::to_string(click.column) + ": " + Names(dialog, true));
         }
         // The texts follow their items.
-        WT_CHECK(drive::CellText(list, 0, 1) == L"Jpeg");
-        WT_CHECK(drive::CellText(list, 3, 1) == L"Avi");
-        WT_CHECK(drive::CellText(list, 4, 2) == L"4KB");
+        WT_CHECK(drive::CellText(list, 0, 1) == "Jpeg");
+        WT_CHECK(drive::CellText(list, 3, 1) == "Avi");
+        WT_CHECK(drive::CellText(list, 4, 2) == "4KB");
         drive::Press(dialog, IDC_SELECT_ALL);
         WT_CHECK_EQ(Names(dialog, true), std::string("IMG_0002* IMG_0010* SND00001* CLIP0001*^ A* "));
         drive::Press(dialog, IDC_DESELECT_ALL);
@@ -205,12 +204,12 @@ WT_TEST(ControlsFollowTheConnection) {
     profile.notReadyPolls = 40;  // each storage answer keeps the camera busy for 40 ticks
     camsim::CameraModel model(profile);
     RunDialog(model, {15, 1000}, [&](HWND dialog) {
-        WT_CHECK(drive::Text(dialog, IDC_MESSAGE).find(L"Zandor camera has been detected.") == 0);
+        WT_CHECK(drive::Text(dialog, IDC_MESSAGE).find("Zandor camera has been detected.") == 0);
         CheckMode(dialog, 0, "connecting");
-        WT_CHECK_MSG(drive::WaitFor([&] { return drive::Text(dialog, IDC_MESSAGE) == L"Camera is connected."; }),
+        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return drive::Text(dialog, IDC_MESSAGE) == "Camera is connected."; }),
                      "connected");
         CheckMode(dialog, 1, "listing");
-        WT_CHECK(drive::WaitFor([&] { return Ready(dialog); }));
+        WT_CHECK(drive::WaitIn(dialog, [&] { return Ready(dialog); }));
         CheckMode(dialog, 2, "ready");
         WT_CHECK(!drive::Visible(dialog, IDC_COUNTDOWN));
         drive::Press(dialog, IDOK);
@@ -221,7 +220,7 @@ WT_TEST(EndMessagesAndCountdown) {
     struct Row {
         const char* what;
         camsim::Profile profile;
-        const wchar_t* messageStart;
+        const char* messageStart;
         int mode;  // the mode the end leaves
     };
     camsim::Profile absent = ListedProfile();
@@ -235,8 +234,8 @@ WT_TEST(EndMessagesAndCountdown) {
     listingError.faults = {{camsim::FaultKind::StatusError, 40, camsim::Direction::Set, 2, 0}};
     camsim::Profile hugeBlock = ListedProfile();
     hugeBlock.faults = {{camsim::FaultKind::HugeLength, 40, camsim::Direction::Set, 1, 0x7FFFFFF0}};
-    const wchar_t* noImages = L"The application has determined that no images are stored in the camera.";
-    const wchar_t* failed = L"An error has occurred. The camera is either unplugged";
+    const char* noImages = "The application has determined that no images are stored in the camera.";
+    const char* failed = "An error has occurred. The camera is either unplugged";
     const Row rows[] = {
         {"storage absent", absent, noImages, 0},
         {"empty catalogue", empty, noImages, 0},
@@ -249,7 +248,7 @@ WT_TEST(EndMessagesAndCountdown) {
         camsim::CameraModel model(row.profile);
         std::vector<int> seen;
         INT_PTR result = RunDialog(model, {20, 100}, [&](HWND dialog) {
-            bool shown = drive::WaitFor([&] { return drive::Visible(dialog, IDC_COUNTDOWN); });
+            bool shown = drive::WaitIn(dialog, [&] { return drive::Visible(dialog, IDC_COUNTDOWN); });
             WT_CHECK_MSG(shown, row.what);
             WT_CHECK_MSG(drive::Text(dialog, IDC_MESSAGE).find(row.messageStart) == 0, row.what);
             WT_CHECK_MSG(drive::Visible(dialog, IDC_COUNTDOWN_LABEL) && drive::Visible(dialog, IDC_COUNTDOWN_UNIT),
@@ -257,9 +256,9 @@ WT_TEST(EndMessagesAndCountdown) {
             CheckMode(dialog, row.mode, row.what);
             // Watch the seconds until the dialog closes itself.
             while (IsWindow(dialog)) {
-                std::wstring text = drive::Text(dialog, IDC_COUNTDOWN);
-                if (!text.empty() && (seen.empty() || seen.back() != _wtoi(text.c_str())))
-                    seen.push_back(_wtoi(text.c_str()));
+                std::string text = drive::Text(dialog, IDC_COUNTDOWN);
+                if (!text.empty() && (seen.empty() || seen.back() != std::atoi(text.c_str())))
+                    seen.push_back(std::atoi(text.c_str()));
                 Sleep(2);
             }
         });
@@ -278,8 +277,8 @@ WT_TEST(ExitBeforeTheCountdownEnds) {
     profile.storagePresent = false;
     camsim::CameraModel model(profile);
     INT_PTR result = RunDialog(model, kFast, [&](HWND dialog) {
-        WT_CHECK(drive::WaitFor([&] { return drive::Visible(dialog, IDC_COUNTDOWN); }));
-        WT_CHECK(drive::Text(dialog, IDC_COUNTDOWN) == L"15");
+        WT_CHECK(drive::WaitIn(dialog, [&] { return drive::Visible(dialog, IDC_COUNTDOWN); }));
+        WT_CHECK(drive::Text(dialog, IDC_COUNTDOWN) == "15");
         drive::Press(dialog, IDOK);
     });
     WT_CHECK_EQ(int(result), IDOK);

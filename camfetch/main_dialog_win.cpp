@@ -41,107 +41,90 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     return FALSE;
 }
 
-class FetchMainDialog : public FetchView {
-public:
-    FetchMainDialog(HINSTANCE instance, MainDialogParams& params)
-        : instance_(instance), params_(params), session_(*params.camera, *this) {
-        appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
-    }
+}  // namespace
 
-    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        FetchMainDialog* self;
-        if (message == WM_INITDIALOG) {
-            self = reinterpret_cast<FetchMainDialog*>(lParam);
-            self->hwnd_ = hwnd;
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, LONG_PTR(self));
-        } else {
-            self = reinterpret_cast<FetchMainDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        }
-        return self ? self->Handle(message, wParam, lParam) : FALSE;
-    }
+FetchMainDialog::FetchMainDialog(HINSTANCE instance, MainDialogParams& params)
+    : instance_(instance), params_(params), session_(*params.camera, *this) {
+    appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+}
 
-    // FetchView
-    void ShowMessage(int stringId) override {
-        SetDlgItemTextW(hwnd_, IDC_MESSAGE, LoadText(instance_, UINT(stringId)).c_str());
+INT_PTR CALLBACK FetchMainDialog::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    FetchMainDialog* self;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<FetchMainDialog*>(lParam);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, LONG_PTR(self));
+    } else {
+        self = reinterpret_cast<FetchMainDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     }
-    void ApplyControlMode(ControlMode mode) override;
-    void ShowCountdown(int seconds) override {
-        wchar_t text[16];
-        wsprintfW(text, L"%d", seconds);
-        SetDlgItemTextW(hwnd_, IDC_COUNTDOWN, text);
-    }
-    void RevealCountdownLine() override {
-        for (int id : {IDC_COUNTDOWN, IDC_COUNTDOWN_LABEL, IDC_COUNTDOWN_UNIT})
-            ShowWindow(GetDlgItem(hwnd_, id), SW_SHOW);
-    }
-    void StartCountdownTimer() override {
-        countdownTimer_ = SetTimer(hwnd_, kCountdownTimer, params_.timing.countdownPeriodMs, nullptr);
-    }
-    void EndDialogAsCancel() override { OnCancel(); }
-    void AddStorageSource(const char* text, int data) override {
-        LRESULT index = SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_ADDSTRING, 0,
-                                            LPARAM(Widen(text).c_str()));
-        if (index >= 0) SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_SETITEMDATA, WPARAM(index), data);
-    }
-    int SelectFirstStorageSource() override {
-        SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_SETCURSEL, 0, 0);
-        return int(SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETITEMDATA, 0, 0));
-    }
-    void DeleteAllRows() override { ListView_DeleteAllItems(list_); }
-    void AppendRows(size_t count) override {
-        int row = ListView_GetItemCount(list_);
-        for (size_t i = 0; i < count; ++i, ++row) {
-            LVITEMW item = {};
-            item.mask = LVIF_TEXT | LVIF_IMAGE;
-            item.iItem = row;
-            item.pszText = LPSTR_TEXTCALLBACKW;
-            item.iImage = I_IMAGECALLBACK;
-            SendMessageW(list_, LVM_INSERTITEMW, 0, LPARAM(&item));
-        }
-    }
-    void DeleteRow(size_t row) override { ListView_DeleteItem(list_, int(row)); }
-    uint32_t RowState(size_t row) override {
-        return uint32_t(ListView_GetItemState(list_, int(row), LVIS_SELECTED | LVIS_FOCUSED));
-    }
-    void SetRowState(size_t row, uint32_t state) override {
-        ListView_SetItemState(list_, int(row), state & (LVIS_SELECTED | LVIS_FOCUSED),
-                              LVIS_SELECTED | LVIS_FOCUSED);
-    }
-    void RedrawRows() override {
-        ListView_RedrawItems(list_, 0, ListView_GetItemCount(list_));
-        UpdateWindow(list_);
-    }
+    return self ? self->Handle(message, wParam, lParam) : FALSE;
+}
 
-private:
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
-    BOOL OnInitDialog();
-    void OnDestroy();
-    void OnTimer(UINT_PTR id);
-    void OnCommand(int id, int code);
-    LRESULT OnNotify(NMHDR* header);
-    void OnDisplayInfo(NMLVDISPINFOW* info);
-    bool OnPaint();
-    void OnCancel() { EndDialog(hwnd_, IDCANCEL); }
-    void OnBrowse();
-    void ShowDownloadFolder();
-    void SelectAllRows(bool selected) {
-        ListView_SetItemState(list_, -1, selected ? LVIS_SELECTED : 0, LVIS_SELECTED);
-    }
-    void InsertColumns();
-    void Enable(int id, bool on) { EnableWindow(GetDlgItem(hwnd_, id), on); }
+void FetchMainDialog::ShowMessage(int stringId) {
+    SetDlgItemTextW(hwnd_, IDC_MESSAGE, LoadText(instance_, UINT(stringId)).c_str());
+}
 
-    HINSTANCE instance_;
-    MainDialogParams& params_;
-    FetchSession session_;
-    HWND hwnd_ = nullptr;
-    HWND list_ = nullptr;
-    HICON appIcon_ = nullptr;
-    HIMAGELIST smallIcons_ = nullptr;
-    UINT_PTR connectionTimer_ = 0;
-    UINT_PTR countdownTimer_ = 0;
-    std::string datedFolderName_;
-    std::wstring displayText_;  // the text a row asked for last; lives until the next ask
-};
+void FetchMainDialog::ShowCountdown(int seconds) {
+    wchar_t text[16];
+    wsprintfW(text, L"%d", seconds);
+    SetDlgItemTextW(hwnd_, IDC_COUNTDOWN, text);
+}
+
+void FetchMainDialog::RevealCountdownLine() {
+    for (int id : {IDC_COUNTDOWN, IDC_COUNTDOWN_LABEL, IDC_COUNTDOWN_UNIT})
+        ShowWindow(GetDlgItem(hwnd_, id), SW_SHOW);
+}
+
+void FetchMainDialog::StartCountdownTimer() {
+    countdownTimer_ = SetTimer(hwnd_, kCountdownTimer, params_.timing.countdownPeriodMs, nullptr);
+}
+
+void FetchMainDialog::AddStorageSource(const char* text, int data) {
+    LRESULT index = SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_ADDSTRING, 0,
+                                        LPARAM(Widen(text).c_str()));
+    if (index >= 0) SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_SETITEMDATA, WPARAM(index), data);
+}
+
+int FetchMainDialog::SelectFirstStorageSource() {
+    SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_SETCURSEL, 0, 0);
+    return int(SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETITEMDATA, 0, 0));
+}
+
+void FetchMainDialog::DeleteAllRows() { ListView_DeleteAllItems(list_); }
+
+void FetchMainDialog::AppendRows(size_t count) {
+    int row = ListView_GetItemCount(list_);
+    for (size_t i = 0; i < count; ++i, ++row) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = row;
+        item.pszText = LPSTR_TEXTCALLBACKW;
+        item.iImage = I_IMAGECALLBACK;
+        SendMessageW(list_, LVM_INSERTITEMW, 0, LPARAM(&item));
+    }
+}
+
+void FetchMainDialog::DeleteRow(size_t row) { ListView_DeleteItem(list_, int(row)); }
+
+uint32_t FetchMainDialog::RowState(size_t row) {
+    return uint32_t(ListView_GetItemState(list_, int(row), LVIS_SELECTED | LVIS_FOCUSED));
+}
+
+void FetchMainDialog::SetRowState(size_t row, uint32_t state) {
+    ListView_SetItemState(list_, int(row), state & (LVIS_SELECTED | LVIS_FOCUSED),
+                          LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void FetchMainDialog::RedrawRows() {
+    ListView_RedrawItems(list_, 0, ListView_GetItemCount(list_));
+    UpdateWindow(list_);
+}
+
+void FetchMainDialog::SelectAllRows(bool selected) {
+    ListView_SetItemState(list_, -1, selected ? LVIS_SELECTED : 0, LVIS_SELECTED);
+}
+
+void FetchMainDialog::Enable(int id, bool on) { EnableWindow(GetDlgItem(hwnd_, id), on); }
 
 INT_PTR FetchMainDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -367,6 +350,8 @@ bool FetchMainDialog::OnPaint() {
     return true;
 }
 
+void FetchMainDialog::OnCancel() { EndDialog(hwnd_, IDCANCEL); }
+
 void FetchMainDialog::OnBrowse() {
     std::string working = params_.downloadFolder;
     char title[128] = {};
@@ -380,8 +365,6 @@ void FetchMainDialog::ShowDownloadFolder() {
     HWND control = GetDlgItem(hwnd_, IDC_DOWNLOAD_FOLDER);
     SetWindowTextW(control, Widen(CompactPathForControl(control, params_.downloadFolder)).c_str());
 }
-
-}  // namespace
 
 INT_PTR RunFetchMainDialog(HINSTANCE instance, MainDialogParams& params) {
     auto dialog = std::make_unique<FetchMainDialog>(instance, params);

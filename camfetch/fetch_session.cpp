@@ -198,15 +198,20 @@ void FetchSession::PurgeDeleted() {
 }
 
 void FetchSession::SaveListStates() {
+    std::vector<uint32_t> states;
+    view_.ReadRowStates(states);
     for (size_t i = 0; i < catalogue.size(); ++i)
-        catalogue[i].listState = view_.RowState(i) & (listStateSelected | listStateFocused);
+        catalogue[i].listState = i < states.size() ? states[i] & (listStateSelected | listStateFocused) : 0;
 }
 
 void FetchSession::RestoreListStates() {
-    for (size_t i = 0; i < catalogue.size(); ++i) view_.SetRowState(i, catalogue[i].listState);
+    std::vector<uint32_t> states(catalogue.size());
+    for (size_t i = 0; i < catalogue.size(); ++i) states[i] = catalogue[i].listState;
+    view_.WriteRowStates(states);
 }
 
 void FetchSession::SortCatalogue() {
+    view_.SuspendRedraw();
     SaveListStates();
     int column = sortColumn;
     bool descending = column >= 0 && column < 3 && sortDescending[column] != 0;

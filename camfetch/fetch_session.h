@@ -72,9 +72,11 @@ public:
     virtual void DeleteAllRows() = 0;
     virtual void AppendRows(size_t count) = 0;
     virtual void DeleteRow(size_t row) = 0;
-    virtual uint32_t RowState(size_t row) = 0;        // listStateSelected | listStateFocused
-    virtual void SetRowState(size_t row, uint32_t state) = 0;
-    virtual void RedrawRows() = 0;                    // after the catalogue was reordered
+    // Every row's listStateSelected | listStateFocused bits, in row order, and back.
+    virtual void ReadRowStates(std::vector<uint32_t>& states) = 0;
+    virtual void WriteRowStates(const std::vector<uint32_t>& states) = 0;
+    virtual void SuspendRedraw() = 0;                 // before the catalogue is reordered
+    virtual void RedrawRows() = 0;                    // after: resumes drawing, redraws all rows
 };
 
 // The outcomes of one status poll.

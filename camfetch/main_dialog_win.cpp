@@ -94,6 +94,10 @@ void FetchMainDialog::DeleteAllRows() { ListView_DeleteAllItems(list_); }
 
 void FetchMainDialog::AppendRows(size_t count) {
     int row = ListView_GetItemCount(list_);
+    // A block may add thousands of rows: reserve room and draw once at the end rather than
+    // after every row.
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    ListView_SetItemCount(list_, row + int(count));
     for (size_t i = 0; i < count; ++i, ++row) {
         LVITEMW item = {};
         item.mask = LVIF_TEXT | LVIF_IMAGE;
@@ -102,12 +106,27 @@ void FetchMainDialog::AppendRows(size_t count) {
         item.iImage = I_IMAGECALLBACK;
         SendMessageW(list_, LVM_INSERTITEMW, 0, LPARAM(&item));
     }
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
 }
 
 void FetchMainDialog::DeleteRow(size_t row) { ListView_DeleteItem(list_, int(row)); }
 
-uint32_t FetchMainDialog::RowState(size_t row) {
-    return uint32_t(ListView_GetItemState(list_, int(row), LVIS_SELECTED | LVIS_FOCUSED));
+// Only the selected rows and the focused one are visited, so that a large list with a small
+// selection costs little.
+void FetchMainDialog::ReadRowStates(std::vector<uint32_t>& states) {
+    states.assign(size_t(ListView_GetItemCount(list_)), 0);
+    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0 && size_t(row) < states.size();
+         row = ListView_GetNextItem(list_, row, LVNI_SELECTED))
+        states[size_t(row)] |= LVIS_SELECTED;
+    int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    if (focused >= 0 && size_t(focused) < states.size()) states[size_t(focused)] |= LVIS_FOCUSED;
+}
+
+void FetchMainDialog::WriteRowStates(const std::vector<uint32_t>& states) {
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    for (size_t row = 0; row < states.size(); ++row)
+        if (states[row] & (LVIS_SELECTED | LVIS_FOCUSED)) SetRowState(row, states[row]);
 }
 
 void FetchMainDialog::SetRowState(size_t row, uint32_t state) {
@@ -115,8 +134,15 @@ void FetchMainDialog::SetRowState(size_t row, uint32_t state) {
                           LVIS_SELECTED | LVIS_FOCUSED);
 }
 
+void FetchMainDialog::SuspendRedraw() { SendMessageW(list_, WM_SETREDRAW, FALSE, 0); }
+
+// Every row may show another item now. Only the rows in view are drawn; asking the list to
+// redraw all of them one by one costs far more with thousands of rows and shows the same.
 void FetchMainDialog::RedrawRows() {
-    ListView_RedrawItems(list_, 0, ListView_GetItemCount(list_));
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    int top = ListView_GetTopIndex(list_);
+    ListView_RedrawItems(list_, top, top + ListView_GetCountPerPage(list_));
+    InvalidateRect(list_, nullptr, TRUE);
     UpdateWindow(list_);
 }
 

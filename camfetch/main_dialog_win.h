@@ -49,8 +49,10 @@ public:
     void DeleteAllRows() override;
     void AppendRows(size_t count) override;
     void DeleteRow(size_t row) override;
-    uint32_t RowState(size_t row) override;
-    void SetRowState(size_t row, uint32_t state) override;
+    void ReadRowStates(std::vector<uint32_t>& states) override;
+    void WriteRowStates(const std::vector<uint32_t>& states) override;
+    void SetRowState(size_t row, uint32_t state);
+    void SuspendRedraw() override;
     void RedrawRows() override;
 
 private:

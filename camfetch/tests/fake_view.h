@@ -32,8 +32,9 @@ public:
         deletedRows.push_back(row);
         rows.erase(rows.begin() + ptrdiff_t(row));
     }
-    uint32_t RowState(size_t row) override { return rows.at(row); }
-    void SetRowState(size_t row, uint32_t state) override { rows.at(row) = state; }
+    void ReadRowStates(std::vector<uint32_t>& states) override { states = rows; }
+    void WriteRowStates(const std::vector<uint32_t>& states) override { rows = states; }
+    void SuspendRedraw() override {}
     void RedrawRows() override { ++redraws; }
     int redraws = 0;
 };

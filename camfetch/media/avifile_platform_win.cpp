@@ -1,0 +1,179 @@
+#include <windows.h>
+#include <vfw.h>
+
+#include <cstring>
+
+#include "media_win.h"
+
+namespace media {
+namespace {
+
+void ToPlatform(const AviStreamInfo& in, AVISTREAMINFOA& out) {
+    std::memset(&out, 0, sizeof out);
+    out.fccType = in.fccType;
+    out.fccHandler = in.fccHandler;
+    out.dwFlags = in.dwFlags;
+    out.dwCaps = in.dwCaps;
+    out.wPriority = in.wPriority;
+    out.wLanguage = in.wLanguage;
+    out.dwScale = in.dwScale;
+    out.dwRate = in.dwRate;
+    out.dwStart = in.dwStart;
+    out.dwLength = in.dwLength;
+    out.dwInitialFrames = in.dwInitialFrames;
+    out.dwSuggestedBufferSize = in.dwSuggestedBufferSize;
+    out.dwQuality = in.dwQuality;
+    out.dwSampleSize = in.dwSampleSize;
+    out.rcFrame.left = in.rcFrame[0];
+    out.rcFrame.top = in.rcFrame[1];
+    out.rcFrame.right = in.rcFrame[2];
+    out.rcFrame.bottom = in.rcFrame[3];
+    out.dwEditCount = in.dwEditCount;
+    out.dwFormatChangeCount = in.dwFormatChangeCount;
+    std::memcpy(out.szName, in.szName, sizeof out.szName);
+    out.szName[sizeof out.szName - 1] = '\0';
+}
+
+void FromPlatform(const AVISTREAMINFOA& in, AviStreamInfo& out) {
+    out.fccType = in.fccType;
+    out.fccHandler = in.fccHandler;
+    out.dwFlags = in.dwFlags;
+    out.dwCaps = in.dwCaps;
+    out.wPriority = in.wPriority;
+    out.wLanguage = in.wLanguage;
+    out.dwScale = in.dwScale;
+    out.dwRate = in.dwRate;
+    out.dwStart = in.dwStart;
+    out.dwLength = in.dwLength;
+    out.dwInitialFrames = in.dwInitialFrames;
+    out.dwSuggestedBufferSize = in.dwSuggestedBufferSize;
+    out.dwQuality = in.dwQuality;
+    out.dwSampleSize = in.dwSampleSize;
+    out.rcFrame[0] = in.rcFrame.left;
+    out.rcFrame[1] = in.rcFrame.top;
+    out.rcFrame[2] = in.rcFrame.right;
+    out.rcFrame[3] = in.rcFrame.bottom;
+    out.dwEditCount = in.dwEditCount;
+    out.dwFormatChangeCount = in.dwFormatChangeCount;
+    std::memcpy(out.szName, in.szName, sizeof out.szName);
+    out.szName[sizeof out.szName - 1] = '\0';
+}
+
+class AviFileStream : public AviStream {
+public:
+    explicit AviFileStream(PAVISTREAM stream) : stream_(stream) {}
+    ~AviFileStream() override { AVIStreamRelease(stream_); }
+
+    bool Info(AviStreamInfo& info) override {
+        AVISTREAMINFOA platform;
+        if (AVIStreamInfoA(stream_, &platform, sizeof platform) != 0) return false;
+        FromPlatform(platform, info);
+        return true;
+    }
+    int32_t Start() override { return AVIStreamStart(stream_); }
+    int32_t Length() override { return AVIStreamLength(stream_); }
+    long Read(int32_t position, int32_t samples, void* buffer, int32_t capacity, int32_t* bytes,
+              int32_t* samplesRead) override {
+        LONG gotBytes = 0, gotSamples = 0;
+        const HRESULT hr = AVIStreamRead(stream_, position, samples, buffer, capacity, &gotBytes,
+                                         &gotSamples);
+        if (bytes) *bytes = gotBytes;
+        if (samplesRead) *samplesRead = gotSamples;
+        return hr;
+    }
+    long ReadFormat(int32_t position, void* format, int32_t* size) override {
+        LONG platformSize = size ? *size : 0;
+        const HRESULT hr = AVIStreamReadFormat(stream_, position, format, &platformSize);
+        if (size) *size = platformSize;
+        return hr;
+    }
+    long SetFormat(int32_t position, const void* format, int32_t size) override {
+        return AVIStreamSetFormat(stream_, position, const_cast<void*>(format), size);
+    }
+    long Write(int32_t position, int32_t samples, const void* data, int32_t bytes,
+               uint32_t flags) override {
+        return AVIStreamWrite(stream_, position, samples, const_cast<void*>(data), bytes, flags,
+                              nullptr, nullptr);
+    }
+
+private:
+    PAVISTREAM stream_;
+};
+
+class AviFileFile : public AviFile {
+public:
+    explicit AviFileFile(PAVIFILE file) : file_(file) {}
+    ~AviFileFile() override { AVIFileRelease(file_); }
+
+    bool Info(AviFileInfo& info) override {
+        AVIFILEINFOA platform;
+        if (AVIFileInfoA(file_, &platform, sizeof platform) != 0) return false;
+        info.streams = platform.dwStreams;
+        info.width = platform.dwWidth;
+        info.height = platform.dwHeight;
+        return true;
+    }
+    std::unique_ptr<AviStream> GetStream(uint32_t index) override {
+        PAVISTREAM stream = nullptr;
+        if (AVIFileGetStream(file_, &stream, 0, LONG(index)) != 0 || !stream) return nullptr;
+        return std::make_unique<AviFileStream>(stream);
+    }
+    std::unique_ptr<AviStream> CreateStream(const AviStreamInfo& info) override {
+        AVISTREAMINFOA platform;
+        ToPlatform(info, platform);
+        PAVISTREAM stream = nullptr;
+        if (AVIFileCreateStreamA(file_, &stream, &platform) != 0 || !stream) return nullptr;
+        return std::make_unique<AviFileStream>(stream);
+    }
+
+private:
+    PAVIFILE file_;
+};
+
+class AviFilePlatform : public ClipPlatform {
+public:
+    AviFilePlatform() { AVIFileInit(); }
+    ~AviFilePlatform() override { AVIFileExit(); }
+
+    // The clip is only read: opening it for writing as well would let AVIFile rewrite it.
+    std::unique_ptr<AviFile> OpenClip(const std::string& path) override {
+        return Open(path, OF_READ | OF_SHARE_DENY_WRITE);
+    }
+    std::unique_ptr<AviFile> CreateClip(const std::string& path) override {
+        return Open(path, OF_CREATE | OF_WRITE);
+    }
+    bool FreeSpace(const std::string& folder, uint64_t& bytes) override {
+        ULARGE_INTEGER available;
+        if (!GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
+                                 nullptr))
+            return false;
+        bytes = available.QuadPart;
+        return true;
+    }
+    bool MakeTempFile(const std::string& folder, const char* prefix, std::string& path) override {
+        char name[MAX_PATH];
+        if (!GetTempFileNameA(folder.empty() ? "." : folder.c_str(), prefix, 0, name)) return false;
+        path = name;
+        return true;
+    }
+    bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+    bool ReplaceFile(const std::string& from, const std::string& to) override {
+        return MoveFileExA(from.c_str(), to.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    }
+
+private:
+    static std::unique_ptr<AviFile> Open(const std::string& path, UINT mode) {
+        PAVIFILE file = nullptr;
+        if (AVIFileOpenA(&file, path.c_str(), mode, nullptr) != 0 || !file) return nullptr;
+        return std::make_unique<AviFileFile>(file);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<ClipPlatform> CreateAviFilePlatform() {
+    return std::make_unique<AviFilePlatform>();
+}
+
+}  // namespace media

@@ -1,0 +1,249 @@
+#include "clip_conversion.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "frame_decoder.h"
+
+namespace media {
+namespace {
+
+constexpr uint32_t kHandlerMjpg = MakeFourCC('M', 'J', 'P', 'G');
+constexpr uint32_t kHandlerI420 = MakeFourCC('I', '4', '2', '0');
+constexpr uint64_t kSpaceMargin = 8192;
+constexpr size_t kWaveFormatSize = 18;         // WAVEFORMATEX with cbSize
+constexpr uint32_t kDefaultAudioRun = 65536;   // bytes, when the clip suggests no buffer size
+constexpr uint32_t kLargestAudioRun = 1 << 20;
+
+void Put16(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    Put16(p, v);
+    Put16(p + 2, v >> 16);
+}
+
+// The 40-byte BITMAPINFOHEADER of the converted video.
+std::vector<uint8_t> I420Format(uint32_t width, uint32_t height, uint32_t frameSize) {
+    std::vector<uint8_t> format(40, 0);
+    Put32(&format[0], 40);
+    Put32(&format[4], width);
+    Put32(&format[8], height);
+    Put16(&format[12], 1);
+    Put16(&format[14], 12);
+    Put32(&format[16], kHandlerI420);
+    Put32(&format[20], frameSize);
+    return format;
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// One conversion's open files and streams. Members are released in reverse order of
+// declaration: the output's streams, the output, the clip's streams, the clip.
+class Conversion {
+public:
+    Conversion(ClipPlatform& platform, bool mirror) : platform_(platform), mirror_(mirror) {}
+
+    int Run(const std::string& path, std::string& outputPath);
+
+private:
+    int OpenSource(const std::string& path);
+    int PrepareAudioFormat(std::vector<uint8_t>& format);
+    int WriteVideo();
+    int WriteAudio(const std::vector<uint8_t>& format);
+
+    ClipPlatform& platform_;
+    bool mirror_;
+    FrameDecoder decoder_;
+    AviFileInfo info_;
+    AviStream* video_ = nullptr;
+    AviStream* audio_ = nullptr;
+    AviStreamInfo videoInfo_;
+    AviStreamInfo audioInfo_;
+    std::unique_ptr<AviFile> source_;
+    std::vector<std::unique_ptr<AviStream>> streams_;
+    std::unique_ptr<AviFile> output_;
+    std::unique_ptr<AviStream> outVideo_;
+    std::unique_ptr<AviStream> outAudio_;
+};
+
+int Conversion::OpenSource(const std::string& path) {
+    source_ = platform_.OpenClip(path);
+    if (!source_ || !source_->Info(info_)) return kCannotOpen;
+    for (uint32_t i = 0; i < info_.streams; ++i) {
+        std::unique_ptr<AviStream> stream = source_->GetStream(i);
+        if (!stream) return kCannotGetStream;
+        streams_.push_back(std::move(stream));
+    }
+    // The last stream of each type is the one converted.
+    for (auto& stream : streams_) {
+        AviStreamInfo info;
+        if (!stream->Info(info)) return kCannotGetStream;
+        if (info.fccType == kStreamTypeVideo) {
+            video_ = stream.get();
+            videoInfo_ = info;
+        } else if (info.fccType == kStreamTypeAudio) {
+            audio_ = stream.get();
+            audioInfo_ = info;
+        }
+    }
+    if (!video_ || videoInfo_.fccHandler != kHandlerMjpg || info_.width == 0 ||
+        info_.height == 0)
+        return kNotMotionJpeg;
+    return kConverted;
+}
+
+// The output's wave format: the clip's, as an 18-byte WAVEFORMATEX without extra bytes; a
+// longer format (one that needs its extra bytes to be decoded) is kept whole.
+int Conversion::PrepareAudioFormat(std::vector<uint8_t>& format) {
+    int32_t size = 0;
+    const int32_t start = audio_->Start();
+    if (audio_->ReadFormat(start, nullptr, &size) != 0 || size <= 0) return kCannotSetFormat;
+    format.assign(std::max<size_t>(size_t(size), kWaveFormatSize), 0);
+    int32_t got = size;
+    if (audio_->ReadFormat(start, format.data(), &got) != 0) return kCannotSetFormat;
+    if (size_t(size) <= kWaveFormatSize) {
+        format.resize(kWaveFormatSize);
+        Put16(&format[16], 0);
+    }
+    return kConverted;
+}
+
+int Conversion::WriteVideo() {
+    const uint32_t width = info_.width, height = info_.height;
+    const size_t frameSize = I420FrameSize(width, height);
+    const int32_t start = video_->Start();
+    const int32_t count = std::max<int32_t>(video_->Length(), 0);
+    std::vector<uint8_t> compressed(frameSize);
+    std::vector<uint8_t> frame(frameSize);
+    for (int32_t p = start; p < start + count; ++p) {
+        int32_t size = 0;
+        if (video_->Read(p, 1, nullptr, 0, &size, nullptr) != 0 || size < 0) size = 0;
+        // Size the buffer by the frame itself: a frame may be larger than an I420 frame.
+        if (size_t(size) > compressed.size()) compressed.resize(size_t(size));
+        int32_t got = 0;
+        if (size == 0 || video_->Read(p, 1, compressed.data(), int32_t(compressed.size()),
+                                      &got, nullptr) != 0 || got < 0)
+            got = 0;
+        // A frame that cannot be decoded is written empty, and the next one follows.
+        DecodeResult decoded = decoder_.DecodeFrameToI420(compressed.data(), size_t(got),
+                                                          frame.data(), frameSize, width, height);
+        if (decoded.error == 0 && mirror_) MirrorI420Frame(frame.data(), width, height, width);
+        if (outVideo_->Write(p, 1, frame.data(), int32_t(decoded.length), kKeyFrameFlag) != 0)
+            return kWriteFailed;
+    }
+    return kConverted;
+}
+
+// Copies the sound in runs of whole samples, appended one after the other.
+int Conversion::WriteAudio(const std::vector<uint8_t>& format) {
+    uint32_t blockAlign = format.size() >= 14 ? uint32_t(format[12] | format[13] << 8) : 0;
+    if (blockAlign == 0) blockAlign = std::max<uint32_t>(audioInfo_.dwSampleSize, 1);
+    // The clip's suggested buffer size, within reason: a run of at least one sample and at
+    // most a megabyte (or one sample, when that is larger).
+    uint32_t bufferSize = audioInfo_.dwSuggestedBufferSize;
+    if (bufferSize < blockAlign) bufferSize = kDefaultAudioRun;
+    bufferSize = std::min(bufferSize, kLargestAudioRun);
+    const int32_t run = int32_t(std::max<uint32_t>(bufferSize / blockAlign, 1));
+    std::vector<uint8_t> buffer(size_t(run) * blockAlign);
+    const int64_t end = int64_t(audio_->Start()) + std::max<int32_t>(audio_->Length(), 0);
+    for (int64_t position = audio_->Start(); position < end;) {
+        const int32_t n = int32_t(std::min<int64_t>(run, end - position));
+        int32_t bytes = 0;
+        if (audio_->Read(int32_t(position), n, nullptr, 0, &bytes, nullptr) != 0 || bytes < 0)
+            return kWriteFailed;
+        if (size_t(bytes) > buffer.size()) buffer.resize(size_t(bytes));
+        int32_t got = 0, samples = 0;
+        if (audio_->Read(int32_t(position), n, buffer.data(), int32_t(buffer.size()), &got,
+                         &samples) != 0 || samples <= 0)
+            return kWriteFailed;
+        if (outAudio_->Write(kAppendPosition, samples, buffer.data(), got, kKeyFrameFlag) != 0)
+            return kWriteFailed;
+        position += samples;
+    }
+    return kConverted;
+}
+
+int Conversion::Run(const std::string& path, std::string& outputPath) {
+    if (int code = OpenSource(path)) return code;
+
+    const std::string folder = FolderOf(path);
+    uint64_t freeSpace = 0;
+    const bool knowSpace = platform_.FreeSpace(folder, freeSpace);
+
+    std::string placeholder;
+    if (!platform_.MakeTempFile(folder, "Zan", placeholder) || placeholder.size() < 4)
+        return kCannotOpen;
+    outputPath = placeholder.substr(0, placeholder.size() - 4) + ".avi";
+    platform_.RemoveFile(placeholder);
+    output_ = platform_.CreateClip(outputPath);
+    if (!output_) return kCannotOpen;
+
+    const uint64_t frameSize = I420FrameSize(info_.width, info_.height);
+    const uint64_t frames = uint64_t(std::max<int32_t>(video_->Length(), 0));
+    if (knowSpace && freeSpace < frames * frameSize + kSpaceMargin) return kNotEnoughSpace;
+    if (frameSize > 0x7FFFFFFF) return kNotEnoughSpace;
+
+    // Every output stream exists, with its format, before the first frame is written.
+    AviStreamInfo outInfo = videoInfo_;
+    outInfo.fccHandler = kHandlerI420;
+    outInfo.dwSuggestedBufferSize = uint32_t(frameSize);
+    outVideo_ = output_->CreateStream(outInfo);
+    if (!outVideo_) return kCannotCreateStream;
+    const std::vector<uint8_t> videoFormat =
+        I420Format(info_.width, info_.height, uint32_t(frameSize));
+    if (outVideo_->SetFormat(0, videoFormat.data(), int32_t(videoFormat.size())) != 0)
+        return kCannotSetFormat;
+    std::vector<uint8_t> audioFormat;
+    if (audio_) {
+        if (int code = PrepareAudioFormat(audioFormat)) return code;
+        outAudio_ = output_->CreateStream(audioInfo_);
+        if (!outAudio_) return kCannotCreateStream;
+        if (outAudio_->SetFormat(1, audioFormat.data(), int32_t(audioFormat.size())) != 0)
+            return kCannotSetFormat;
+    }
+
+    if (int code = WriteVideo()) return code;
+    if (audio_) {
+        if (int code = WriteAudio(audioFormat)) return code;
+    }
+
+    // Close the output and check that it reads back whole before it replaces the clip.
+    outAudio_.reset();
+    outVideo_.reset();
+    output_.reset();
+    std::unique_ptr<AviFile> check = platform_.OpenClip(outputPath);
+    AviFileInfo checkInfo;
+    if (!check || !check->Info(checkInfo) || checkInfo.streams != (audio_ ? 2u : 1u))
+        return kWriteFailed;
+    std::unique_ptr<AviStream> checkVideo = check->GetStream(0);
+    if (!checkVideo || checkVideo->Length() != int32_t(frames)) return kWriteFailed;
+    return kConverted;
+}
+
+}  // namespace
+
+int ConvertClipToI420(const std::string& path, ClipPlatform& platform, Registry& registry,
+                      UsbCameraSettings& settings) {
+    LoadUsbCameraSettings(settings, registry);
+    std::string outputPath;
+    int code;
+    try {
+        Conversion conversion(platform, settings.mirror);
+        code = conversion.Run(path, outputPath);
+    } catch (const std::bad_alloc&) {
+        code = kNotEnoughSpace;
+    }
+    // Every file is closed here.
+    if (code == kConverted && !platform.ReplaceFile(outputPath, path)) code = kCannotOpen;
+    if (code != kConverted && !outputPath.empty()) platform.RemoveFile(outputPath);
+    return code;
+}
+
+}  // namespace media

@@ -1,0 +1,12 @@
+#include "media_win.h"
+
+namespace media {
+
+int ConvertClipToI420(const std::string& path) {
+    static UsbCameraSettings settings;  // loaded by the run's first conversion
+    std::unique_ptr<ClipPlatform> platform = CreateAviFilePlatform();
+    std::unique_ptr<Registry> registry = CreateMachineRegistry();
+    return ConvertClipToI420(path, *platform, *registry, settings);
+}
+
+}  // namespace media

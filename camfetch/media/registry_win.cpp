@@ -1,0 +1,37 @@
+#include <windows.h>
+
+#include "media_win.h"
+
+namespace media {
+namespace {
+
+class MachineKey : public RegistryKey {
+public:
+    explicit MachineKey(HKEY key) : key_(key) {}
+    ~MachineKey() override { RegCloseKey(key_); }
+    bool ReadValue(const char* name, void* buffer, uint32_t size) override {
+        DWORD length = size;
+        return RegQueryValueExA(key_, name, nullptr, nullptr, static_cast<BYTE*>(buffer),
+                                &length) == ERROR_SUCCESS;
+    }
+
+private:
+    HKEY key_;
+};
+
+class MachineRegistry : public Registry {
+public:
+    std::unique_ptr<RegistryKey> OpenMachineKey(const char* path) override {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return nullptr;
+        return std::make_unique<MachineKey>(key);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Registry> CreateMachineRegistry() { return std::make_unique<MachineRegistry>(); }
+
+}  // namespace media

@@ -1,0 +1,376 @@
+#include "clip_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+
+#include "frame_decoder.h"
+#include "jpeg_samples.h"
+#include "riff_avi.h"
+#include "test_clips.h"
+
+namespace {
+
+using namespace media_test;
+
+const std::string kVideo320 = "-f lavfi -i testsrc2=size=320x240:rate=15:duration=2 ";
+const std::string kVideo640 = "-f lavfi -i testsrc2=size=640x480:rate=25:duration=1.2 ";
+const std::string kMjpg422 = "-c:v mjpeg -q:v 3 -huffman default -pix_fmt yuvj422p ";
+const std::string kMjpg420 = "-c:v mjpeg -q:v 3 -huffman default -pix_fmt yuvj420p ";
+const std::string kMono8 =
+    "-f lavfi -i sine=frequency=440:sample_rate=8000:duration=2 -c:a pcm_u8 -ac 1 ";
+const std::string kStereo16 =
+    "-f lavfi -i sine=frequency=300:sample_rate=22050:duration=1.2 -c:a pcm_s16le -ac 2 ";
+
+std::string Clip422Mono() { return SourceClip("mjpg422_320_u8mono", kVideo320 + kMono8 + kMjpg422); }
+std::string Clip420Stereo() { return SourceClip("mjpg420_640_s16stereo", kVideo640 + kStereo16 + kMjpg420); }
+std::string Clip422Silent640() { return SourceClip("mjpg422_640_silent", kVideo640 + kMjpg422); }
+std::string Clip420Silent320() { return SourceClip("mjpg420_320_silent", kVideo320 + kMjpg420); }
+
+class FakeRegistry : public media::Registry {
+public:
+    explicit FakeRegistry(std::optional<uint32_t> flip = std::nullopt) : flip_(flip) {}
+    std::unique_ptr<media::RegistryKey> OpenMachineKey(const char*) override {
+        struct Key : media::RegistryKey {
+            std::optional<uint32_t> flip;
+            bool ReadValue(const char*, void* buffer, uint32_t size) override {
+                if (!flip || size < 4) return false;
+                std::memcpy(buffer, &*flip, 4);
+                return true;
+            }
+        };
+        auto key = std::make_unique<Key>();
+        key->flip = flip_;
+        return key;
+    }
+
+private:
+    std::optional<uint32_t> flip_;
+};
+
+// The portable back end with one chosen failure, and a chosen amount of free space.
+class FaultyPlatform : public media::ClipPlatform {
+public:
+    explicit FaultyPlatform(std::string fault = "") : fault(std::move(fault)) {}
+
+    struct Stream : media::AviStream {
+        Stream(std::unique_ptr<media::AviStream> s, FaultyPlatform& p, std::string k)
+            : inner(std::move(s)), platform(p), kind(std::move(k)) {}
+        bool Info(media::AviStreamInfo& i) override { return inner->Info(i); }
+        int32_t Start() override { return inner->Start(); }
+        int32_t Length() override { return inner->Length(); }
+        long Read(int32_t p, int32_t n, void* b, int32_t c, int32_t* bytes, int32_t* got) override {
+            return inner->Read(p, n, b, c, bytes, got);
+        }
+        long ReadFormat(int32_t p, void* f, int32_t* s) override { return inner->ReadFormat(p, f, s); }
+        long SetFormat(int32_t p, const void* f, int32_t s) override {
+            if (platform.fault == kind + "-format") return -1;
+            return inner->SetFormat(p, f, s);
+        }
+        long Write(int32_t p, int32_t n, const void* d, int32_t b, uint32_t flags) override {
+            if (kind == "video") platform.videoWrites.push_back(p);
+            if (kind == "audio") platform.audioWrites.push_back(p);
+            if ((platform.fault == "write-frame-5" && kind == "video" && writes == 5) ||
+                (platform.fault == "write-audio" && kind == "audio"))
+                return -1;
+            ++writes;
+            return inner->Write(p, n, d, b, flags);
+        }
+        std::unique_ptr<media::AviStream> inner;
+        FaultyPlatform& platform;
+        std::string kind;
+        int writes = 0;
+    };
+    struct File : media::AviFile {
+        File(std::unique_ptr<media::AviFile> f, FaultyPlatform& p) : inner(std::move(f)), platform(p) {}
+        bool Info(media::AviFileInfo& i) override { return inner->Info(i); }
+        std::unique_ptr<media::AviStream> GetStream(uint32_t i) override { return inner->GetStream(i); }
+        std::unique_ptr<media::AviStream> CreateStream(const media::AviStreamInfo& info) override {
+            const std::string kind = info.fccType == media::kStreamTypeVideo ? "video" : "audio";
+            if (platform.fault == "create-" + kind + "-stream") return nullptr;
+            auto stream = inner->CreateStream(info);
+            if (!stream) return nullptr;
+            return std::make_unique<Stream>(std::move(stream), platform, kind);
+        }
+        std::unique_ptr<media::AviFile> inner;
+        FaultyPlatform& platform;
+    };
+
+    std::unique_ptr<media::AviFile> OpenClip(const std::string& path) override {
+        return real.OpenClip(path);
+    }
+    std::unique_ptr<media::AviFile> CreateClip(const std::string& path) override {
+        if (fault == "create-clip") return nullptr;
+        auto file = real.CreateClip(path);
+        if (!file) return nullptr;
+        return std::make_unique<File>(std::move(file), *this);
+    }
+    bool FreeSpace(const std::string& folder, uint64_t& bytes) override {
+        if (freeSpace) {
+            bytes = *freeSpace;
+            return true;
+        }
+        return real.FreeSpace(folder, bytes);
+    }
+    bool MakeTempFile(const std::string& folder, const char* prefix, std::string& path) override {
+        if (fault == "temp") return false;
+        return real.MakeTempFile(folder, prefix, path);
+    }
+    bool RemoveFile(const std::string& path) override { return real.RemoveFile(path); }
+    bool ReplaceFile(const std::string& from, const std::string& to) override {
+        if (fault == "replace") return false;
+        return real.ReplaceFile(from, to);
+    }
+
+    std::string fault;
+    std::optional<uint64_t> freeSpace;
+    std::vector<int32_t> videoWrites, audioWrites;
+    media::PortableClipPlatform real;
+};
+
+int Convert(const std::string& path, media::ClipPlatform& platform,
+            std::optional<uint32_t> flip = std::nullopt) {
+    FakeRegistry registry(flip);
+    media::UsbCameraSettings settings;
+    return media::ConvertClipToI420(path, platform, registry, settings);
+}
+
+// Converts a copy of `source` in a fresh folder and checks the result with ffprobe and ffmpeg.
+void ExpectFaithfulConversion(const std::string& name, const std::string& source, int videoIndex) {
+    SCOPED_TRACE(name);
+    const std::string folder = FreshFolder(name);
+    const std::string clip = folder + "clip.avi";
+    CopyFile(source, clip);
+    media::PortableClipPlatform platform;
+    ASSERT_EQ(Convert(clip, platform), media::kConverted);
+    EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+
+    const auto before = Probe(source);
+    const auto after = Probe(clip);
+    const std::map<std::string, std::string>* sourceVideo = nullptr;
+    const std::map<std::string, std::string>* sourceAudio = nullptr;
+    int videos = 0;
+    for (const auto& s : before) {
+        if (s.at("codec_type") == "video" && videos++ == videoIndex) sourceVideo = &s;
+        if (s.at("codec_type") == "audio") sourceAudio = &s;
+    }
+    ASSERT_TRUE(sourceVideo);
+    ASSERT_EQ(after.size(), sourceAudio ? 2u : 1u);
+    const auto& video = after[0];
+    EXPECT_EQ(video.at("codec_type"), "video");
+    EXPECT_EQ(video.at("codec_name"), "rawvideo");
+    EXPECT_EQ(video.at("pix_fmt"), "yuv420p");
+    for (const char* key : {"width", "height", "r_frame_rate", "nb_read_packets"})
+        EXPECT_EQ(video.at(key), sourceVideo->at(key)) << key;
+    if (sourceAudio) {
+        const auto& audio = after[1];
+        for (const char* key : {"codec_type", "codec_name", "sample_rate", "channels", "bits_per_sample"})
+            EXPECT_EQ(audio.at(key), sourceAudio->at(key)) << key;
+        const std::vector<uint8_t> sourceSound = AudioBytes(source);
+        EXPECT_GT(sourceSound.size(), 1000u);
+        EXPECT_TRUE(AudioBytes(clip) == sourceSound) << "audio bytes differ";
+    }
+
+    const uint32_t width = uint32_t(std::stoul(sourceVideo->at("width")));
+    const uint32_t height = uint32_t(std::stoul(sourceVideo->at("height")));
+    const std::vector<uint8_t> theirs = FfmpegI420(source, videoIndex, false);
+    const std::vector<uint8_t> ours = FfmpegI420(clip, 0, true);
+    ASSERT_EQ(ours.size(), theirs.size());
+    ASSERT_EQ(ours.size(), std::stoul(sourceVideo->at("nb_read_packets")) * width * height * 3 / 2);
+    const PlanesPsnr psnr = ComparePlanes(ours, theirs, width, height);
+    EXPECT_GE(psnr.luma, 50.0);
+    EXPECT_GE(psnr.chroma, 30.0);
+}
+
+TEST(ConvertClipToI420, WritesClipsThatFfmpegReadsAsTheSource) {
+    ExpectFaithfulConversion("422_320_mono8", Clip422Mono(), 0);
+    ExpectFaithfulConversion("420_640_stereo16", Clip420Stereo(), 0);
+    ExpectFaithfulConversion("422_640_silent", Clip422Silent640(), 0);
+    ExpectFaithfulConversion("420_320_silent", Clip420Silent320(), 0);
+}
+
+TEST(ConvertClipToI420, ConvertsFramesWithoutHuffmanTables) {
+    const std::string folder = FreshFolder("no_dht_source");
+    const std::string bare = folder + "bare.avi";
+    RewriteClip(Clip422Mono(), bare,
+                [](int, std::vector<uint8_t>& frame) { frame = StripHuffmanTables(frame); });
+    ASSERT_LT(ReadFile(bare).size(), ReadFile(Clip422Mono()).size());
+    ExpectFaithfulConversion("no_dht", bare, 0);
+}
+
+TEST(ConvertClipToI420, ConvertsTheLaterOfTwoVideoStreams) {
+    const std::string source = SourceClip(
+        "two_video", kVideo320 + "-f lavfi -i smptebars=size=320x240:rate=15:duration=2 "
+                     "-map 0:v -map 1:v " + kMjpg422);
+    ExpectFaithfulConversion("two_video", source, 1);
+}
+
+TEST(ConvertClipToI420, LeavesClipsItCannotConvertAsTheyWere) {
+    const std::string raw = SourceClip(
+        "raw_i420", kVideo320 + "-c:v rawvideo -pix_fmt yuv420p -vtag I420 -frames:v 5");
+    const std::string folder = FreshFolder("untouched");
+    std::FILE* text = std::fopen((folder + "text.avi").c_str(), "wb");
+    std::fputs("not a clip", text);
+    std::fclose(text);
+    CopyFile(raw, folder + "raw.avi");
+    struct Row {
+        const char* name;
+        int code;
+    };
+    const Row rows[] = {{"raw.avi", media::kNotMotionJpeg},
+                        {"text.avi", media::kCannotOpen},
+                        {"missing.avi", media::kCannotOpen}};
+    media::PortableClipPlatform platform;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = folder + row.name;
+        const std::vector<uint8_t> before = ReadFile(path);
+        EXPECT_EQ(Convert(path, platform), row.code);
+        EXPECT_EQ(ReadFile(path), before);
+        EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+    }
+}
+
+// Broken frames become empty frames in place; the clip's frames around them are unharmed.
+TEST(ConvertClipToI420, WritesFramesItCannotDecodeEmpty) {
+    const std::string folder = FreshFolder("broken_frames");
+    const std::string clip = folder + "clip.avi";
+    const std::vector<uint8_t> otherSize = EncodePicture(160, 120, 2, 1);
+    std::vector<uint8_t> larger;
+    RewriteClip(Clip422Mono(), clip, [&](int index, std::vector<uint8_t>& frame) {
+        if (index == 3) std::fill(frame.begin() + 2, frame.end(), 0x11);   // corrupt
+        if (index == 5) frame.resize(frame.size() / 2);                   // cut short
+        if (index == 7) frame.clear();                                    // dropped
+        if (index == 9) frame = otherSize;                                // another size
+        if (index == 11) {  // a frame larger than an I420 frame, padded after its end
+            frame.resize(200000, 0);
+            larger = frame;
+        }
+    });
+    const auto source = VideoFrames(clip);
+    ASSERT_GT(source[11].size(), 115200u);
+    media::PortableClipPlatform platform;
+    ASSERT_EQ(Convert(clip, platform), media::kConverted);
+    const auto frames = VideoFrames(clip);
+    ASSERT_EQ(frames.size(), source.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const bool broken = i == 3 || i == 7 || i == 9;
+        EXPECT_EQ(frames[i].size(), broken ? 0u : 115200u) << "frame " << i;
+    }
+    // The frame cut short keeps the rows its data reached.
+    media::FrameDecoder decoder;
+    std::vector<uint8_t> expected(115200);
+    const std::vector<uint8_t> intact = VideoFrames(Clip422Mono())[5];
+    ASSERT_EQ(decoder.DecodeFrameToI420(intact.data(), intact.size(), expected.data(), 115200).error, 0);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + 320 * 16, frames[5].begin()));
+    ASSERT_EQ(decoder.DecodeFrameToI420(larger.data(), larger.size(), expected.data(), 115200).error, 0);
+    EXPECT_EQ(frames[11], expected);
+}
+
+TEST(ConvertClipToI420, MirrorsEveryDecodedFrameWhenFlipHorzIsSet) {
+    const std::string folder = FreshFolder("mirror");
+    RewriteClip(Clip422Mono(), folder + "a.avi", [](int index, std::vector<uint8_t>& frame) {
+        if (index == 2) frame.clear();
+    });
+    CopyFile(folder + "a.avi", folder + "b.avi");
+    media::PortableClipPlatform platform;
+    ASSERT_EQ(Convert(folder + "a.avi", platform, 0), media::kConverted);
+    ASSERT_EQ(Convert(folder + "b.avi", platform, 7), media::kConverted);
+    const auto plain = VideoFrames(folder + "a.avi");
+    const auto mirrored = VideoFrames(folder + "b.avi");
+    ASSERT_EQ(plain.size(), mirrored.size());
+    for (size_t i = 0; i < plain.size(); ++i) {
+        std::vector<uint8_t> expected = plain[i];
+        if (!expected.empty()) media::MirrorI420Frame(expected.data(), 320, 240, 320);
+        EXPECT_EQ(mirrored[i], expected) << "frame " << i;
+        if (!plain[i].empty()) {
+            EXPECT_NE(mirrored[i], plain[i]) << "frame " << i;
+        }
+    }
+    EXPECT_TRUE(mirrored[2].empty());
+    EXPECT_EQ(AudioBytes(folder + "b.avi"), AudioBytes(Clip422Mono()));
+}
+
+// 100 frames of 320x240 need 100 x 115200 + 8192 bytes.
+TEST(ConvertClipToI420, ProceedsOnlyWithRoomForTheConvertedVideo) {
+    const std::string source = SourceClip(
+        "mjpg422_320_100", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 " + kMjpg422);
+    struct Row {
+        uint64_t freeSpace;
+        int code;
+    };
+    for (const Row& row : {Row{11528192, media::kConverted}, Row{11528191, media::kNotEnoughSpace}}) {
+        SCOPED_TRACE(row.freeSpace);
+        const std::string folder = FreshFolder("space_" + std::to_string(row.freeSpace));
+        CopyFile(source, folder + "clip.avi");
+        FaultyPlatform platform;
+        platform.freeSpace = row.freeSpace;
+        EXPECT_EQ(Convert(folder + "clip.avi", platform), row.code);
+        EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+        if (row.code != media::kConverted) {
+            EXPECT_TRUE(ReadFile(folder + "clip.avi") == ReadFile(source));
+        }
+    }
+}
+
+// 9400 frames of 640x480 need more than 4 GiB, which a 32-bit sum would wrap to 36 MB.
+TEST(ConvertClipToI420, CountsTheSpaceNeededIn64Bits) {
+    const std::string folder = FreshFolder("space_64");
+    {
+        std::unique_ptr<media::AviFile> file = media::CreateRiffAvi(folder + "long.avi");
+        media::AviStreamInfo info;
+        info.fccType = media::kStreamTypeVideo;
+        info.fccHandler = media::MakeFourCC('M', 'J', 'P', 'G');
+        info.dwScale = 1;
+        info.dwRate = 30;
+        auto stream = file->CreateStream(info);
+        uint8_t format[40] = {40, 0, 0, 0, 0x80, 2, 0, 0, 0xE0, 1, 0, 0, 1, 0, 24, 0, 'M', 'J', 'P', 'G'};
+        ASSERT_EQ(stream->SetFormat(0, format, 40), 0);
+        for (int i = 0; i < 9400; ++i) ASSERT_EQ(stream->Write(i, 1, nullptr, 0, 0), 0);
+    }
+    FaultyPlatform platform;
+    platform.freeSpace = uint64_t(1) << 30;
+    EXPECT_EQ(Convert(folder + "long.avi", platform), media::kNotEnoughSpace);
+    EXPECT_TRUE(platform.videoWrites.empty());
+    EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+}
+
+TEST(ConvertClipToI420, WritesEveryStreamInOrder) {
+    const std::string folder = FreshFolder("order");
+    CopyFile(Clip422Mono(), folder + "clip.avi");
+    FaultyPlatform platform;
+    ASSERT_EQ(Convert(folder + "clip.avi", platform), media::kConverted);
+    ASSERT_EQ(platform.videoWrites.size(), 30u);
+    for (size_t i = 0; i < platform.videoWrites.size(); ++i) EXPECT_EQ(platform.videoWrites[i], int32_t(i));
+    ASSERT_FALSE(platform.audioWrites.empty());
+    for (int32_t p : platform.audioWrites) EXPECT_EQ(p, media::kAppendPosition);
+}
+
+// Whatever fails, the clip stays as it was and no temporary file is left.
+TEST(ConvertClipToI420, KeepsTheClipWhenAStepFails) {
+    struct Row {
+        const char* fault;
+        int code;
+    };
+    const Row rows[] = {
+        {"temp", media::kCannotOpen},          {"create-clip", media::kCannotOpen},
+        {"create-video-stream", media::kCannotCreateStream},
+        {"create-audio-stream", media::kCannotCreateStream},
+        {"video-format", media::kCannotSetFormat}, {"audio-format", media::kCannotSetFormat},
+        {"write-frame-5", media::kWriteFailed},    {"write-audio", media::kWriteFailed},
+        {"replace", media::kCannotOpen},
+    };
+    const std::vector<uint8_t> original = ReadFile(Clip422Mono());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        const std::string folder = FreshFolder(std::string("fault_") + row.fault);
+        CopyFile(Clip422Mono(), folder + "clip.avi");
+        FaultyPlatform platform(row.fault);
+        EXPECT_EQ(Convert(folder + "clip.avi", platform), row.code);
+        EXPECT_TRUE(ReadFile(folder + "clip.avi") == original);
+        EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+    }
+}
+
+}  // namespace

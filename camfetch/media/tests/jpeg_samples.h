@@ -1,0 +1,23 @@
+// JPEG pictures made in the test with libjpeg's compressor, and a plain reference decode.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace media_test {
+
+// A picture of gradients, hard edges and noise, so that every plane has detail.
+// lumaH x lumaV is the luma sampling (2x1 = 4:2:2, 2x2 = 4:2:0, 1x1 = 4:4:4).
+std::vector<uint8_t> EncodePicture(uint32_t width, uint32_t height, int lumaH, int lumaV,
+                                   unsigned seed = 1);
+
+// The same datastream without its DHT segments (the encoder uses the standard tables).
+std::vector<uint8_t> StripHuffmanTables(const std::vector<uint8_t>& jpeg);
+
+// The frame written out longhand: libjpeg's full YCbCr scanlines of the whole picture, then
+// the luma samples, then for every 2 x 2 block the truncated mean of its Cb and of its Cr
+// samples (an odd last column or row pairs with itself).
+std::vector<uint8_t> ReferenceI420(const std::vector<uint8_t>& jpeg, uint32_t& width,
+                                   uint32_t& height);
+
+}  // namespace media_test

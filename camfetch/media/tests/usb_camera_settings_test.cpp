@@ -1,0 +1,93 @@
+#include "usb_camera_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+
+// The machine's registry as a map of values of the one key, with a switch for access.
+class FakeRegistry : public media::Registry {
+public:
+    struct Key : media::RegistryKey {
+        explicit Key(FakeRegistry& r) : registry(r) {}
+        bool ReadValue(const char* name, void* buffer, uint32_t size) override {
+            auto it = registry.values.find(name);
+            if (it == registry.values.end() || it->second.size() > size) return false;
+            std::memcpy(buffer, it->second.data(), it->second.size());
+            return true;
+        }
+        FakeRegistry& registry;
+    };
+    std::unique_ptr<media::RegistryKey> OpenMachineKey(const char* path) override {
+        ++opens;
+        lastPath = path;
+        if (!accessible) return nullptr;
+        return std::make_unique<Key>(*this);
+    }
+    void SetDword(const char* name, uint32_t value) {
+        values[name] = std::string(reinterpret_cast<const char*>(&value), 4);
+    }
+
+    std::map<std::string, std::string> values;
+    bool accessible = true;
+    int opens = 0;
+    std::string lastPath;
+};
+
+TEST(UsbCameraSettings, FlipHorzTurnsMirroringOn) {
+    struct Row {
+        const char* name;
+        bool present;
+        std::string stored;
+        bool mirror;
+    };
+    const Row rows[] = {
+        {"5", true, std::string("\x05\0\0\0", 4), true},
+        {"0", true, std::string("\0\0\0\0", 4), false},
+        {"high byte only", true, std::string("\0\0\0\x01", 4), true},
+        {"absent", false, "", false},
+        {"one byte 1", true, std::string("\x01", 1), true},
+        {"eight bytes", true, std::string("\x01\0\0\0\0\0\0\0", 8), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeRegistry registry;
+        if (row.present) registry.values["FlipHorz"] = row.stored;
+        media::UsbCameraSettings settings;
+        media::LoadUsbCameraSettings(settings, registry);
+        EXPECT_EQ(registry.lastPath, "SOFTWARE\\ZQ71R\\UsbCamera");
+        EXPECT_TRUE(settings.loaded);
+        EXPECT_EQ(settings.mirror, row.mirror);
+    }
+}
+
+TEST(UsbCameraSettings, LoadsOncePerRun) {
+    FakeRegistry registry;
+    registry.SetDword("FlipHorz", 1);
+    media::UsbCameraSettings settings;
+    media::LoadUsbCameraSettings(settings, registry);
+    registry.SetDword("FlipHorz", 0);
+    media::LoadUsbCameraSettings(settings, registry);
+    EXPECT_TRUE(settings.mirror);
+    EXPECT_EQ(registry.opens, 1);
+}
+
+TEST(UsbCameraSettings, RetriesAKeyItCouldNotOpen) {
+    FakeRegistry registry;
+    registry.SetDword("FlipHorz", 1);
+    registry.accessible = false;
+    media::UsbCameraSettings settings;
+    media::LoadUsbCameraSettings(settings, registry);
+    EXPECT_FALSE(settings.loaded);
+    EXPECT_FALSE(settings.mirror);
+    registry.accessible = true;
+    media::LoadUsbCameraSettings(settings, registry);
+    EXPECT_TRUE(settings.loaded);
+    EXPECT_TRUE(settings.mirror);
+    EXPECT_EQ(registry.opens, 2);
+}
+
+}  // namespace

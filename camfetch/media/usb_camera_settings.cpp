@@ -1,0 +1,14 @@
+#include "usb_camera_settings.h"
+
+namespace media {
+
+void LoadUsbCameraSettings(UsbCameraSettings& settings, Registry& registry) {
+    if (settings.loaded) return;
+    std::unique_ptr<RegistryKey> key = registry.OpenMachineKey("SOFTWARE\\ZQ71R\\UsbCamera");
+    if (!key) return;
+    uint32_t flip = 0;
+    if (key->ReadValue("FlipHorz", &flip, sizeof flip)) settings.mirror = flip != 0;
+    settings.loaded = true;
+}
+
+}  // namespace media

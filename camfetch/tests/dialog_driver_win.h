@@ -13,6 +13,16 @@
 
 namespace drive {
 
+// Set by a test program's "--hold=MS" argument: how long to keep a window up at the moments a
+// person would want to look at it (for screenshots); 0 in test runs.
+inline DWORD& HoldMs() {
+    static DWORD ms = 0;
+    return ms;
+}
+inline void Hold() {
+    if (HoldMs()) Sleep(HoldMs());
+}
+
 // Polls `condition` every 5 ms until it holds or `ms` pass; returns whether it held.
 inline bool WaitFor(const std::function<bool()>& condition, DWORD ms = 15000) {
     DWORD start = GetTickCount();

@@ -3,11 +3,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "camera_model.h"
 #include "dialog_driver_win.h"
+#include "folder_chooser_win.h"
 #include "main_dialog_win.h"
 #include "resource.h"
 #include "wintest.h"
@@ -253,6 +256,7 @@ WT_TEST(EndMessagesAndCountdown) {
             WT_CHECK_MSG(drive::Text(dialog, IDC_MESSAGE).find(row.messageStart) == 0, row.what);
             WT_CHECK_MSG(drive::Visible(dialog, IDC_COUNTDOWN_LABEL) && drive::Visible(dialog, IDC_COUNTDOWN_UNIT),
                          row.what);
+            drive::Hold();
             CheckMode(dialog, row.mode, row.what);
             // Watch the seconds until the dialog closes itself.
             while (IsWindow(dialog)) {
@@ -284,7 +288,75 @@ WT_TEST(ExitBeforeTheCountdownEnds) {
     WT_CHECK_EQ(int(result), IDOK);
 }
 
+WT_TEST(AboutBoxFromTheSystemMenu) {
+    camsim::CameraModel model(ListedProfile());
+    RunDialog(model, kFast, [&](HWND dialog) {
+        HMENU menu = GetSystemMenu(dialog, FALSE);
+        char text[64] = {};
+        GetMenuStringA(menu, IDM_ABOUTBOX, text, sizeof text, MF_BYCOMMAND);
+        WT_CHECK_EQ(std::string(text), std::string("&About ZandDownload..."));
+        int count = GetMenuItemCount(menu);
+        WT_CHECK(count >= 2 && GetMenuItemID(menu, count - 1) == IDM_ABOUTBOX);
+        WT_CHECK(GetMenuState(menu, UINT(count - 2), MF_BYPOSITION) & MF_SEPARATOR);
+        // The low four bits of a system command are the platform's own.
+        PostMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x3, 0);
+        HWND about = drive::WaitForDialog(GetWindowThreadProcessId(dialog, nullptr), L"About ZandDownload", dialog);
+        WT_CHECK_MSG(about != nullptr, "the About box appears");
+        if (about) {
+            drive::Hold();
+            WT_CHECK(FindWindowExA(about, nullptr, "Static", "ZandDownload Version 1.0") != nullptr);
+            PostMessageW(about, WM_COMMAND, IDOK, 0);
+            WT_CHECK(drive::WaitFor([&] { return !IsWindow(about); }));
+        }
+        WT_CHECK(IsWindow(dialog));
+        drive::Press(dialog, IDOK);
+    });
+}
+
+WT_TEST(OldStyleDirectoryPickerReturnsTheCurrentDirectory) {
+    struct Row {
+        const char* what;
+        const char* start;
+        const char* result;
+        bool ok;
+    };
+    const Row rows[] = {
+        {"a folder", "c:\\windows", "c:\\windows", true},
+        {"a drive root", "c:\\", "c:", true},
+        {"cancelled", "c:\\windows", "c:\\windows", false},
+    };
+    for (const Row& row : rows) {
+        DWORD ui = GetCurrentThreadId();
+        std::function<void()> body = [&] {
+            HWND picker = drive::WaitForDialog(ui, L"Choose Directory");
+            WT_CHECK_MSG(picker != nullptr, row.what);
+            if (!picker) return;
+            for (int id : {IDC_PICKER_FILE_NAME, IDC_PICKER_FILES, IDC_PICKER_TYPES, IDC_PICKER_TYPES_LABEL,
+                           IDC_PICKER_FILE_NAME_LABEL, IDC_PICKER_READ_ONLY})
+                WT_CHECK_MSG(!drive::Visible(picker, id), std::string(row.what) + ": hidden " + std::to_string(id));
+            for (int id : {IDC_PICKER_DIRECTORIES, IDC_PICKER_DRIVES, IDOK, IDCANCEL})
+                WT_CHECK_MSG(drive::Visible(picker, id), std::string(row.what) + ": shown " + std::to_string(id));
+            WT_CHECK_MSG(drive::Text(picker, IDC_PICKER_FILE_NAME) == "Junk", row.what);
+            drive::Hold();
+            PostMessageW(picker, WM_COMMAND, row.ok ? IDOK : IDCANCEL, 0);
+        };
+        HANDLE thread = drive::StartThread(&body);
+        std::string path = row.start;
+        bool ok = FolderChooser(path, nullptr, true, "Choose Directory");
+        WaitForSingleObject(thread, 30000);
+        CloseHandle(thread);
+        WT_CHECK_MSG(ok == row.ok, row.what);
+        for (char& c : path) c = char(std::tolower(static_cast<unsigned char>(c)));
+        WT_CHECK_MSG(path == row.result, std::string(row.what) + ": " + path);
+    }
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strncmp(argv[1], "--hold=", 7) == 0) {
+        drive::HoldMs() = DWORD(std::atoi(argv[1] + 7));
+        --argc, ++argv;
+        argv[0] = argv[-1];
+    }
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     return wintest::RunAll(argc, argv);

@@ -52,10 +52,13 @@ function(camtools_wine_fixture)
   set_tests_properties(wineprefix.stop PROPERTIES FIXTURES_CLEANUP wineprefix)
 endfunction()
 
-# camtools_add_wine_test(name TARGET exe-target [TIMEOUT s] [ARGS args...]): runs a Windows
-# program of this build under Wine as one CTest test; it passes when the program exits 0.
+# camtools_add_wine_test(name TARGET exe-target [TIMEOUT s] [ARGS args...] [ENV var=value...]):
+# runs a Windows program of this build under Wine as one CTest test; it passes when the
+# program exits 0. ENV sets environment variables for it (Unix paths are fine: the programs
+# turn them into Windows paths). Every test sees CAMSIM_DLL, the simulated camera's DLL of
+# this build.
 function(camtools_add_wine_test name)
-  cmake_parse_arguments(ARG "" "TARGET;TIMEOUT" "ARGS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TARGET;TIMEOUT" "ARGS;ENV" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -63,6 +66,8 @@ function(camtools_add_wine_test name)
            COMMAND "${CAMTOOLS_SCRIPTS}/wine-run" "${CAMTOOLS_WINEPREFIX}" ${ARG_TIMEOUT}
                    "$<TARGET_FILE:${ARG_TARGET}>" ${ARG_ARGS})
   math(EXPR ctest_timeout "${ARG_TIMEOUT} + 30")
+  set(environment "CAMSIM_DLL=$<TARGET_FILE:camsim>" ${ARG_ENV})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineprefix TIMEOUT ${ctest_timeout}
-                       RESOURCE_LOCK wineprefix)
+                       RESOURCE_LOCK wineprefix
+                       ENVIRONMENT "${environment}")
 endfunction()

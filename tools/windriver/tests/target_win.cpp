@@ -1,0 +1,82 @@
+// A small dialog for the driver's own tests: texts from its environment and working
+// directory, a message box, a check box, a disabled button, and a report list whose second
+// column comes from a display callback.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "target_resource.h"
+
+namespace {
+
+const wchar_t* const kNames[] = {L"alpha.jpg", L"beta.avi", L"gamma.wav"};
+const wchar_t* const kSizes[] = {L"1 KB", L"22 KB", L"333 KB"};
+
+void FillList(HWND list) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.cx = 120;
+    column.pszText = const_cast<wchar_t*>(L"Name");
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    column.pszText = const_cast<wchar_t*>(L"Size");
+    SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+    for (int row = 0; row < 3; ++row) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.pszText = const_cast<wchar_t*>(kNames[row]);
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        LVITEMW size = {};
+        size.iSubItem = 1;
+        size.pszText = LPSTR_TEXTCALLBACKW;
+        SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&size));
+    }
+}
+
+INT_PTR CALLBACK TargetProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        wchar_t text[MAX_PATH];
+        DWORD length = GetEnvironmentVariableW(L"TARGET_GREETING", text, MAX_PATH);
+        SetDlgItemTextW(dialog, IDC_GREETING, length && length < MAX_PATH ? text : L"(none)");
+        GetCurrentDirectoryW(MAX_PATH, text);
+        SetDlgItemTextW(dialog, IDC_DIRECTORY, text);
+        CheckDlgButton(dialog, IDC_CHECK, BST_CHECKED);
+        FillList(GetDlgItem(dialog, IDC_LIST));
+        return TRUE;
+    }
+    case WM_NOTIFY: {
+        auto* info = reinterpret_cast<NMLVDISPINFOW*>(lParam);
+        if (info->hdr.idFrom != IDC_LIST || info->hdr.code != LVN_GETDISPINFOW) break;
+        if ((info->item.mask & LVIF_TEXT) && info->item.iSubItem == 1)
+            lstrcpynW(info->item.pszText, kSizes[info->item.iItem % 3], info->item.cchTextMax);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_SHOW: {
+            int answer = MessageBoxW(dialog, L"Pressed", L"Driver Target",
+                                     MB_OKCANCEL | MB_ICONWARNING);
+            SetDlgItemTextW(dialog, IDC_ANSWER, answer == IDOK ? L"Answered OK" : L"Answered Cancel");
+            return TRUE;
+        }
+        case IDC_HANG:
+            for (;;) Sleep(1000);
+        case IDC_QUIT:
+            EndDialog(dialog, 7);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, 3);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    return int(DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TARGET), nullptr, TargetProc, 0));
+}

@@ -1,0 +1,195 @@
+// Drives a Win32 program from another process, the way a person would: start it, find its
+// windows, press its buttons, read its controls, list views and message boxes, and read the
+// simulated camera's trace. Used by Win32-level test programs (wintest.h) under Wine; see
+// README.md beside this file.
+//
+// Texts cross this interface as UTF-8 std::string (wide strings are unreliable in Winelib
+// programs). Every wait is bounded: a function that waits takes a timeout and reports
+// failure when it passes; no call blocks on the driven program for longer than a few seconds.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace windriver {
+
+// Generous bounds for waits; tests never assert how long something took.
+constexpr DWORD kWaitMs = 20000;
+constexpr DWORD kSendMs = 5000;  // for one message sent to the driven program
+
+// Polls condition every few milliseconds until it holds (true) or timeoutMs pass (false).
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
+
+// ---- Paths ---------------------------------------------------------------------------------
+
+// A Windows path for a path that may be a Unix one (as CMake and the shell write them):
+// under Wine, "/a/b" becomes "Z:\a\b". Windows paths are returned as they are.
+std::string WindowsPath(const std::string& path);
+// The value of an environment variable ("" when unset), and its path made Windows-style.
+std::string Environment(const std::string& name);
+std::string EnvironmentPath(const std::string& name);
+
+// Sets (or, with an empty value, removes) a variable of this process's environment for the
+// object's lifetime, then restores what was there. In-process tests use it for what the
+// simulated camera's filter reads when it is created (CAMSIM_PROFILE).
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const std::string& name, const std::string& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_;
+    bool hadValue_;
+    std::string oldValue_;
+};
+
+// ---- Processes -----------------------------------------------------------------------------
+
+struct StartOptions {
+    // The program: a Windows executable or a Winelib launcher NAME.exe (its NAME.exe.so is
+    // started). Unix or Windows path.
+    std::string program;
+    std::string arguments;         // appended to the quoted program path
+    std::string workingDirectory;  // empty: the driver's own
+    // Variables set in the program's environment on top of the driver's own; an empty
+    // value removes the variable.
+    std::vector<std::pair<std::string, std::string>> environment;
+};
+
+// A started program. The destructor kills it if it is still running, so a failed test
+// never leaves a process behind.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Starts the program; on failure returns false and Error() says why.
+    bool Start(const StartOptions& options);
+    DWORD Id() const { return id_; }
+    bool Running() const;
+    // Waits until the program ends and gives its exit code; false when it is still running
+    // after timeoutMs.
+    bool WaitForExit(DWORD& exitCode, DWORD timeoutMs = kWaitMs);
+    // Ends the program at once (exit code 255) and waits for it to go.
+    void Kill();
+    const std::string& Error() const { return error_; }
+
+private:
+    void Close();
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+    std::string error_;
+};
+
+// ---- Windows and controls ------------------------------------------------------------------
+
+// A visible top-level window of the process with this class (e.g. "#32770" for dialogs)
+// and caption; an empty class or caption matches any. Null when there is none.
+HWND FindWindowOf(DWORD processId, const std::string& className, const std::string& caption);
+// The same, waiting for it to appear.
+HWND WaitForWindow(DWORD processId, const std::string& className, const std::string& caption,
+                   DWORD timeoutMs = kWaitMs);
+// Waits until the window is gone or hidden.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs = kWaitMs);
+
+std::string ClassName(HWND window);
+// The window's text (WM_GETTEXT), or "" when it does not answer.
+std::string Text(HWND window);
+
+// Controls of a dialog by their ids. The functions taking (dialog, id) fail (false, "" or
+// -1) when the control does not exist.
+HWND Control(HWND dialog, int id);
+std::string ControlText(HWND dialog, int id);
+bool IsEnabled(HWND dialog, int id);
+bool IsVisible(HWND dialog, int id);
+// BST_UNCHECKED, BST_CHECKED, BST_INDETERMINATE, or -1.
+int CheckState(HWND dialog, int id);
+// Presses the button as a click would (BM_CLICK, posted, so a handler that opens a modal
+// window does not block the driver). Refuses (false) a missing, hidden or disabled button:
+// no person could press it.
+bool Click(HWND dialog, int id);
+// Asks the window to close, as its close box does (WM_SYSCOMMAND SC_CLOSE, posted).
+bool Close(HWND window);
+
+// ---- List views (report view, in another process) ------------------------------------------
+
+int ListRowCount(HWND list);     // -1 when the control does not answer
+int ListColumnCount(HWND list);  // from its header; -1 when it has none
+std::string ListColumnTitle(HWND list, int column);
+// The text the control shows in a cell, including texts supplied by display callbacks.
+std::string ListCellText(HWND list, int row, int column);
+std::vector<std::string> ListRow(HWND list, int row);
+std::vector<std::vector<std::string>> ListRows(HWND list);
+// The row's state bits within mask (LVIS_SELECTED, LVIS_FOCUSED, ...).
+UINT ListItemState(HWND list, int row, UINT mask);
+// Selects or deselects one row (LVM_SETITEMSTATE), as a ctrl-click would.
+bool SelectListRow(HWND list, int row, bool selected);
+
+// ---- Message boxes -------------------------------------------------------------------------
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+};
+
+// A message box of the process: a visible, enabled dialog window ("#32770") whose children
+// are only static texts and buttons, one of them the message text (control id 0xFFFF).
+// except: a window that is not the box (such as the program's main dialog).
+bool FindMessageBox(DWORD processId, MessageBoxInfo& box, HWND except = nullptr);
+bool WaitForMessageBox(DWORD processId, MessageBoxInfo& box, HWND except = nullptr,
+                       DWORD timeoutMs = kWaitMs);
+// Presses one of the box's buttons (IDOK, IDCANCEL, IDYES, ...) and waits for it to close.
+bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK);
+
+// ---- The simulated camera's devices -------------------------------------------------------
+
+// Registers the simulated camera's devices in the prefix through the DLL named by the
+// environment variable CAMSIM_DLL: one device per name, enumerated in this order (slot 0,
+// 1, ...; at most 8, no name containing '|'); an empty list leaves no video input device.
+bool InstallCameraDevices(const std::vector<std::string>& names);
+// Back to the one device "ZQ71R Camera" in slot 0, as the test prefix starts.
+bool InstallDefaultCamera();
+
+// The DllCanUnloadNow of the simulated camera's DLL loaded in this process: S_OK when none
+// of its objects is alive (every reference was released), S_FALSE while one is. S_OK also
+// when the DLL is not loaded at all.
+HRESULT CameraDllCanUnloadNow();
+
+// Installs devices for its lifetime, then the default camera again, so that a failing test
+// does not leave its devices to the next.
+class CameraDevices {
+public:
+    explicit CameraDevices(const std::vector<std::string>& names)
+        : installed_(InstallCameraDevices(names)) {}
+    ~CameraDevices() { InstallDefaultCamera(); }
+    CameraDevices(const CameraDevices&) = delete;
+    CameraDevices& operator=(const CameraDevices&) = delete;
+    bool Installed() const { return installed_; }
+
+private:
+    bool installed_;
+};
+
+// ---- Files ---------------------------------------------------------------------------------
+
+// The lines of a text file (without line ends); false when it cannot be read. The file may
+// be open for writing in another process, as the simulated camera's trace is.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines);
+// The lines of the trace, or none when the file does not exist yet.
+std::vector<std::string> ReadTrace(const std::string& path);
+bool WriteTextFile(const std::string& path, const std::string& content);
+bool RemoveFile(const std::string& path);
+
+}  // namespace windriver

@@ -1,0 +1,601 @@
+#include "windriver.h"
+
+#include <algorithm>
+#include <map>
+
+#include "wide_string_win.h"
+
+namespace windriver {
+namespace {
+
+using camtools::Narrow;
+using camtools::Widen;
+using camtools::WString;
+
+constexpr DWORD kPollMs = 20;
+
+std::string FromWide(const wchar_t* text) { return Narrow(text, size_t(lstrlenW(text)), CP_UTF8); }
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+// Environment names compare without regard to case, as Windows does.
+struct NameLess {
+    bool operator()(const WString& a, const WString& b) const {
+        return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) ==
+               CSTR_LESS_THAN;
+    }
+};
+
+// The driver's environment with the options' variables applied, as a sorted block.
+std::vector<wchar_t> BuildEnvironment(const StartOptions& options) {
+    std::map<WString, WString, NameLess> variables;
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry; entry += lstrlenW(entry) + 1) {
+            WString text(entry);
+            // Entries such as "=C:=C:\dir" keep their leading '='.
+            size_t equals = text.find(L'=', 1);
+            if (equals == WString::npos) continue;
+            variables[text.substr(0, equals)] = text.substr(equals + 1);
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    for (const auto& variable : options.environment) {
+        WString name = Widen(variable.first);
+        if (variable.second.empty())
+            variables.erase(name);
+        else
+            variables[name] = Widen(variable.second);
+    }
+    std::vector<wchar_t> out;
+    for (const auto& variable : variables) {
+        out.insert(out.end(), variable.first.begin(), variable.first.end());
+        out.push_back(L'=');
+        out.insert(out.end(), variable.second.begin(), variable.second.end());
+        out.push_back(L'\0');
+    }
+    out.push_back(L'\0');
+    return out;
+}
+
+bool FileExists(const WString& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool SendTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR& result) {
+    result = 0;
+    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendMs,
+                               &result) != 0;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    WString className;
+    WString caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    if (!search->className.empty()) {
+        wchar_t name[256];
+        int length = GetClassNameW(window, name, 256);
+        if (WString(name, size_t(std::max(length, 0))) != search->className) return TRUE;
+    }
+    if (!search->caption.empty() && Widen(Text(window)) != search->caption) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// Memory in another process, released when it goes out of scope.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HANDLE process, size_t size)
+        : process_(process),
+          address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE)) {}
+    ~RemoteBuffer() {
+        if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+
+    bool Valid() const { return address_ != nullptr; }
+    char* Address(size_t offset = 0) const { return static_cast<char*>(address_) + offset; }
+    bool Write(size_t offset, const void* data, size_t size) const {
+        SIZE_T done = 0;
+        return WriteProcessMemory(process_, Address(offset), data, size, &done) && done == size;
+    }
+    bool Read(size_t offset, void* data, size_t size) const {
+        SIZE_T done = 0;
+        return ReadProcessMemory(process_, Address(offset), data, size, &done) && done == size;
+    }
+
+private:
+    HANDLE process_;
+    void* address_;
+};
+
+HANDLE OpenOwner(HWND window) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (!processId) return nullptr;
+    return OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                       processId);
+}
+
+constexpr int kCellChars = 1024;
+
+// Sends a list view message whose lParam is an LVITEMW (and, for texts, a text buffer) in
+// the list's own process, and reads both back.
+bool RemoteItemMessage(HWND list, UINT message, WPARAM wParam, LVITEMW& item,
+                       std::string* text, DWORD_PTR& result) {
+    Handle process(OpenOwner(list));
+    if (!process.Valid()) return false;
+    const size_t textOffset = (sizeof(LVITEMW) + 15) & ~size_t(15);
+    RemoteBuffer remote(process.Get(), textOffset + kCellChars * sizeof(wchar_t));
+    if (!remote.Valid()) return false;
+    LVITEMW sent = item;
+    if (text) {
+        sent.pszText = reinterpret_cast<LPWSTR>(remote.Address(textOffset));
+        sent.cchTextMax = kCellChars;
+        wchar_t empty = 0;
+        if (!remote.Write(textOffset, &empty, sizeof empty)) return false;
+    }
+    if (!remote.Write(0, &sent, sizeof sent)) return false;
+    if (!SendTimeout(list, message, wParam, reinterpret_cast<LPARAM>(remote.Address()), result))
+        return false;
+    if (!remote.Read(0, &item, sizeof item)) return false;
+    if (text) {
+        std::vector<wchar_t> chars(kCellChars + 1, 0);
+        if (!remote.Read(textOffset, chars.data(), kCellChars * sizeof(wchar_t))) return false;
+        *text = FromWide(chars.data());
+    }
+    return true;
+}
+
+bool IsMessageBox(HWND window) {
+    wchar_t name[16];
+    GetClassNameW(window, name, 16);
+    if (lstrcmpW(name, L"#32770") != 0 || !IsWindowVisible(window) || !IsWindowEnabled(window))
+        return false;
+    bool hasText = false;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        std::string childClass = ClassName(child);
+        if (childClass != "Static" && childClass != "Button") return false;
+        if (childClass == "Static" && GetDlgCtrlID(child) == 0xFFFF) hasText = true;
+    }
+    return hasText;
+}
+
+struct BoxSearch {
+    DWORD processId;
+    HWND except;
+    HWND found;
+};
+
+BOOL CALLBACK MatchBox(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || window == search->except || !IsMessageBox(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount64() >= end) return false;
+        Sleep(kPollMs);
+    }
+}
+
+// ---- Paths ---------------------------------------------------------------------------------
+
+std::string WindowsPath(const std::string& path) {
+    if (path.empty() || path[0] != '/') return path;
+    using ToDosFn = WCHAR*(CDECL*)(LPCSTR);
+    auto toDos = reinterpret_cast<ToDosFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    if (!toDos) return path;  // not under Wine
+    WCHAR* dosPath = toDos(path.c_str());
+    if (!dosPath) return path;
+    std::string out = FromWide(dosPath);
+    HeapFree(GetProcessHeap(), 0, dosPath);
+    return out;
+}
+
+std::string Environment(const std::string& name) {
+    WString wideName = Widen(name);
+    DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (size == 0) return std::string();
+    std::vector<wchar_t> value(size, 0);
+    DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
+    if (length == 0 || length >= size) return std::string();
+    return Narrow(value.data(), size_t(length), CP_UTF8);
+}
+
+std::string EnvironmentPath(const std::string& name) { return WindowsPath(Environment(name)); }
+
+ScopedEnvironment::ScopedEnvironment(const std::string& name, const std::string& value)
+    : name_(name) {
+    WString wideName = Widen(name);
+    hadValue_ = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0) != 0;
+    oldValue_ = Environment(name);
+    SetEnvironmentVariableW(wideName.c_str(), value.empty() ? nullptr : Widen(value).c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    WString wideName = Widen(name_);
+    SetEnvironmentVariableW(wideName.c_str(), hadValue_ ? Widen(oldValue_).c_str() : nullptr);
+}
+
+// ---- Processes -----------------------------------------------------------------------------
+
+Process::~Process() {
+    Kill();
+    Close();
+}
+
+Process::Process(Process&& other) noexcept
+    : process_(other.process_), id_(other.id_), error_(std::move(other.error_)) {
+    other.process_ = nullptr;
+    other.id_ = 0;
+}
+
+Process& Process::operator=(Process&& other) noexcept {
+    if (this != &other) {
+        Kill();
+        Close();
+        process_ = other.process_;
+        id_ = other.id_;
+        error_ = std::move(other.error_);
+        other.process_ = nullptr;
+        other.id_ = 0;
+    }
+    return *this;
+}
+
+void Process::Close() {
+    if (process_) CloseHandle(process_);
+    process_ = nullptr;
+}
+
+bool Process::Start(const StartOptions& options) {
+    Kill();
+    Close();
+    error_.clear();
+    WString program = Widen(WindowsPath(options.program));
+    // A Winelib build writes NAME.exe (a shell launcher) beside NAME.exe.so; Wine starts
+    // the .so.
+    if (FileExists(program + L".so")) program += L".so";
+    if (!FileExists(program)) {
+        error_ = "no program " + Narrow(program);
+        return false;
+    }
+    WString commandLine = L"\"" + program + L"\"";
+    if (!options.arguments.empty()) commandLine += L" " + Widen(options.arguments);
+    std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
+    commandBuffer.push_back(L'\0');
+    std::vector<wchar_t> environment = BuildEnvironment(options);
+    WString directory = Widen(WindowsPath(options.workingDirectory));
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, commandBuffer.data(), nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+        error_ = "cannot start " + Narrow(program) + " (error " +
+                 std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    id_ = info.dwProcessId;
+    // Wait until it is ready for input, so its first window can be looked for at once.
+    WaitForInputIdle(process_, kWaitMs);
+    return true;
+}
+
+bool Process::Running() const {
+    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+bool Process::WaitForExit(DWORD& exitCode, DWORD timeoutMs) {
+    exitCode = 0;
+    if (!process_) return false;
+    if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+    return GetExitCodeProcess(process_, &exitCode) != 0;
+}
+
+void Process::Kill() {
+    if (!Running()) return;
+    TerminateProcess(process_, 255);
+    WaitForSingleObject(process_, kWaitMs);
+}
+
+// ---- Windows and controls ------------------------------------------------------------------
+
+HWND FindWindowOf(DWORD processId, const std::string& className, const std::string& caption) {
+    WindowSearch search = {processId, Widen(className), Widen(caption), nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForWindow(DWORD processId, const std::string& className, const std::string& caption,
+                   DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindWindowOf(processId, className, caption)) != nullptr; },
+              timeoutMs);
+    return found;
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
+}
+
+std::string ClassName(HWND window) {
+    wchar_t name[256];
+    int length = GetClassNameW(window, name, 256);
+    return length > 0 ? Narrow(name, size_t(length), CP_UTF8) : std::string();
+}
+
+std::string Text(HWND window) {
+    if (!window) return std::string();
+    DWORD_PTR length = 0;
+    if (!SendTimeout(window, WM_GETTEXTLENGTH, 0, 0, length)) return std::string();
+    std::vector<wchar_t> text(length + 1, 0);
+    DWORD_PTR copied = 0;
+    if (!SendTimeout(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                     copied))
+        return std::string();
+    return Narrow(text.data(), std::min<size_t>(copied, length), CP_UTF8);
+}
+
+HWND Control(HWND dialog, int id) { return dialog ? GetDlgItem(dialog, id) : nullptr; }
+
+std::string ControlText(HWND dialog, int id) { return Text(Control(dialog, id)); }
+
+bool IsEnabled(HWND dialog, int id) {
+    HWND control = Control(dialog, id);
+    return control && IsWindowEnabled(control);
+}
+
+bool IsVisible(HWND dialog, int id) {
+    HWND control = Control(dialog, id);
+    return control && IsWindowVisible(control);
+}
+
+int CheckState(HWND dialog, int id) {
+    HWND control = Control(dialog, id);
+    DWORD_PTR state = 0;
+    if (!control || !SendTimeout(control, BM_GETCHECK, 0, 0, state)) return -1;
+    return int(state);
+}
+
+bool Click(HWND dialog, int id) {
+    HWND control = Control(dialog, id);
+    if (!control || !IsWindowVisible(control) || !IsWindowEnabled(control)) return false;
+    return PostMessageW(control, BM_CLICK, 0, 0) != 0;
+}
+
+bool Close(HWND window) {
+    return window && PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) != 0;
+}
+
+// ---- List views ----------------------------------------------------------------------------
+
+int ListRowCount(HWND list) {
+    DWORD_PTR count = 0;
+    if (!list || !SendTimeout(list, LVM_GETITEMCOUNT, 0, 0, count)) return -1;
+    return int(count);
+}
+
+int ListColumnCount(HWND list) {
+    DWORD_PTR header = 0;
+    if (!list || !SendTimeout(list, LVM_GETHEADER, 0, 0, header) || !header) return -1;
+    DWORD_PTR count = 0;
+    if (!SendTimeout(reinterpret_cast<HWND>(header), HDM_GETITEMCOUNT, 0, 0, count)) return -1;
+    return int(LONG_PTR(count));
+}
+
+std::string ListColumnTitle(HWND list, int column) {
+    Handle process(OpenOwner(list));
+    if (!process.Valid()) return std::string();
+    const size_t textOffset = (sizeof(LVCOLUMNW) + 15) & ~size_t(15);
+    RemoteBuffer remote(process.Get(), textOffset + kCellChars * sizeof(wchar_t));
+    if (!remote.Valid()) return std::string();
+    LVCOLUMNW sent = {};
+    sent.mask = LVCF_TEXT;
+    sent.pszText = reinterpret_cast<LPWSTR>(remote.Address(textOffset));
+    sent.cchTextMax = kCellChars;
+    wchar_t empty = 0;
+    DWORD_PTR ok = 0;
+    if (!remote.Write(textOffset, &empty, sizeof empty) || !remote.Write(0, &sent, sizeof sent) ||
+        !SendTimeout(list, LVM_GETCOLUMNW, WPARAM(column), reinterpret_cast<LPARAM>(remote.Address()),
+                     ok) ||
+        !ok)
+        return std::string();
+    std::vector<wchar_t> chars(kCellChars + 1, 0);
+    if (!remote.Read(textOffset, chars.data(), kCellChars * sizeof(wchar_t))) return std::string();
+    return FromWide(chars.data());
+}
+
+std::string ListCellText(HWND list, int row, int column) {
+    LVITEMW item = {};
+    item.iSubItem = column;
+    std::string text;
+    DWORD_PTR result = 0;
+    if (!RemoteItemMessage(list, LVM_GETITEMTEXTW, WPARAM(row), item, &text, result))
+        return std::string();
+    return text;
+}
+
+std::vector<std::string> ListRow(HWND list, int row) {
+    std::vector<std::string> cells;
+    int columns = std::max(ListColumnCount(list), 1);
+    for (int column = 0; column < columns; ++column)
+        cells.push_back(ListCellText(list, row, column));
+    return cells;
+}
+
+std::vector<std::vector<std::string>> ListRows(HWND list) {
+    std::vector<std::vector<std::string>> rows;
+    int count = ListRowCount(list);
+    for (int row = 0; row < count; ++row) rows.push_back(ListRow(list, row));
+    return rows;
+}
+
+UINT ListItemState(HWND list, int row, UINT mask) {
+    DWORD_PTR state = 0;
+    if (!list || !SendTimeout(list, LVM_GETITEMSTATE, WPARAM(row), LPARAM(mask), state)) return 0;
+    return UINT(state);
+}
+
+bool SelectListRow(HWND list, int row, bool selected) {
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED;
+    item.state = selected ? LVIS_SELECTED : 0;
+    DWORD_PTR result = 0;
+    return RemoteItemMessage(list, LVM_SETITEMSTATE, WPARAM(row), item, nullptr, result) &&
+           result != 0;
+}
+
+// ---- Message boxes -------------------------------------------------------------------------
+
+bool FindMessageBox(DWORD processId, MessageBoxInfo& box, HWND except) {
+    BoxSearch search = {processId, except, nullptr};
+    EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) return false;
+    box.window = search.found;
+    box.caption = Text(search.found);
+    box.text = ControlText(search.found, 0xFFFF);
+    return true;
+}
+
+bool WaitForMessageBox(DWORD processId, MessageBoxInfo& box, HWND except, DWORD timeoutMs) {
+    return WaitUntil([&] { return FindMessageBox(processId, box, except); }, timeoutMs);
+}
+
+bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId) {
+    if (!Click(box.window, buttonId)) return false;
+    return WaitForWindowGone(box.window);
+}
+
+// ---- The simulated camera's devices -------------------------------------------------------
+
+namespace {
+
+// Calls the DLL's DllInstall with a command line, or DllRegisterServer without one.
+bool CallCameraInstaller(const WString* commandLine) {
+    WString path = Widen(EnvironmentPath("CAMSIM_DLL"));
+    if (path.empty()) return false;
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (!module) return false;
+    HRESULT hr = E_FAIL;
+    if (commandLine) {
+        using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
+        auto install = reinterpret_cast<InstallFn>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllInstall")));
+        if (install) hr = install(TRUE, commandLine->c_str());
+    } else {
+        using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+        auto registerServer = reinterpret_cast<RegisterFn>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+        if (registerServer) hr = registerServer();
+    }
+    FreeLibrary(module);
+    return hr == S_OK;
+}
+
+}  // namespace
+
+bool InstallCameraDevices(const std::vector<std::string>& names) {
+    WString commandLine;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i].find('|') != std::string::npos) return false;
+        if (i > 0) commandLine += L'|';
+        commandLine += Widen(names[i]);
+    }
+    return CallCameraInstaller(&commandLine);
+}
+
+bool InstallDefaultCamera() { return CallCameraInstaller(nullptr); }
+
+HRESULT CameraDllCanUnloadNow() {
+    HMODULE module = GetModuleHandleW(L"camsim.dll");
+    if (!module) return S_OK;
+    using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
+    auto canUnload = reinterpret_cast<CanUnloadFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    return canUnload ? canUnload() : E_FAIL;
+}
+
+// ---- Files ---------------------------------------------------------------------------------
+
+bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+    lines.clear();
+    Handle file(CreateFileW(Widen(WindowsPath(path)).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    std::string content;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+        content.append(chunk, got);
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos) end = content.size();
+        std::string line = content.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return true;
+}
+
+std::vector<std::string> ReadTrace(const std::string& path) {
+    std::vector<std::string> lines;
+    ReadLines(path, lines);
+    return lines;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& content) {
+    Handle file(CreateFileW(Widen(WindowsPath(path)).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    DWORD written = 0;
+    return ::WriteFile(file.Get(), content.data(), DWORD(content.size()), &written, nullptr) &&
+           written == content.size();
+}
+
+bool RemoveFile(const std::string& path) {
+    WString wide = Widen(WindowsPath(path));
+    return DeleteFileW(wide.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace windriver

@@ -278,6 +278,7 @@ void FetchMainDialog::ApplyControlMode(ControlMode mode) {
 }
 
 void FetchMainDialog::OnDestroy() {
+    WinHelpW(hwnd_, nullptr, HELP_QUIT, 0);  // closes help shown for this window, if any
     if (connectionTimer_) KillTimer(hwnd_, kConnectionTimer);
     if (countdownTimer_) KillTimer(hwnd_, kCountdownTimer);
     connectionTimer_ = countdownTimer_ = 0;

@@ -20,13 +20,23 @@ namespace {
 
 const char* kKey = "SOFTWARE\\ZQ71R";
 
-void DeleteSettings() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey); }
+// Removes camfetch's two values. The key itself may hold the clip conversion's sub-key.
+void DeleteSettings() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, "EnhanceJPEG");
+    RegDeleteValueA(key, "FlashImageSaveToDir");
+    RegCloseKey(key);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);  // only when nothing else lives there
+}
 
 bool SettingsExist() {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    bool any = RegQueryValueExA(key, "EnhanceJPEG", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS ||
+               RegQueryValueExA(key, "FlashImageSaveToDir", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     RegCloseKey(key);
-    return true;
+    return any;
 }
 
 void StoreRaw(const char* name, DWORD type, const void* data, DWORD size) {

@@ -37,7 +37,15 @@ bool Start(windriver::Process& process, const std::string& profile) {
     return started;
 }
 
-void DeleteSettings() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey); }
+// Removes camfetch's two values. The key itself may hold the clip conversion's sub-key.
+void DeleteSettings() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, "EnhanceJPEG");
+    RegDeleteValueA(key, "FlashImageSaveToDir");
+    RegCloseKey(key);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);  // only when nothing else lives there
+}
 
 std::string StoredFolder() {
     char folder[512] = {};

@@ -1,0 +1,335 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "camera_channel.h"
+#include "camera_model.h"
+#include "memory_files.h"
+#include "texts.h"
+#include "trace_ops.h"
+#include "update_sequence.h"
+
+using camflash::UpdateResult;
+
+namespace {
+
+const char* const kString2 =
+    "Firmware update failed. Please check USB connection or firmware file to make sure cable "
+    "is plugged in and firmware file is present.";
+const char* const kString5 = "Firmware update finished !!";
+const char* const kQuestion =
+    "Are you sure you will update your device firmware? \t\t\t\tIf so, please press Update "
+    "button. Otherwise press Exit button.";
+
+// Records everything the sequence shows, in order, and answers the DRAM dialog from a list
+// (an empty answer cancels).
+class RecordingUi : public camflash::UpdateUi {
+public:
+    std::vector<std::string> events;
+    std::deque<std::string> dramAnswers;
+
+    std::string LoadText(unsigned id) override { return camflash::StringTableText(id); }
+    void ShowMessage(const std::string& text) override { events.push_back("message: " + text); }
+    void SetStatus(const std::string& text) override { events.push_back("status: " + text); }
+    bool ChooseDramScript(std::string& path) override {
+        events.push_back("dram dialog");
+        std::string answer = dramAnswers.empty() ? "" : dramAnswers.front();
+        if (!dramAnswers.empty()) dramAnswers.pop_front();
+        if (answer.empty()) return false;
+        path = answer;
+        return true;
+    }
+    void Pause(uint32_t milliseconds) override {
+        events.push_back("pause " + std::to_string(milliseconds));
+    }
+    void EndDialog() override { events.push_back("end dialog"); }
+};
+
+// The camera's side of one run: the simulated camera behind a real channel, the files the
+// program may read, and the user interface.
+struct Rig {
+    camsim::CameraModel model;
+    camera::CameraChannel channel;
+    camflash_test::MemoryFileOpener files;
+    RecordingUi ui;
+    camflash::MainDialogState state;
+
+    explicit Rig(camsim::Profile profile, size_t imageLength = 16)
+        : model(std::move(profile)),
+          channel(std::make_unique<camsim::ModelTransport>(model)) {
+        std::string image;
+        for (size_t i = 0; i < imageLength; ++i) image += char(i * 3 + 1);
+        files.files["DUVOZE.bin"].content = image;
+        files.files["dram.txt"].content = "";
+        ui.dramAnswers = {"dram.txt"};
+        state = camflash::InitializeMainDialog(channel);
+        model.ClearTrace();
+    }
+
+    UpdateResult Update() {
+        camflash::UpdateSettings settings;
+        settings.firmwareFileName = state.firmwareFileName;
+        settings.needsPreparation = state.needsPreparation;
+        return camflash::RunUpdate(channel, files, ui, settings);
+    }
+
+    std::vector<std::string> Operations() const {
+        return camflash_test::TraceOperations(model.trace());
+    }
+};
+
+camsim::Profile WithRegister1856(uint8_t value) {
+    camsim::Profile profile;
+    profile.registers[1856] = value;
+    return profile;
+}
+
+std::vector<std::string> Repeat(const std::string& item, size_t count) {
+    return std::vector<std::string>(count, item);
+}
+
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+using camflash_test::CountOf;
+
+camsim::Fault FailOn(uint32_t property, camsim::Direction direction, uint32_t nth) {
+    camsim::Fault fault;
+    fault.kind = camsim::FaultKind::Fail;
+    fault.property = property;
+    fault.direction = direction;
+    fault.nth = nth;
+    return fault;
+}
+
+}  // namespace
+
+TEST(MainDialogInit, PreparationFollowsBit5OfRegister1856) {
+    struct Row {
+        uint8_t value;
+        bool needsPreparation;
+    } rows[] = {{0x20, true}, {0x25, true}, {0xFF, true}, {0xDF, false}, {0x00, false}};
+    for (const Row& row : rows) {
+        Rig rig(WithRegister1856(row.value));
+        EXPECT_TRUE(rig.state.cameraOpened) << int(row.value);
+        EXPECT_EQ("DUVOZE.bin", rig.state.firmwareFileName) << int(row.value);
+        EXPECT_EQ(row.needsPreparation, rig.state.needsPreparation) << int(row.value);
+    }
+}
+
+TEST(MainDialogInit, FailedReadMeansNoPreparationAndAbsentCameraMeansNothing) {
+    camsim::Profile failing = WithRegister1856(0xFF);
+    failing.faults.push_back(FailOn(2, camsim::Direction::Get, 1));
+    Rig rig(failing);
+    EXPECT_TRUE(rig.state.cameraOpened);
+    EXPECT_FALSE(rig.state.needsPreparation);
+
+    camsim::Profile other;
+    other.friendlyName = "ZQ71R camera";
+    Rig absent(other);
+    EXPECT_FALSE(absent.state.cameraOpened);
+    EXPECT_EQ("", absent.state.firmwareFileName);
+}
+
+TEST(UpdateSequence, FullRunWithPreparation) {
+    camsim::Profile profile = WithRegister1856(0x25);
+    profile.firmwareReadyAfterPolls = 3;
+    profile.flashDoneAfterReads = 5;
+    Rig rig(profile, 101);
+    rig.files.files["dram.txt"].content = "740 DF\r\nSleep 20\r\n10 1\r\n";
+    ASSERT_TRUE(rig.state.needsPreparation);
+
+    EXPECT_EQ(UpdateResult::Finished, rig.Update());
+    EXPECT_EQ(Join({{"status: Please wait for finish update !!", "pause 100", "dram dialog",
+                     "pause 20"},
+                    Repeat("pause 10", 3),
+                    {std::string("message: ") + kString5, "message: Please ReBoot the device",
+                     "end dialog"}}),
+              rig.ui.events);
+    EXPECT_EQ(Join({{"W C=02", "W 200=00", "W 7A8=00", "R 740", "W 740=05", "W 7B9=FF",
+                     "W 740=DF", "W 10=01", "download 111"},
+                    Repeat("ready?", 4),
+                    {"flash", "request"},
+                    Repeat("status", 6)}),
+              rig.Operations());
+}
+
+TEST(UpdateSequence, WithoutPreparationTheFirstWriteIsRegister1977) {
+    Rig rig(WithRegister1856(0xDF));
+    ASSERT_FALSE(rig.state.needsPreparation);
+    EXPECT_EQ(UpdateResult::Finished, rig.Update());
+    EXPECT_EQ((std::vector<std::string>{"W 7B9=FF", "download 23", "ready?", "flash", "request",
+                                        "status"}),
+              rig.Operations());
+    EXPECT_EQ((std::vector<std::string>{"status: Please wait for finish update !!", "dram dialog",
+                                        std::string("message: ") + kString5, "end dialog"}),
+              rig.ui.events);
+}
+
+TEST(UpdateSequence, DownloadBufferAsTheCameraReceivesIt) {
+    struct Row {
+        size_t length;
+        size_t total;
+    } rows[] = {{0, 7}, {1, 11}, {4, 11}, {100, 107}, {101, 111}};
+    for (const Row& row : rows) {
+        Rig rig(camsim::Profile{}, row.length);
+        ASSERT_EQ(UpdateResult::Finished, rig.Update()) << "L=" << row.length;
+        const std::vector<uint8_t>& got = rig.model.LastFirmwareDownload();
+        std::vector<uint8_t> expected(row.total, 0);
+        camera::StoreU32(expected.data(), uint32_t(row.total));
+        for (size_t i = 0; i < row.length; ++i) expected[4 + i] = uint8_t(i * 3 + 1);
+        EXPECT_EQ(expected, got) << "L=" << row.length;
+        EXPECT_EQ(1u, CountOf(rig.Operations(), "download " + std::to_string(row.total)))
+            << "L=" << row.length;
+    }
+}
+
+TEST(UpdateSequence, ImageNotLoadedSendsNothing) {
+    struct Row {
+        const char* name;
+        bool remove;
+        size_t deliverAtMost;
+    } rows[] = {{"missing", true, SIZE_MAX}, {"short read", false, 10}, {"nothing read", false, 0}};
+    for (const Row& row : rows) {
+        Rig rig(WithRegister1856(0x20));
+        if (row.remove) rig.files.files.erase("DUVOZE.bin");
+        else rig.files.files["DUVOZE.bin"].deliverAtMost = row.deliverAtMost;
+        EXPECT_EQ(UpdateResult::ImageNotLoaded, rig.Update()) << row.name;
+        EXPECT_EQ(std::vector<std::string>{std::string("message: ") + kString2}, rig.ui.events)
+            << row.name;
+        EXPECT_TRUE(rig.model.trace().empty()) << row.name;
+    }
+}
+
+TEST(UpdateSequence, CancelledDramDialogThenASecondUpdate) {
+    Rig rig(WithRegister1856(0x20));
+    rig.ui.dramAnswers = {"", "dram.txt"};
+    EXPECT_EQ(UpdateResult::Cancelled, rig.Update());
+    EXPECT_EQ((std::vector<std::string>{"status: Please wait for finish update !!", "pause 100",
+                                        "dram dialog", std::string("status: ") + kQuestion}),
+              rig.ui.events);
+    EXPECT_EQ((std::vector<std::string>{"W C=02", "W 200=00", "W 7A8=00", "R 740", "W 740=00",
+                                        "W 7B9=FF"}),
+              rig.Operations());
+
+    // Update again: the whole sequence from loading the file.
+    rig.ui.events.clear();
+    rig.model.ClearTrace();
+    rig.files.opened.clear();
+    EXPECT_EQ(UpdateResult::Finished, rig.Update());
+    EXPECT_EQ("DUVOZE.bin", rig.files.opened.at(0));
+    EXPECT_EQ("W C=02", rig.Operations().at(0));
+    EXPECT_EQ("end dialog", rig.ui.events.back());
+}
+
+TEST(UpdateSequence, FailureTable) {
+    using camsim::Direction;
+    struct Row {
+        const char* name;
+        camsim::Fault fault;
+        UpdateResult result;
+        const char* message;  // the last message shown; null: none at all
+        const char* lastOperation;
+    } rows[] = {
+        {"download fails", FailOn(20, Direction::Set, 1), UpdateResult::DownloadFailed,
+         "DownloadFirmware Failed", "download 23!"},
+        {"flash programming fails", FailOn(24, Direction::Set, 1), UpdateResult::FlashFailed,
+         "UpdateFirmwareToFlash Failed", "flash!"},
+        {"status request fails", FailOn(49, Direction::Set, 1), UpdateResult::RequestFailed,
+         nullptr, "request!"},
+        {"status read fails", FailOn(34, Direction::Get, 1), UpdateResult::StatusFailed, nullptr,
+         "status!"},
+    };
+    for (const Row& row : rows) {
+        camsim::Profile profile;
+        profile.faults.push_back(row.fault);
+        Rig rig(profile);
+        EXPECT_EQ(row.result, rig.Update()) << row.name;
+        std::vector<std::string> messages;
+        for (const std::string& e : rig.ui.events)
+            if (e.rfind("message: ", 0) == 0) messages.push_back(e);
+        if (row.message)
+            EXPECT_EQ(std::vector<std::string>{std::string("message: ") + row.message}, messages)
+                << row.name;
+        else
+            EXPECT_TRUE(messages.empty()) << row.name;
+        EXPECT_EQ(row.lastOperation, rig.Operations().back()) << row.name;
+        EXPECT_NE("end dialog", rig.ui.events.back()) << row.name;
+        EXPECT_EQ("status: Please wait for finish update !!", rig.ui.events.front()) << row.name;
+    }
+}
+
+TEST(UpdateSequence, CompletionPollGivesUpAfter50002Reads) {
+    struct Row {
+        uint32_t readsWithoutCompletion;
+        UpdateResult result;
+        size_t statusReads;
+    } rows[] = {{0, UpdateResult::Finished, 1},
+                {50001, UpdateResult::Finished, 50002},
+                {50002, UpdateResult::WaitedTooLong, 50002},
+                {80000, UpdateResult::WaitedTooLong, 50002}};
+    for (const Row& row : rows) {
+        camsim::Profile profile;
+        profile.flashDoneAfterReads = row.readsWithoutCompletion;
+        Rig rig(profile);
+        EXPECT_EQ(row.result, rig.Update()) << row.readsWithoutCompletion;
+        EXPECT_EQ(row.statusReads, CountOf(rig.Operations(), "status")) << row.readsWithoutCompletion;
+        // No pause between the reads.
+        EXPECT_EQ(0u, CountOf(rig.ui.events, "pause 10")) << row.readsWithoutCompletion;
+        if (row.result == UpdateResult::WaitedTooLong) {
+            EXPECT_EQ("message: GetSystemInfo Failed!! waiting too long", rig.ui.events.back());
+        }
+    }
+}
+
+TEST(UpdateSequence, ReminderAfterEach51ReadinessPolls) {
+    camsim::Profile profile;
+    profile.firmwareReadyAfterPolls = 119;
+    // A failed readiness request counts as not ready, without a message of its own.
+    profile.faults.push_back(FailOn(67, camsim::Direction::Get, 7));
+    Rig rig(profile);
+    EXPECT_EQ(UpdateResult::Finished, rig.Update());
+    const std::string reminder = "message: Still Waiting for the Firmware Ready!!";
+    EXPECT_EQ(Join({{"status: Please wait for finish update !!", "dram dialog"},
+                    Repeat("pause 10", 51), {reminder},
+                    Repeat("pause 10", 51), {reminder},
+                    Repeat("pause 10", 18),
+                    {std::string("message: ") + kString5, "end dialog"}}),
+              rig.ui.events);
+    EXPECT_EQ(121u, CountOf(rig.Operations(), "ready?") + CountOf(rig.Operations(), "ready?!"));
+}
+
+TEST(UpdateSequence, PreparationWithoutAReadableRegister1856) {
+    camsim::Profile profile = WithRegister1856(0x20);
+    // The second read of register 1856 (the one in the preparation) fails.
+    profile.faults.push_back(FailOn(2, camsim::Direction::Get, 2));
+    Rig rig(profile);
+    ASSERT_TRUE(rig.state.needsPreparation);
+    EXPECT_EQ(UpdateResult::Finished, rig.Update());
+    std::vector<std::string> ops = rig.Operations();
+    EXPECT_EQ((std::vector<std::string>{"W C=02", "W 200=00", "W 7A8=00", "R 740!", "W 7B9=FF"}),
+              std::vector<std::string>(ops.begin(), ops.begin() + 5));
+    EXPECT_EQ(0x20, rig.model.RegisterValue(1856));
+}
+
+TEST(UpdateSequence, ScriptProblemsDoNotStopTheUpdate) {
+    camsim::Profile profile;
+    // The first register write of the sequence (1977) fails; the rest goes on.
+    profile.faults.push_back(FailOn(2, camsim::Direction::Set, 1));
+    Rig rig(profile);
+    rig.ui.dramAnswers = {"C:\\missing.txt"};
+    EXPECT_EQ(UpdateResult::Finished, rig.Update());
+    EXPECT_EQ((std::vector<std::string>{"status: Please wait for finish update !!", "dram dialog",
+                                        "message: File could not be opened : C:\\missing.txt",
+                                        std::string("message: ") + kString5, "end dialog"}),
+              rig.ui.events);
+    EXPECT_EQ("W 7B9=FF!", rig.Operations().at(0));
+    EXPECT_EQ("download 23", rig.Operations().at(1));
+}

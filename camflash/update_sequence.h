@@ -1,0 +1,79 @@
+// The firmware update run by the main dialog's Update button, as one blocking sequence:
+// load the image, prepare the camera's registers, let the user choose and play the DRAM
+// setting script, send the image, wait for the firmware, program the flash, and poll the
+// status record until the camera reports completion. Everything the user sees goes through
+// UpdateUi, so the sequence runs the same against the real dialogs and in tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "camera_channel.h"
+#include "file_source.h"
+
+namespace camflash {
+
+// Registers the update touches.
+constexpr uint32_t kRegMode = 12;
+constexpr uint32_t kRegBoot = 512;
+constexpr uint32_t kRegClock = 1960;
+constexpr uint32_t kRegPreparation = 1856;  // bit 5: the update needs the preparation writes
+constexpr uint32_t kRegDram = 1977;
+constexpr uint8_t kPreparationBit = 0x20;
+
+// Readiness polls without success before the user is reminded; the wait itself never ends.
+constexpr unsigned kReadyPollsPerReminder = 51;
+constexpr uint32_t kReadyPollPauseMs = 10;
+constexpr uint32_t kPreparationPauseMs = 100;
+// Status reads after flash programming before the update is given up.
+constexpr unsigned kCompletionPollLimit = 50002;
+
+class UpdateUi {
+public:
+    virtual ~UpdateUi() = default;
+    // The text of a string table entry.
+    virtual std::string LoadText(unsigned id) = 0;
+    // A modal message box with an OK button; returns when the user has pressed OK.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // Replaces the main dialog's status line.
+    virtual void SetStatus(const std::string& text) = 0;
+    // Runs the DRAM Setting dialog; true with the chosen path, false when cancelled.
+    virtual bool ChooseDramScript(std::string& path) = 0;
+    virtual void Pause(uint32_t milliseconds) = 0;
+    // Ends the main dialog (and with it the program) after a successful update.
+    virtual void EndDialog() = 0;
+};
+
+// How a run of the sequence ended.
+enum class UpdateResult {
+    ImageNotLoaded,   // string 2; nothing was sent
+    Cancelled,        // the DRAM dialog was cancelled
+    DownloadFailed,
+    FlashFailed,
+    RequestFailed,    // the status request failed (no message)
+    StatusFailed,     // a status read failed (no message)
+    WaitedTooLong,
+    Finished,         // the dialog has been ended
+};
+
+struct UpdateSettings {
+    std::string firmwareFileName;
+    bool needsPreparation = false;
+};
+
+UpdateResult RunUpdate(camera::CameraChannel& camera, FileOpener& files, UpdateUi& ui,
+                       const UpdateSettings& settings);
+
+// What the main dialog learns when it opens: whether the camera was found and, if so, the
+// firmware file name and whether the update needs the preparation writes.
+struct MainDialogState {
+    bool cameraOpened = false;
+    std::string firmwareFileName;
+    bool needsPreparation = false;
+};
+
+// Opens the camera and reads register 1856. A failed read leaves needsPreparation false:
+// a value that was never delivered says nothing about the camera.
+MainDialogState InitializeMainDialog(camera::CameraChannel& camera);
+
+}  // namespace camflash

@@ -1,0 +1,87 @@
+#include "fetch_app_win.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <cstdio>
+
+#include "camera_channel.h"
+#include "settings_registry_win.h"
+
+namespace camfetch {
+namespace {
+
+constexpr const char* kControllerModel = "ZQ71R";
+
+class MutexHandle {
+public:
+    explicit MutexHandle(HANDLE handle) : handle_(handle) {}
+    ~MutexHandle() {
+        if (handle_) CloseHandle(handle_);
+    }
+    MutexHandle(const MutexHandle&) = delete;
+    MutexHandle& operator=(const MutexHandle&) = delete;
+
+private:
+    HANDLE handle_;
+};
+
+class ComScope {
+public:
+    ComScope() { CoInitialize(nullptr); }  // its result is not needed: nothing else runs COM here
+    ~ComScope() { CoUninitialize(); }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+};
+
+// Releases the camera's filter before COM goes away.
+class OpenCamera {
+public:
+    explicit OpenCamera(camera::CameraChannel& camera) : camera_(camera) {}
+    ~OpenCamera() { camera_.Close(); }
+    OpenCamera(const OpenCamera&) = delete;
+    OpenCamera& operator=(const OpenCamera&) = delete;
+
+private:
+    camera::CameraChannel& camera_;
+};
+
+}  // namespace
+
+int RunFetchApplication(HINSTANCE instance, std::unique_ptr<camera::PropertyTransport> transport,
+                        const FetchAppOptions& options) {
+    char mutexName[32];
+    std::snprintf(mutexName, sizeof mutexName, "%sD", kControllerModel);
+    MutexHandle mutex(CreateMutexA(nullptr, TRUE, mutexName));
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+
+    // Three-dimensional control drawing is the platform's default; the dialog's list view and
+    // progress bar need their classes registered.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    ComScope com;
+
+    RegistrySettings registry;
+    FetchSettings settings;
+    settings.InitialiseAndLoad(registry);
+    registry.CloseKey();
+
+    camera::CameraChannel camera(std::move(transport));
+    {
+        OpenCamera release(camera);
+        if (camera.Open()) {
+            WaitForCameraReady(camera, [](uint32_t ms) { Sleep(ms); }, options.readyPollLimit);
+            MainDialogParams params;
+            params.camera = &camera;
+            params.downloadFolder = settings.downloadFolder;
+            params.enhance = settings.enhance ? 1 : 0;
+            params.timing = options.timing;
+            if (RunFetchMainDialog(instance, params) == IDOK) settings.downloadFolder = params.downloadFolder;
+        }
+        settings.Save(registry);
+        registry.CloseKey();
+    }
+    return 0;
+}
+
+}  // namespace camfetch

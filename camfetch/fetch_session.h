@@ -1,0 +1,155 @@
+// The main dialog's camera work, apart from any window: the storage connection driven by
+// timer 100, the catalogue listing, the end message with its countdown on timer 101, and the
+// catalogue's sorting. A window timer handler only calls ConnectionStep or CountdownStep; the
+// session talks to the camera through the CameraChannel and to the dialog through FetchView.
+//
+// Glossary:
+//   status        the SystemInfo record of property 34; `error` is tested before `ready`
+//   presence word 4 bytes at the status address after the storage query (49); bit 0 set
+//                 means the flash memory holds a readable catalogue
+//   scan          states 2 and 3: read catalogue blocks only until one holds a known file
+//   listing       StartListing and ListingStep: read the whole catalogue again, one block
+//                 per tick, into the catalogue
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "camera_channel.h"
+#include "catalogue.h"
+
+namespace camfetch {
+
+// Which controls of the main dialog are enabled.
+enum ControlMode {
+    kModeConnecting = 0,
+    kModeListing = 1,
+    kModeReady = 2,
+    kModeDownloadRunning = 3,
+    kModeDeleteRunning = 4,
+};
+
+enum ConnectionState {
+    Starting = 0,
+    CheckingStorage = 1,
+    OpeningCatalogue = 2,
+    ScanningCatalogue = 3,
+    Connected = 4,
+    Serving = 5,
+    NoImages = 6,
+    Failed = 7,
+};
+
+// Strings of the message area.
+constexpr int kStringAbout = 101;
+constexpr int kStringConnecting = 102;
+constexpr int kStringNoImages = 103;
+constexpr int kStringFailed = 104;
+constexpr int kStringConnected = 61221;
+constexpr int kStringChooseDirectory = 61222;
+
+constexpr int kStorageSourceFlash = 1;
+constexpr int kCountdownSeconds = 15;
+
+// A block the camera asks us to fetch may be no longer than this. The camera is untrusted:
+// a status record naming a larger block fails the connection instead of allocating it.
+constexpr uint32_t kMaxBlockLength = 16u * 1024 * 1024;
+
+// What the session needs from the dialog. Rows of the file list hold no data of their own:
+// row i shows catalogue item i.
+class FetchView {
+public:
+    virtual ~FetchView() = default;
+    virtual void ShowMessage(int stringId) = 0;       // message area
+    virtual void ApplyControlMode(ControlMode mode) = 0;
+    virtual void ShowCountdown(int seconds) = 0;      // the countdown field's number
+    virtual void RevealCountdownLine() = 0;           // unhides the countdown line
+    virtual void StartCountdownTimer() = 0;           // timer 101
+    virtual void EndDialogAsCancel() = 0;
+    virtual void AddStorageSource(const char* text, int data) = 0;
+    // Selects entry 0 of the storage source box and returns its item data (-1 if empty).
+    virtual int SelectFirstStorageSource() = 0;
+    virtual void DeleteAllRows() = 0;
+    virtual void AppendRows(size_t count) = 0;
+    virtual void DeleteRow(size_t row) = 0;
+    // Every row's listStateSelected | listStateFocused bits, in row order, and back.
+    virtual void ReadRowStates(std::vector<uint32_t>& states) = 0;
+    virtual void WriteRowStates(const std::vector<uint32_t>& states) = 0;
+    virtual void SuspendRedraw() = 0;                 // before the catalogue is reordered
+    virtual void RedrawRows() = 0;                    // after: resumes drawing, redraws all rows
+};
+
+// The outcomes of one status poll.
+enum class StatusPoll { ReadFailed, Error, Busy, Ready };
+
+class FetchSession {
+public:
+    FetchSession(camera::CameraChannel& camera, FetchView& view) : camera_(camera), view_(view) {}
+
+    // Timer 100: advances the connection; several states may be handled in one tick.
+    void ConnectionStep();
+    // Timer 101: counts down and ends the dialog at 0.
+    void CountdownStep();
+
+    void FailConnection();
+    void ShowEndMessage();
+
+    bool StartListing();
+    bool ListingStep();
+    void ClearCatalogue();
+    void PurgeDeleted();
+
+    // Download and delete runs arrive later; until then they have nothing to do.
+    bool DownloadStep() { return true; }
+    bool DeleteStep() { return true; }
+
+    // Orders the catalogue by sortColumn in that column's direction; rows keep their
+    // selection and focus with their items.
+    void SortCatalogue();
+    // A click on a column heading: columns 0-2 become the sort column and flip their own
+    // direction; any other column sorts again as before.
+    void ColumnClick(int column);
+    void SaveListStates();
+    void RestoreListStates();
+
+    void SetControlMode(ControlMode mode);
+    // The storage source box accepted a selection with this item data.
+    void StorageSourceChanged(int source);
+
+    // Source-guarded storage commands: only the flash memory (source 1) is reachable.
+    bool SendCatalogueStart();
+    bool SendCatalogueNext();
+    bool SendFileOpen(const CatalogueItem& item);
+    bool SendFileNext();
+    bool SendFileDelete(const CatalogueItem& item);
+
+    StatusPoll PollStatus(camera::SystemInfo& info);
+
+    // State, read by the dialog and by tests.
+    std::vector<CatalogueItem> catalogue;
+    bool listingActive = false;
+    int connectionState = Starting;
+    int countdown = 0;
+    uint32_t presenceWord = 0;
+    bool flashPresent = false;
+    int storageSource = 0;
+    int controlMode = kModeConnecting;
+    int sortColumn = 0;
+    int sortDescending[3] = {1, 1, 1};
+    int downloadState = 0;
+    int deleteState = 0;
+
+private:
+    // The storage check of state 1; false when the connection has left state 1.
+    void CheckStorage();
+    void ScanCatalogue();
+    bool SetUpSource();
+    // Reads a block named by a ready status; an empty result for length <= 0.
+    enum class BlockRead { Ok, Failed, TooLarge };
+    BlockRead ReadBlock(const camera::SystemInfo& info, std::vector<uint8_t>& block);
+
+    camera::CameraChannel& camera_;
+    FetchView& view_;
+};
+
+}  // namespace camfetch

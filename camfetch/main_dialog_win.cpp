@@ -1,0 +1,402 @@
+#include "main_dialog_win.h"
+
+#include <commctrl.h>
+
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "fetch_session.h"
+#include "folder_chooser_win.h"
+#include "folders.h"
+#include "resource.h"
+
+namespace camfetch {
+namespace {
+
+constexpr UINT_PTR kConnectionTimer = 100;
+constexpr UINT_PTR kCountdownTimer = 101;
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring out(size_t(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &out[0], n);
+    return out;
+}
+
+std::wstring LoadText(HINSTANCE instance, UINT id) {
+    const wchar_t* text = nullptr;
+    int n = LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return n > 0 ? std::wstring(text, size_t(n)) : std::wstring();
+}
+
+// The About box's own procedure is the platform's: OK and Cancel end it.
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+FetchMainDialog::FetchMainDialog(HINSTANCE instance, MainDialogParams& params)
+    : instance_(instance), params_(params), session_(*params.camera, *this) {
+    appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+}
+
+INT_PTR CALLBACK FetchMainDialog::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    FetchMainDialog* self;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<FetchMainDialog*>(lParam);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, LONG_PTR(self));
+    } else {
+        self = reinterpret_cast<FetchMainDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    }
+    return self ? self->Handle(message, wParam, lParam) : FALSE;
+}
+
+void FetchMainDialog::ShowMessage(int stringId) {
+    SetDlgItemTextW(hwnd_, IDC_MESSAGE, LoadText(instance_, UINT(stringId)).c_str());
+}
+
+void FetchMainDialog::ShowCountdown(int seconds) {
+    wchar_t text[16];
+    wsprintfW(text, L"%d", seconds);
+    SetDlgItemTextW(hwnd_, IDC_COUNTDOWN, text);
+}
+
+void FetchMainDialog::RevealCountdownLine() {
+    for (int id : {IDC_COUNTDOWN, IDC_COUNTDOWN_LABEL, IDC_COUNTDOWN_UNIT})
+        ShowWindow(GetDlgItem(hwnd_, id), SW_SHOW);
+}
+
+void FetchMainDialog::StartCountdownTimer() {
+    countdownTimer_ = SetTimer(hwnd_, kCountdownTimer, params_.timing.countdownPeriodMs, nullptr);
+}
+
+void FetchMainDialog::AddStorageSource(const char* text, int data) {
+    LRESULT index = SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_ADDSTRING, 0,
+                                        LPARAM(Widen(text).c_str()));
+    if (index >= 0) SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_SETITEMDATA, WPARAM(index), data);
+}
+
+int FetchMainDialog::SelectFirstStorageSource() {
+    SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_SETCURSEL, 0, 0);
+    return int(SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETITEMDATA, 0, 0));
+}
+
+void FetchMainDialog::DeleteAllRows() { ListView_DeleteAllItems(list_); }
+
+void FetchMainDialog::AppendRows(size_t count) {
+    int row = ListView_GetItemCount(list_);
+    // A block may add thousands of rows: reserve room and draw once at the end rather than
+    // after every row.
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    ListView_SetItemCount(list_, row + int(count));
+    for (size_t i = 0; i < count; ++i, ++row) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = row;
+        item.pszText = LPSTR_TEXTCALLBACKW;
+        item.iImage = I_IMAGECALLBACK;
+        SendMessageW(list_, LVM_INSERTITEMW, 0, LPARAM(&item));
+    }
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+}
+
+void FetchMainDialog::DeleteRow(size_t row) { ListView_DeleteItem(list_, int(row)); }
+
+// Only the selected rows and the focused one are visited, so that a large list with a small
+// selection costs little.
+void FetchMainDialog::ReadRowStates(std::vector<uint32_t>& states) {
+    states.assign(size_t(ListView_GetItemCount(list_)), 0);
+    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0 && size_t(row) < states.size();
+         row = ListView_GetNextItem(list_, row, LVNI_SELECTED))
+        states[size_t(row)] |= LVIS_SELECTED;
+    int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    if (focused >= 0 && size_t(focused) < states.size()) states[size_t(focused)] |= LVIS_FOCUSED;
+}
+
+void FetchMainDialog::WriteRowStates(const std::vector<uint32_t>& states) {
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    for (size_t row = 0; row < states.size(); ++row)
+        if (states[row] & (LVIS_SELECTED | LVIS_FOCUSED)) SetRowState(row, states[row]);
+}
+
+void FetchMainDialog::SetRowState(size_t row, uint32_t state) {
+    ListView_SetItemState(list_, int(row), state & (LVIS_SELECTED | LVIS_FOCUSED),
+                          LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void FetchMainDialog::SuspendRedraw() { SendMessageW(list_, WM_SETREDRAW, FALSE, 0); }
+
+// Every row may show another item now. Only the rows in view are drawn; asking the list to
+// redraw all of them one by one costs far more with thousands of rows and shows the same.
+void FetchMainDialog::RedrawRows() {
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    int top = ListView_GetTopIndex(list_);
+    ListView_RedrawItems(list_, top, top + ListView_GetCountPerPage(list_));
+    InvalidateRect(list_, nullptr, TRUE);
+    UpdateWindow(list_);
+}
+
+void FetchMainDialog::SelectAllRows(bool selected) {
+    ListView_SetItemState(list_, -1, selected ? LVIS_SELECTED : 0, LVIS_SELECTED);
+}
+
+void FetchMainDialog::Enable(int id, bool on) { EnableWindow(GetDlgItem(hwnd_, id), on); }
+
+INT_PTR FetchMainDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_DESTROY:
+        OnDestroy();
+        return FALSE;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+            DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, AboutProc, 0);
+            SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 0);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_PAINT:
+        return OnPaint();
+    case WM_QUERYDRAGICON:
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, LONG_PTR(appIcon_));
+        return TRUE;
+    case WM_TIMER:
+        OnTimer(wParam);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY: {
+        LRESULT result = OnNotify(reinterpret_cast<NMHDR*>(lParam));
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+    }
+    return FALSE;
+}
+
+BOOL FetchMainDialog::OnInitDialog() {
+    list_ = GetDlgItem(hwnd_, IDC_FILE_LIST);
+
+    std::time_t now = std::time(nullptr);
+    std::tm local = {};
+#ifdef _MSC_VER
+    localtime_s(&local, &now);
+#else
+    if (std::tm* t = std::localtime(&now)) local = *t;
+#endif
+    datedFolderName_ = MakeDatedFolderName(local);
+
+    std::wstring about = LoadText(instance_, IDS_ABOUTBOX);
+    if (HMENU menu = GetSystemMenu(hwnd_, FALSE); menu && !about.empty()) {
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+    }
+
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, LPARAM(appIcon_));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, LPARAM(appIcon_));
+    ShowMessage(IDS_CONNECTING);
+    connectionTimer_ = SetTimer(hwnd_, kConnectionTimer, params_.timing.connectionPeriodMs, nullptr);
+    ShowDownloadFolder();
+    session_.sortDescending[0] = session_.sortDescending[1] = session_.sortDescending[2] = 1;
+    session_.sortColumn = 0;
+    SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+
+    smallIcons_ = ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 2, 2);
+    for (int id : {IDI_PICTURE, IDI_FILMSTRIP}) {
+        HICON icon = HICON(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
+        ImageList_AddIcon(smallIcons_, icon);
+        DestroyIcon(icon);
+    }
+    ListView_SetImageList(list_, smallIcons_, LVSIL_SMALL);
+    InsertColumns();
+
+    session_.SetControlMode(kModeConnecting);
+
+    RECT rect = {};
+    GetWindowRect(hwnd_, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    SetWindowPos(hwnd_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    SetWindowTextW(hwnd_, L"Image Download Utility");
+    return TRUE;  // the platform sets the initial focus
+}
+
+void FetchMainDialog::InsertColumns() {
+    struct Column {
+        const wchar_t* heading;
+        int format;
+        const wchar_t* sample;
+        int extra;
+    };
+    const Column columns[] = {
+        {L"Name", LVCFMT_LEFT, L"MMMMMMMM", 16},
+        {L"Type", LVCFMT_LEFT, L"MMMM", 0},
+        {L"Size", LVCFMT_RIGHT, L"MMMMMKB", 0},
+        {L"Status", LVCFMT_LEFT, L"MMMMMMMMMMMMM", 0},
+    };
+    int index = 0;
+    for (const Column& c : columns) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = c.format;
+        column.cx = int(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, LPARAM(c.sample))) + c.extra;
+        column.pszText = const_cast<wchar_t*>(c.heading);
+        column.iSubItem = index;
+        SendMessageW(list_, LVM_INSERTCOLUMNW, WPARAM(index), LPARAM(&column));
+        ++index;
+    }
+}
+
+void FetchMainDialog::ApplyControlMode(ControlMode mode) {
+    if (mode < kModeConnecting || mode > kModeDeleteRunning) return;
+    bool progress = mode == kModeDownloadRunning || mode == kModeDeleteRunning;
+    bool command = mode == kModeReady;
+    bool destination = mode == kModeReady;
+    bool source = mode == kModeReady &&
+                  SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETCOUNT, 0, 0) > 1;
+    for (int id : {IDC_PERCENT, IDC_REMAINING_LABEL, IDC_REMAINING, IDC_STATUS_LINE, IDC_PROGRESS})
+        Enable(id, progress);
+    for (int id : {IDC_DESELECT_ALL, IDC_SELECT_ALL, IDC_DOWNLOAD, IDC_DELETE, IDC_CANCEL_RUN, IDC_FILE_LIST})
+        Enable(id, command);
+    for (int id : {IDC_BROWSE, IDC_DOWNLOAD_FOLDER, IDC_DOWNLOAD_TO_LABEL}) Enable(id, destination);
+    for (int id : {IDC_STORAGE_SOURCE, IDC_STORAGE_SOURCE_LABEL}) Enable(id, source);
+    Enable(IDC_CANCEL_RUN, progress);
+    Enable(IDOK, !progress);
+}
+
+void FetchMainDialog::OnDestroy() {
+    WinHelpW(hwnd_, nullptr, HELP_QUIT, 0);  // closes help shown for this window, if any
+    if (connectionTimer_) KillTimer(hwnd_, kConnectionTimer);
+    if (countdownTimer_) KillTimer(hwnd_, kCountdownTimer);
+    connectionTimer_ = countdownTimer_ = 0;
+    session_.ClearCatalogue();
+    if (smallIcons_) {
+        ListView_SetImageList(list_, nullptr, LVSIL_SMALL);
+        ImageList_Destroy(smallIcons_);
+        smallIcons_ = nullptr;
+    }
+}
+
+void FetchMainDialog::OnTimer(UINT_PTR id) {
+    if (id == kConnectionTimer) session_.ConnectionStep();
+    else if (id == kCountdownTimer) session_.CountdownStep();
+}
+
+void FetchMainDialog::OnCommand(int id, int code) {
+    switch (id) {
+    case IDOK:
+        EndDialog(hwnd_, IDOK);
+        break;
+    case IDCANCEL:
+        OnCancel();
+        break;
+    case IDC_BROWSE:
+        OnBrowse();
+        break;
+    case IDC_SELECT_ALL:
+        SelectAllRows(true);
+        break;
+    case IDC_DESELECT_ALL:
+        SelectAllRows(false);
+        break;
+    case IDC_DOWNLOAD:
+    case IDC_DELETE:
+    case IDC_CANCEL_RUN:
+        break;  // the download and delete runs are not part of this program yet
+    case IDC_STORAGE_SOURCE:
+        if (code == CBN_SELENDOK) {
+            LRESULT index = SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETCURSEL, 0, 0);
+            session_.StorageSourceChanged(
+                int(SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETITEMDATA, WPARAM(index), 0)));
+        }
+        break;
+    }
+}
+
+LRESULT FetchMainDialog::OnNotify(NMHDR* header) {
+    if (header->idFrom != IDC_FILE_LIST) return 0;
+    if (header->code == LVN_GETDISPINFOW) {
+        OnDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
+    } else if (header->code == LVN_COLUMNCLICK) {
+        session_.ColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+    }
+    return 0;
+}
+
+void FetchMainDialog::OnDisplayInfo(NMLVDISPINFOW* info) {
+    LVITEMW& item = info->item;
+    if (item.iItem < 0 || size_t(item.iItem) >= session_.catalogue.size()) return;
+    CatalogueItem& entry = session_.catalogue[size_t(item.iItem)];
+    if (item.mask & LVIF_TEXT) {
+        const std::string* text = nullptr;
+        switch (item.iSubItem) {
+        case 0: text = &entry.name; break;
+        case 1: text = &entry.typeText; break;
+        case 2: text = &entry.sizeText; break;
+        case 3:
+            entry.statusText = StatusWord(entry.flags);
+            text = &entry.statusText;
+            break;
+        }
+        if (text && item.pszText && item.cchTextMax > 0) {
+            displayText_ = Widen(*text);
+            lstrcpynW(item.pszText, displayText_.c_str(), item.cchTextMax);
+        }
+    }
+    if (item.mask & LVIF_IMAGE) {
+        if (entry.kind == kKindJpeg) item.iImage = 0;
+        else if (entry.kind == kKindAvi) item.iImage = 1;
+        else item.iImage = I_IMAGENONE;  // sound recordings have no icon
+    }
+}
+
+bool FetchMainDialog::OnPaint() {
+    if (!IsIconic(hwnd_)) return false;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd_, &paint);
+    SendMessageW(hwnd_, WM_ICONERASEBKGND, WPARAM(dc), 0);
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, appIcon_);
+    EndPaint(hwnd_, &paint);
+    return true;
+}
+
+void FetchMainDialog::OnCancel() { EndDialog(hwnd_, IDCANCEL); }
+
+void FetchMainDialog::OnBrowse() {
+    std::string working = params_.downloadFolder;
+    char title[128] = {};
+    LoadStringA(instance_, IDS_CHOOSE_DIRECTORY, title, sizeof title);
+    if (!FolderChooser(working, hwnd_, false, title)) return;
+    params_.downloadFolder = working;
+    ShowDownloadFolder();
+}
+
+void FetchMainDialog::ShowDownloadFolder() {
+    HWND control = GetDlgItem(hwnd_, IDC_DOWNLOAD_FOLDER);
+    SetWindowTextW(control, Widen(CompactPathForControl(control, params_.downloadFolder)).c_str());
+}
+
+INT_PTR RunFetchMainDialog(HINSTANCE instance, MainDialogParams& params) {
+    auto dialog = std::make_unique<FetchMainDialog>(instance, params);
+    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_CAMFETCH_DIALOG), nullptr,
+                           FetchMainDialog::Proc, LPARAM(dialog.get()));
+}
+
+}  // namespace camfetch

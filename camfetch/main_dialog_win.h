@@ -1,0 +1,92 @@
+// The main dialog of camfetch (dialog 102): the file list, the buttons and the message area.
+// Camera work runs on timer 100 through FetchSession; this file only shows its results.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include <commctrl.h>
+
+#include "camera_channel.h"
+#include "fetch_session.h"
+
+namespace camfetch {
+
+// Timer periods. The product runs on 100 ms and 1000 ms; tests may pass shorter ones so a
+// countdown does not take 15 real seconds.
+struct DialogTiming {
+    UINT connectionPeriodMs = 100;
+    UINT countdownPeriodMs = 1000;
+};
+
+struct MainDialogParams {
+    camera::CameraChannel* camera = nullptr;
+    std::string downloadFolder;  // in: the loaded setting; out: the dialog's folder
+    int enhance = 0;             // carried only
+    DialogTiming timing;
+};
+
+// Dialog 102. Row i of its file list shows item i of the session's catalogue; the rows hold no
+// texts and ask for them when drawn (LVN_GETDISPINFO).
+class FetchMainDialog : public FetchView {
+public:
+    FetchMainDialog(HINSTANCE instance, MainDialogParams& params);
+    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND hwnd() const { return hwnd_; }
+    FetchSession& session() { return session_; }
+
+    // FetchView
+    void ShowMessage(int stringId) override;
+    void ApplyControlMode(ControlMode mode) override;
+    void ShowCountdown(int seconds) override;
+    void RevealCountdownLine() override;
+    void StartCountdownTimer() override;
+    void EndDialogAsCancel() override { OnCancel(); }
+    void AddStorageSource(const char* text, int data) override;
+    int SelectFirstStorageSource() override;
+    void DeleteAllRows() override;
+    void AppendRows(size_t count) override;
+    void DeleteRow(size_t row) override;
+    void ReadRowStates(std::vector<uint32_t>& states) override;
+    void WriteRowStates(const std::vector<uint32_t>& states) override;
+    void SetRowState(size_t row, uint32_t state);
+    void SuspendRedraw() override;
+    void RedrawRows() override;
+
+private:
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    BOOL OnInitDialog();
+    void OnDestroy();
+    void OnTimer(UINT_PTR id);
+    void OnCommand(int id, int code);
+    LRESULT OnNotify(NMHDR* header);
+    void OnDisplayInfo(NMLVDISPINFOW* info);
+    bool OnPaint();
+    void OnCancel();
+    void OnBrowse();
+    void ShowDownloadFolder();
+    void SelectAllRows(bool selected);
+    void InsertColumns();
+    void Enable(int id, bool on);
+
+    HINSTANCE instance_;
+    MainDialogParams& params_;
+    FetchSession session_;
+    HWND hwnd_ = nullptr;
+    HWND list_ = nullptr;
+    HICON appIcon_ = nullptr;
+    HIMAGELIST smallIcons_ = nullptr;
+    UINT_PTR connectionTimer_ = 0;
+    UINT_PTR countdownTimer_ = 0;
+    std::string datedFolderName_;
+    std::wstring displayText_;  // the text a row asked for last; lives until the next ask
+};
+
+// Runs dialog 102 modally and returns IDOK (Exit) or IDCANCEL (close box, Escape, countdown).
+// params.downloadFolder always holds the dialog's folder afterwards; the caller keeps it only
+// after Exit.
+INT_PTR RunFetchMainDialog(HINSTANCE instance, MainDialogParams& params);
+
+}  // namespace camfetch

@@ -1,0 +1,37 @@
+#include "settings_registry_win.h"
+
+namespace camfetch {
+
+bool RegistrySettings::OpenKey() {
+    CloseKey();
+    DWORD disposition = 0;
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_ALL_ACCESS, nullptr, &key_, &disposition) == ERROR_SUCCESS;
+}
+
+void RegistrySettings::CloseKey() {
+    if (key_) RegCloseKey(key_);
+    key_ = nullptr;
+}
+
+bool RegistrySettings::QueryValue(const char* name, uint8_t* buffer, uint32_t& size) {
+    DWORD bytes = size;
+    if (RegQueryValueExA(key_, name, nullptr, nullptr, buffer, &bytes) != ERROR_SUCCESS) return false;
+    // The platform may add a terminator to a string stored without one, but never past the
+    // buffer; the stored bytes are what counts.
+    size = bytes <= size ? bytes : size;
+    return true;
+}
+
+bool RegistrySettings::SetDword(const char* name, uint32_t value) {
+    DWORD data = value;
+    return RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                          sizeof data) == ERROR_SUCCESS;
+}
+
+bool RegistrySettings::SetString(const char* name, const std::string& text) {
+    return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          DWORD(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+}  // namespace camfetch

@@ -1,0 +1,23 @@
+// The settings key HKEY_LOCAL_MACHINE\SOFTWARE\ZQ71R in the registry.
+#pragma once
+
+#include <windows.h>
+
+#include "settings.h"
+
+namespace camfetch {
+
+class RegistrySettings : public SettingsRegistry {
+public:
+    ~RegistrySettings() override { CloseKey(); }
+    bool OpenKey() override;
+    void CloseKey() override;
+    bool QueryValue(const char* name, uint8_t* buffer, uint32_t& size) override;
+    bool SetDword(const char* name, uint32_t value) override;
+    bool SetString(const char* name, const std::string& text) override;
+
+private:
+    HKEY key_ = nullptr;
+};
+
+}  // namespace camfetch

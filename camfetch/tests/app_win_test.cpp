@@ -1,0 +1,255 @@
+// camfetch's start-up and shut-down under Wine: the single-instance mutex, the settings in
+// HKEY_LOCAL_MACHINE\SOFTWARE\ZQ71R after Exit, Cancel and starts without a camera, and the
+// bounded readiness wait. The camera is the simulated camera's model.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <cctype>
+#include <memory>
+
+#include "camera_model.h"
+#include "dialog_driver_win.h"
+#include "fetch_app_win.h"
+#include "resource.h"
+#include "wintest.h"
+
+using namespace camfetch;
+
+namespace {
+
+const char* kKey = "SOFTWARE\\ZQ71R";
+
+// Removes camfetch's two values. The key itself may hold the clip conversion's sub-key.
+void DeleteSettings() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, "EnhanceJPEG");
+    RegDeleteValueA(key, "FlashImageSaveToDir");
+    RegCloseKey(key);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);  // only when nothing else lives there
+}
+
+bool SettingsExist() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    bool any = RegQueryValueExA(key, "EnhanceJPEG", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS ||
+               RegQueryValueExA(key, "FlashImageSaveToDir", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return any;
+}
+
+void StoreRaw(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+void StoreFolder(const std::string& folder) {
+    StoreRaw("FlashImageSaveToDir", REG_SZ, folder.c_str(), DWORD(folder.size() + 1));
+}
+
+struct Stored {
+    bool hasEnhance = false;
+    DWORD enhance = 0;
+    DWORD enhanceType = 0;
+    bool hasFolder = false;
+    std::string folder;
+    DWORD folderType = 0;
+};
+
+Stored ReadSettings() {
+    Stored stored;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return stored;
+    DWORD size = sizeof stored.enhance;
+    stored.hasEnhance = RegQueryValueExA(key, "EnhanceJPEG", nullptr, &stored.enhanceType,
+                                         reinterpret_cast<BYTE*>(&stored.enhance), &size) == ERROR_SUCCESS;
+    char folder[1024] = {};
+    size = sizeof folder - 1;
+    stored.hasFolder = RegQueryValueExA(key, "FlashImageSaveToDir", nullptr, &stored.folderType,
+                                        reinterpret_cast<BYTE*>(folder), &size) == ERROR_SUCCESS;
+    stored.folder = folder;
+    RegCloseKey(key);
+    return stored;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+camsim::Profile OneFile() {
+    camsim::Profile profile;
+    camsim::StoredFile file;
+    file.name = "IMG_0001";
+    file.extension = "JPG";
+    file.content.assign(100, 1);
+    profile.files = {file};
+    return profile;
+}
+
+// Runs the whole program on this thread against `model`; `script` gets the main dialog's
+// window, or null when none appeared within `appearMs`.
+void RunApp(camsim::CameraModel& model, const std::function<void(HWND)>& script,
+            uint32_t readyPollLimit = kReadyPollLimit, DWORD appearMs = 15000) {
+    DWORD ui = GetCurrentThreadId();
+    std::function<void()> body = [&] {
+        HWND dialog = drive::WaitForDialog(ui, L"Image Download Utility", nullptr, appearMs);
+        script(dialog);
+        if (dialog && !drive::WaitFor([&] { return !IsWindow(dialog); }, 20000)) {
+            WT_CHECK_MSG(false, "the script ends the dialog");
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+    };
+    HANDLE thread = drive::StartThread(&body);
+    FetchAppOptions options;
+    options.timing = {20, 100};
+    options.readyPollLimit = readyPollLimit;
+    RunFetchApplication(GetModuleHandleW(nullptr), std::make_unique<camsim::ModelTransport>(model), options);
+    WaitForSingleObject(thread, 60000);
+    CloseHandle(thread);
+}
+
+// In the Ready dialog: Browse, let the shell's folder browser pick `folder`, and press OK.
+void BrowseTo(HWND dialog, const char* folder) {
+    WT_CHECK(drive::WaitIn(dialog, [&] { return drive::Enabled(dialog, IDC_BROWSE); }));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);  // runs a modal loop
+    HWND browser = drive::WaitForDialog(GetWindowThreadProcessId(dialog, nullptr), nullptr, dialog);
+    WT_CHECK_MSG(browser != nullptr, "the folder browser appears");
+    if (!browser) return;
+    WT_CHECK_EQ(drive::Title(browser).empty(), false);
+    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, LPARAM(folder));
+    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+    WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Lower(drive::Text(dialog, IDC_DOWNLOAD_FOLDER)) == Lower(folder); }),
+                 "the chosen folder is shown: " + drive::Text(dialog, IDC_DOWNLOAD_FOLDER));
+}
+
+}  // namespace
+
+WT_TEST(FolderIsSavedOnlyAfterExit) {
+    struct Row {
+        const char* what;
+        int endWith;
+        const char* saved;
+    };
+    const Row rows[] = {
+        {"Exit", IDOK, "c:\\windows"},
+        {"close box", IDCANCEL, "c:\\"},
+    };
+    for (const Row& row : rows) {
+        DeleteSettings();
+        StoreFolder("c:\\");
+        DWORD five = 5;
+        StoreRaw("EnhanceJPEG", REG_DWORD, &five, 4);
+        camsim::CameraModel model(OneFile());
+        RunApp(model, [&](HWND dialog) {
+            WT_CHECK_MSG(dialog != nullptr, row.what);
+            if (!dialog) return;
+            WT_CHECK_EQ(drive::Text(dialog, IDC_DOWNLOAD_FOLDER), std::string("c:\\"));
+            BrowseTo(dialog, "C:\\windows");
+            drive::Press(dialog, row.endWith);
+        });
+        Stored stored = ReadSettings();
+        WT_CHECK_MSG(Lower(stored.folder) == row.saved, std::string(row.what) + ": " + stored.folder);
+        WT_CHECK_MSG(stored.folderType == REG_SZ, row.what);
+        WT_CHECK_MSG(stored.enhance == 1 && stored.enhanceType == REG_DWORD, row.what);
+    }
+}
+
+WT_TEST(StoredFolderIsShownAndKept) {
+    struct Row {
+        const char* what;
+        std::string stored;   // bytes as stored, REG_SZ
+        std::string shown;    // in control 1189
+        std::string saved;
+    };
+    std::string deep = "c:";
+    while (deep.size() < 240) deep += "\\photographs";
+    deep += "\\camera";
+    const Row rows[] = {
+        {"300 characters", std::string("c:\\") + std::string(296, 'x') + std::string(1, '\0'), "c:\\", "c:\\"},
+        {"without terminator", "c:\\windows", "c:\\windows", "c:\\windows"},
+        {"long path", deep + std::string(1, '\0'), "", deep},
+    };
+    for (const Row& row : rows) {
+        DeleteSettings();
+        StoreRaw("FlashImageSaveToDir", REG_SZ, row.stored.data(), DWORD(row.stored.size()));
+        camsim::CameraModel model(OneFile());
+        RunApp(model, [&](HWND dialog) {
+            WT_CHECK_MSG(dialog != nullptr, row.what);
+            if (!dialog) return;
+            std::string shown = drive::Text(dialog, IDC_DOWNLOAD_FOLDER);
+            if (!row.shown.empty()) WT_CHECK_MSG(shown == row.shown, std::string(row.what) + ": " + shown);
+            else WT_CHECK_MSG(shown.find("...") != std::string::npos && shown.size() < 100 &&
+                                  shown.substr(shown.size() - 7) == "\\camera",
+                              std::string(row.what) + ": a long folder is compacted: " + shown);
+            drive::WaitIn(dialog, [&] { return drive::Enabled(dialog, IDC_DOWNLOAD); });
+            drive::Press(dialog, IDOK);
+        });
+        Stored stored = ReadSettings();
+        WT_CHECK_MSG(stored.folder == row.saved, std::string(row.what) + ": " + stored.folder);
+        WT_CHECK_MSG(stored.hasEnhance && stored.enhance == 0, row.what);
+    }
+}
+
+WT_TEST(WithoutCameraNoWindowAndDefaultsSaved) {
+    DeleteSettings();
+    camsim::Profile profile = OneFile();
+    profile.friendlyName = "ZQ71R Camera ";  // not the camera: a trailing space
+    camsim::CameraModel model(profile);
+    RunApp(model, [&](HWND dialog) { WT_CHECK_MSG(dialog == nullptr, "no window"); }, kReadyPollLimit, 1500);
+    Stored stored = ReadSettings();
+    WT_CHECK(stored.hasEnhance && stored.enhance == 0 && stored.enhanceType == REG_DWORD);
+    WT_CHECK_EQ(stored.folder, std::string("c:\\"));
+    WT_CHECK(model.trace().empty());
+}
+
+WT_TEST(SecondCopyEndsWithoutTouchingAnything) {
+    DeleteSettings();
+    HANDLE first = CreateMutexA(nullptr, TRUE, "ZQ71RD");
+    WT_CHECK(first != nullptr);
+    camsim::CameraModel model(OneFile());
+    RunApp(model, [&](HWND dialog) { WT_CHECK_MSG(dialog == nullptr, "no window"); }, kReadyPollLimit, 1500);
+    CloseHandle(first);
+    WT_CHECK(!SettingsExist());
+    WT_CHECK(model.trace().empty());
+}
+
+WT_TEST(ReadinessWaitIsBounded) {
+    struct Row {
+        const char* what;
+        uint8_t registerValue;
+        bool neverReady;
+        uint32_t readyAfter;
+        int polls;  // requests of property 67 before the dialog
+    };
+    const Row rows[] = {
+        {"bit 5 clear", 0xDF, true, 0, 0},
+        {"ready after 3 polls", 0x20, false, 3, 4},
+        {"never ready: the window still appears", 0x20, true, 0, 6},
+    };
+    for (const Row& row : rows) {
+        camsim::Profile profile = OneFile();
+        profile.registers[0x0740] = row.registerValue;
+        profile.firmwareNeverReady = row.neverReady;
+        profile.firmwareReadyAfterPolls = row.readyAfter;
+        camsim::CameraModel model(profile);
+        RunApp(model, [&](HWND dialog) {
+            WT_CHECK_MSG(dialog != nullptr, row.what);
+            if (dialog) drive::Press(dialog, IDOK);
+        }, 6);
+        int polls = 0;
+        for (const auto& r : model.trace()) polls += r.property == 67;
+        WT_CHECK_MSG(polls == row.polls, std::string(row.what) + ": " + std::to_string(polls));
+    }
+}
+
+int main(int argc, char** argv) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    int result = wintest::RunAll(argc, argv);
+    DeleteSettings();
+    return result;
+}

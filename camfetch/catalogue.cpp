@@ -77,6 +77,7 @@ const char* StatusWord(uint32_t flags) {
     if (flags & flagDeleting) return "Deleting";
     if (flags & flagDeleted) return "Deleted";
     if (flags & flagSaved) return "Saved";
+    if (flags & flagFailed) return "Error!";
     return "";
 }
 

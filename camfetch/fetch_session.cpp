@@ -1,5 +1,9 @@
 #include "fetch_session.h"
 
+#include <cstdio>
+
+#include "folders.h"
+
 namespace camfetch {
 
 StatusPoll FetchSession::PollStatus(camera::SystemInfo& info) {
@@ -238,6 +242,237 @@ void FetchSession::StorageSourceChanged(int source) {
     storageSource = source;
     SetControlMode(kModeListing);
     StartListing();  // a failure shows up as an empty list; nothing more is done here
+}
+
+}  // namespace camfetch
+
+namespace camfetch {
+namespace {
+
+bool IsAviFileName(const std::string& fileName) {
+    if (fileName.size() < 3) return false;
+    std::string tail = fileName.substr(fileName.size() - 3);
+    for (char& c : tail)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return tail == "AVI";
+}
+
+std::string FormatInt(long long value, const char* suffix = "") {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld%s", value, suffix);
+    return text;
+}
+
+}  // namespace
+
+int FetchSession::LatchSelection() {
+    SaveListStates();
+    int selected = 0;
+    for (const CatalogueItem& item : catalogue) selected += (item.listState & listStateSelected) != 0;
+    return selected;
+}
+
+void FetchSession::ShowRemainingCount(int count) { view_.ShowRemaining(FormatInt(count)); }
+
+void FetchSession::StartDownloadRun() {
+    bool checked = view_.IsConvertAviChecked();
+    int selected = LatchSelection();
+    if (selected == 0) return;
+    convertAvi = checked;
+    downloadTotal = selected;
+    downloadDone = 0;
+    SetControlMode(kModeDownloadRunning);
+    ShowRemainingCount(downloadTotal - downloadDone);
+    downloadIndex = 0;
+    downloadState = 1;
+}
+
+bool FetchSession::DownloadStep() {
+    if (downloadState == 1 && !SelectNextDownload()) return DownloadFailed();
+    if (downloadState == 2 && !TransferBlock()) return DownloadFailed();
+    return true;
+}
+
+// State 1: opens the next selected item's output file and asks the camera for the file.
+bool FetchSession::SelectNextDownload() {
+    size_t i = downloadIndex;
+    while (i < catalogue.size() && !(catalogue[i].listState & listStateSelected)) ++i;
+    if (i >= catalogue.size()) {
+        downloadState = 0;
+        SetControlMode(kModeReady);
+        return true;
+    }
+    downloadIndex = i;
+    bytesReceived = 0;
+    CatalogueItem& item = catalogue[i];
+    // The name comes from the camera: one that is not a plain file name inside the dated
+    // folder never reaches the file system.
+    std::string folder, path;
+    if (!store_ || !BuildDownloadPaths(downloadFolder, datedFolderName, item.name, item.extension,
+                                       folder, path))
+        return false;
+    store_->CreateFolder(folder);
+    if (!store_->CreateOutput(path)) return false;
+    outputPath = path;
+    outputOpen = true;
+    downloadState = 2;  // a file exists that a failure must remove
+
+    view_.ShowStatusLine("Downloading " + item.name + "." + item.extension);
+    view_.ShowPercent("0%");
+    view_.SetProgress(0);
+    // The earlier copy, if any, has just been replaced: until this one is complete the item
+    // is not saved.
+    item.flags = (item.flags & ~(flagSaved | flagFailed)) | flagDownloading;
+    view_.RefreshRow(i);
+    view_.EnsureRowVisible(i);
+    SendFileOpen(item);  // a refusal shows in the status that follows
+    return true;
+}
+
+// State 2: one status poll and at most one block.
+bool FetchSession::TransferBlock() {
+    camera::SystemInfo info;
+    switch (PollStatus(info)) {
+    case StatusPoll::ReadFailed:
+    case StatusPoll::Error:
+        return false;
+    case StatusPoll::Busy:
+        return true;
+    case StatusPoll::Ready:
+        break;
+    }
+    CatalogueItem& item = catalogue[downloadIndex];
+    int32_t length = int32_t(info.length);
+    if (length > 0) {
+        if (uint32_t(length) > kMaxBlockLength) return false;
+        uint32_t fetched = (uint32_t(length) + 3u) & ~3u;
+        std::vector<uint8_t> block(fetched);
+        if (!camera_.ReadMemory(info.address, fetched, block.data())) return false;
+        if (!store_->Write(block.data(), size_t(length))) return false;
+        bytesReceived += uint32_t(length);
+        // An empty catalogue size cannot scale anything: its file shows 100% once done.
+        uint64_t percent = item.size ? bytesReceived * 100 / item.size : 0;
+        view_.ShowPercent(FormatInt((long long)percent, "%"));
+        view_.SetProgress(percent > 0x7fffffff ? 0x7fffffff : int(percent));
+    }
+    if (info.flags & camera::kStatusLast) {
+        outputOpen = false;
+        if (!store_->Close()) return false;
+        if (item.size == 0) {
+            view_.ShowPercent("100%");
+            view_.SetProgress(100);
+        }
+        if (convertAvi && IsAviFileName(outputPath)) {
+            if (!converter_ || converter_(outputPath) != 0) return false;
+        }
+        ++downloadDone;
+        item.flags = (item.flags & ~flagDownloading) | flagSaved;
+        view_.RefreshRow(downloadIndex);
+        ShowRemainingCount(downloadTotal - downloadDone);
+        outputPath.clear();
+        downloadIndex = downloadIndex + 1;
+        downloadState = 1;
+        return true;
+    }
+    SendFileNext();
+    return true;
+}
+
+void FetchSession::AbortTransfer() {
+    if (downloadState == 2) {
+        if (outputOpen) store_->Close();
+        outputOpen = false;
+        store_->Remove(outputPath);
+        outputPath.clear();
+    }
+    downloadState = 0;
+}
+
+// The item that failed shows "Error!": its file, if any, is gone.
+bool FetchSession::DownloadFailed() {
+    if (downloadIndex < catalogue.size()) {
+        CatalogueItem& item = catalogue[downloadIndex];
+        item.flags = (item.flags & ~(flagDownloading | flagSaved)) | flagFailed;
+        view_.RefreshRow(downloadIndex);
+    }
+    AbortTransfer();
+    SetControlMode(kModeReady);
+    return false;
+}
+
+void FetchSession::StartDeleteRun() {
+    int selected = LatchSelection();
+    deleteTotal = selected;
+    deleteDone = 0;
+    if (selected == 0) return;
+    SetControlMode(kModeDeleteRunning);
+    ShowRemainingCount(deleteTotal - deleteDone);
+    deleteIndex = 0;
+    deleteState = 1;
+}
+
+bool FetchSession::DeleteStep() {
+    if (deleteState == 1) {
+        size_t i = deleteIndex;
+        while (i < catalogue.size() && !(catalogue[i].listState & listStateSelected)) ++i;
+        if (i >= catalogue.size()) {
+            deleteState = 0;
+            PurgeDeleted();
+            SetControlMode(kModeReady);
+            return true;
+        }
+        deleteIndex = i;
+        CatalogueItem& item = catalogue[i];
+        view_.ShowStatusLine("Deleting " + item.name + "." + item.extension);
+        item.flags |= flagDeleting;
+        view_.RefreshRow(i);
+        view_.EnsureRowVisible(i);
+        SendFileDelete(item);  // a refusal shows in the status that follows
+        deleteState = 2;
+    }
+    if (deleteState == 2) {
+        camera::SystemInfo info;
+        switch (PollStatus(info)) {
+        case StatusPoll::ReadFailed:
+        case StatusPoll::Error:
+            PurgeDeleted();
+            deleteState = 0;
+            SetControlMode(kModeReady);
+            return false;
+        case StatusPoll::Busy:
+            return true;
+        case StatusPoll::Ready:
+            break;
+        }
+        CatalogueItem& item = catalogue[deleteIndex];
+        item.flags = (item.flags & ~flagDeleting) | flagDeleted;
+        view_.RefreshRow(deleteIndex);
+        ++deleteDone;
+        ShowRemainingCount(deleteTotal - deleteDone);
+        deleteIndex = deleteIndex + 1;
+        deleteState = 1;
+    }
+    return true;
+}
+
+void FetchSession::CancelRuns() {
+    if (downloadState != 0) {
+        if (downloadIndex < catalogue.size()) {
+            catalogue[downloadIndex].flags &= ~flagDownloading;
+            view_.RefreshRow(downloadIndex);
+        }
+        AbortTransfer();
+    }
+    if (deleteState != 0) {
+        if (deleteState == 2 && deleteIndex < catalogue.size()) {
+            CatalogueItem& item = catalogue[deleteIndex];
+            item.flags = (item.flags & ~flagDeleting) | flagDeleted;
+            view_.RefreshRow(deleteIndex);
+        }
+        deleteState = 0;
+        PurgeDeleted();
+    }
+    SetControlMode(kModeReady);
 }
 
 }  // namespace camfetch

@@ -10,9 +10,13 @@
 //   scan          states 2 and 3: read catalogue blocks only until one holds a known file
 //   listing       StartListing and ListingStep: read the whole catalogue again, one block
 //                 per tick, into the catalogue
+//   run           a download or delete over the rows selected when its button was pressed,
+//                 one camera exchange or one data block per tick
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "camera_channel.h"
@@ -77,7 +81,34 @@ public:
     virtual void WriteRowStates(const std::vector<uint32_t>& states) = 0;
     virtual void SuspendRedraw() = 0;                 // before the catalogue is reordered
     virtual void RedrawRows() = 0;                    // after: resumes drawing, redraws all rows
+    // The runs' fields: status line, percent field, progress bar (0-100), remaining count.
+    virtual void ShowStatusLine(const std::string& text) = 0;
+    virtual void ShowPercent(const std::string& text) = 0;
+    virtual void SetProgress(int percent) = 0;
+    virtual void ShowRemaining(const std::string& text) = 0;
+    virtual void RefreshRow(size_t row) = 0;          // the item's flags changed
+    virtual void EnsureRowVisible(size_t row) = 0;
+    virtual bool IsConvertAviChecked() = 0;
 };
+
+// The files a download run writes. One output file is open at a time; paths are the
+// platform's (backslash-separated).
+class DownloadStore {
+public:
+    virtual ~DownloadStore() = default;
+    // Makes the last level of the folder; a failure (for instance: it exists) is not reported.
+    virtual void CreateFolder(const std::string& folder) = 0;
+    // Creates the file for writing, replacing any file of that name.
+    virtual bool CreateOutput(const std::string& path) = 0;
+    // Appends to the open file; false when not every byte was written (a full disk).
+    virtual bool Write(const uint8_t* data, size_t size) = 0;
+    // Closes the open file, if any; false when its data could not be completed.
+    virtual bool Close() = 0;
+    virtual bool Remove(const std::string& path) = 0;
+};
+
+// Rewrites a saved clip in place; 0 on success, a non-zero step code on failure.
+using ClipConverter = std::function<int(const std::string& path)>;
 
 // The outcomes of one status poll.
 enum class StatusPoll { ReadFailed, Error, Busy, Ready };
@@ -99,9 +130,18 @@ public:
     void ClearCatalogue();
     void PurgeDeleted();
 
-    // Download and delete runs arrive later; until then they have nothing to do.
-    bool DownloadStep() { return true; }
-    bool DeleteStep() { return true; }
+    // Where downloads go and what writes them; set by the dialog.
+    void SetDownloadStore(DownloadStore* store) { store_ = store; }
+    void SetClipConverter(ClipConverter converter) { converter_ = std::move(converter); }
+
+    // Download, Delete and Cancel. The runs then advance on the connection's ticks; a false
+    // step fails the connection.
+    void StartDownloadRun();
+    bool DownloadStep();
+    void AbortTransfer();
+    void StartDeleteRun();
+    bool DeleteStep();
+    void CancelRuns();
 
     // Orders the catalogue by sortColumn in that column's direction; rows keep their
     // selection and focus with their items.
@@ -136,8 +176,22 @@ public:
     int controlMode = kModeConnecting;
     int sortColumn = 0;
     int sortDescending[3] = {1, 1, 1};
+    std::string downloadFolder;    // the folder the user chose
+    std::string datedFolderName;   // from the time the dialog opened
+
     int downloadState = 0;
+    size_t downloadIndex = 0;
+    int downloadTotal = 0;
+    int downloadDone = 0;
+    uint64_t bytesReceived = 0;
+    bool convertAvi = false;
+    std::string outputPath;        // the file being written while downloadState is 2
+    bool outputOpen = false;
+
     int deleteState = 0;
+    size_t deleteIndex = 0;
+    int deleteTotal = 0;
+    int deleteDone = 0;
 
 private:
     // The storage check of state 1; false when the connection has left state 1.
@@ -147,9 +201,17 @@ private:
     // Reads a block named by a ready status; an empty result for length <= 0.
     enum class BlockRead { Ok, Failed, TooLarge };
     BlockRead ReadBlock(const camera::SystemInfo& info, std::vector<uint8_t>& block);
+    // Copies the rows' states into the items and counts the selected ones.
+    int LatchSelection();
+    bool SelectNextDownload();
+    bool TransferBlock();
+    bool DownloadFailed();
+    void ShowRemainingCount(int count);
 
     camera::CameraChannel& camera_;
     FetchView& view_;
+    DownloadStore* store_ = nullptr;
+    ClipConverter converter_;
 };
 
 }  // namespace camfetch

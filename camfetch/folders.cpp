@@ -1,5 +1,7 @@
 #include "folders.h"
 
+#include <cstring>
+
 namespace camfetch {
 
 std::string MakeDatedFolderName(const std::tm& localTime) {
@@ -19,12 +21,31 @@ bool AppendPath(std::string& folder, const std::string& name) {
     return true;
 }
 
+namespace {
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices in every folder, whatever follows the
+// first dot and however they are spelt.
+bool IsDeviceName(const std::string& fileName) {
+    std::string base = fileName.substr(0, fileName.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (char& c : base)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
 bool MakeDownloadFileName(const std::string& name, const std::string& extension,
                           std::string& fileName) {
     std::string made = name + "." + extension;
     for (unsigned char c : made)
-        if (c < 32 || c == '\\' || c == '/' || c == ':') return false;
+        if (c < 32 || c == 127 || std::strchr("\\/:*?\"<>|", c)) return false;
     if (name.empty() || name == "." || name == "..") return false;
+    // The platform drops trailing dots and blanks, which would save under another name.
+    if (made.back() == '.' || made.back() == ' ') return false;
+    if (IsDeviceName(made)) return false;
     fileName = std::move(made);
     return true;
 }

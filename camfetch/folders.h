@@ -18,7 +18,8 @@ bool AppendPath(std::string& folder, const std::string& name);
 
 // The file name a stored file gets on disk: name "." extension, as stored. Fails for names
 // that would leave the download folder or are not file names at all (separators, drive
-// colons, control characters): the names come from the camera and are not trusted.
+// colons, wildcards, control characters, trailing dots or blanks, device names such as CON or
+// COM1): the names come from the camera and are not trusted.
 bool MakeDownloadFileName(const std::string& name, const std::string& extension,
                           std::string& fileName);
 

@@ -95,7 +95,9 @@ TEST(CatalogueStatus, FirstMatchingRuleWins) {
         {flagSaved | flagDownloading, "Downloading"},
         {flagSaved | flagDeleted, "Deleted"},
         {flagDeleting | flagDeleted, "Deleting"},
-        {0xF0, ""},
+        {flagFailed, "Error!"},
+        {flagSaved | flagFailed, "Saved"},
+        {0xE0, ""},
     };
     for (const Row& row : rows) EXPECT_STREQ(row.word, StatusWord(row.flags)) << "flags " << row.flags;
 }

@@ -1,6 +1,8 @@
 // A main dialog reduced to what the session tells it: the list's rows are just their states.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,4 +39,50 @@ public:
     void SuspendRedraw() override {}
     void RedrawRows() override { ++redraws; }
     int redraws = 0;
+
+    std::vector<std::string> statusLines, percents, remaining;
+    std::vector<int> progress;
+    std::vector<size_t> refreshed, madeVisible;
+    bool convertAviChecked = false;
+    void ShowStatusLine(const std::string& text) override { statusLines.push_back(text); }
+    void ShowPercent(const std::string& text) override { percents.push_back(text); }
+    void SetProgress(int percent) override { progress.push_back(percent); }
+    void ShowRemaining(const std::string& text) override { remaining.push_back(text); }
+    void RefreshRow(size_t row) override { refreshed.push_back(row); }
+    void EnsureRowVisible(size_t row) override { madeVisible.push_back(row); }
+    bool IsConvertAviChecked() override { return convertAviChecked; }
+};
+
+// Downloaded files kept in memory, with failures on demand.
+class MemoryStore : public camfetch::DownloadStore {
+public:
+    std::map<std::string, std::vector<uint8_t>> files;
+    std::vector<std::string> folders;
+    std::vector<size_t> writes;  // the size of every write
+    std::string open;
+    bool failCreate = false;
+    size_t spaceLeft = SIZE_MAX;  // bytes the disk still takes
+    bool failClose = false;
+
+    void CreateFolder(const std::string& folder) override { folders.push_back(folder); }
+    bool CreateOutput(const std::string& path) override {
+        if (failCreate) return false;
+        files[path].clear();
+        open = path;
+        return true;
+    }
+    bool Write(const uint8_t* data, size_t size) override {
+        writes.push_back(size);
+        if (open.empty()) return false;
+        size_t n = size < spaceLeft ? size : spaceLeft;
+        files[open].insert(files[open].end(), data, data + n);
+        spaceLeft -= n;
+        return n == size;
+    }
+    bool Close() override {
+        bool wasOpen = !open.empty();
+        open.clear();
+        return wasOpen && !failClose;
+    }
+    bool Remove(const std::string& path) override { return files.erase(path) == 1; }
 };

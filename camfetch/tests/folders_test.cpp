@@ -34,6 +34,12 @@ TEST(Folders, DownloadPaths) {
         {"drive in name", "c:\\", "d:x", "jpg", false, "", ""},
         {"control character", "c:\\", "a\x01", "jpg", false, "", ""},
         {"dot dot", "c:\\", "..", "jpg", false, "", ""},
+        {"wildcard", "c:\\", "IMG*", "jpg", false, "", ""},
+        {"pipe", "c:\\", "a|b", "jpg", false, "", ""},
+        {"device name", "c:\\", "CON", "jpg", false, "", ""},
+        {"device name, lower case and padded", "c:\\", "com1    ", "wav", false, "", ""},
+        {"device-like but longer", "c:\\", "CONS", "jpg", true, "c:\\12-07-2026_08-42", "c:\\12-07-2026_08-42\\CONS.jpg"},
+        {"trailing blank in extension", "c:\\", "A", "jp ", false, "", ""},
         {"path too long", "c:\\" + std::string(240, 'p'), "A", "jpg", false, "", ""},
         {"just fits", "c:\\" + std::string(231, 'p'), "ABC", "jpg", true, "", ""},
     };

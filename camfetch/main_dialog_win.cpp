@@ -17,18 +17,13 @@ namespace {
 constexpr UINT_PTR kConnectionTimer = 100;
 constexpr UINT_PTR kCountdownTimer = 101;
 
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &out[0], n);
-    return out;
-}
+// Camera names and the folder setting are in the ANSI code page.
+camtools::WString Widen(const std::string& text) { return camtools::Widen(text, CP_ACP); }
 
-std::wstring LoadText(HINSTANCE instance, UINT id) {
+camtools::WString LoadText(HINSTANCE instance, UINT id) {
     const wchar_t* text = nullptr;
     int n = LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
-    return n > 0 ? std::wstring(text, size_t(n)) : std::wstring();
+    return n > 0 ? camtools::WString(text, size_t(n)) : camtools::WString();
 }
 
 // The About box's own procedure is the platform's: OK and Cancel end it.
@@ -146,6 +141,30 @@ void FetchMainDialog::RedrawRows() {
     UpdateWindow(list_);
 }
 
+void FetchMainDialog::ShowStatusLine(const std::string& text) {
+    SetDlgItemTextW(hwnd_, IDC_STATUS_LINE, Widen(text).c_str());
+}
+
+void FetchMainDialog::ShowPercent(const std::string& text) {
+    SetDlgItemTextW(hwnd_, IDC_PERCENT, Widen(text).c_str());
+}
+
+void FetchMainDialog::SetProgress(int percent) {
+    SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, WPARAM(percent), 0);
+}
+
+void FetchMainDialog::ShowRemaining(const std::string& text) {
+    SetDlgItemTextW(hwnd_, IDC_REMAINING, Widen(text).c_str());
+}
+
+void FetchMainDialog::RefreshRow(size_t row) { ListView_Update(list_, int(row)); }
+
+void FetchMainDialog::EnsureRowVisible(size_t row) { ListView_EnsureVisible(list_, int(row), FALSE); }
+
+bool FetchMainDialog::IsConvertAviChecked() {
+    return IsDlgButtonChecked(hwnd_, IDC_CONVERT_AVI) == BST_CHECKED;
+}
+
 void FetchMainDialog::SelectAllRows(bool selected) {
     ListView_SetItemState(list_, -1, selected ? LVIS_SELECTED : 0, LVIS_SELECTED);
 }
@@ -197,8 +216,12 @@ BOOL FetchMainDialog::OnInitDialog() {
     if (std::tm* t = std::localtime(&now)) local = *t;
 #endif
     datedFolderName_ = MakeDatedFolderName(local);
+    session_.datedFolderName = datedFolderName_;
+    session_.downloadFolder = params_.downloadFolder;
+    session_.SetDownloadStore(&store_);
+    session_.SetClipConverter(ConvertDownloadedClip);
 
-    std::wstring about = LoadText(instance_, IDS_ABOUTBOX);
+    camtools::WString about = LoadText(instance_, IDS_ABOUTBOX);
     if (HMENU menu = GetSystemMenu(hwnd_, FALSE); menu && !about.empty()) {
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
@@ -278,6 +301,8 @@ void FetchMainDialog::ApplyControlMode(ControlMode mode) {
 }
 
 void FetchMainDialog::OnDestroy() {
+    // A file cut off mid-transfer would pass for a good one under the camera file's name.
+    if (session_.downloadState != 0 || session_.deleteState != 0) session_.CancelRuns();
     WinHelpW(hwnd_, nullptr, HELP_QUIT, 0);  // closes help shown for this window, if any
     if (connectionTimer_) KillTimer(hwnd_, kConnectionTimer);
     if (countdownTimer_) KillTimer(hwnd_, kCountdownTimer);
@@ -313,9 +338,14 @@ void FetchMainDialog::OnCommand(int id, int code) {
         SelectAllRows(false);
         break;
     case IDC_DOWNLOAD:
+        session_.StartDownloadRun();
+        break;
     case IDC_DELETE:
+        session_.StartDeleteRun();
+        break;
     case IDC_CANCEL_RUN:
-        break;  // the download and delete runs are not part of this program yet
+        session_.CancelRuns();
+        break;
     case IDC_STORAGE_SOURCE:
         if (code == CBN_SELENDOK) {
             LRESULT index = SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETCURSEL, 0, 0);
@@ -385,6 +415,7 @@ void FetchMainDialog::OnBrowse() {
     LoadStringA(instance_, IDS_CHOOSE_DIRECTORY, title, sizeof title);
     if (!FolderChooser(working, hwnd_, false, title)) return;
     params_.downloadFolder = working;
+    session_.downloadFolder = working;
     ShowDownloadFolder();
 }
 

@@ -10,6 +10,8 @@
 
 #include "camera_channel.h"
 #include "fetch_session.h"
+#include "file_store_win.h"
+#include "wide_string_win.h"
 
 namespace camfetch {
 
@@ -54,6 +56,13 @@ public:
     void SetRowState(size_t row, uint32_t state);
     void SuspendRedraw() override;
     void RedrawRows() override;
+    void ShowStatusLine(const std::string& text) override;
+    void ShowPercent(const std::string& text) override;
+    void SetProgress(int percent) override;
+    void ShowRemaining(const std::string& text) override;
+    void RefreshRow(size_t row) override;
+    void EnsureRowVisible(size_t row) override;
+    bool IsConvertAviChecked() override;
 
 private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -81,7 +90,8 @@ private:
     UINT_PTR connectionTimer_ = 0;
     UINT_PTR countdownTimer_ = 0;
     std::string datedFolderName_;
-    std::wstring displayText_;  // the text a row asked for last; lives until the next ask
+    camtools::WString displayText_;  // the text a row asked for last; lives until the next ask
+    Win32DownloadStore store_;
 };
 
 // Runs dialog 102 modally and returns IDOK (Exit) or IDCANCEL (close box, Escape, countdown).

@@ -1,0 +1,55 @@
+#include "file_store_win.h"
+
+#include "wide_string_win.h"
+
+#ifdef CAMFETCH_HAS_CLIP_CONVERSION
+#include "media_win.h"
+#endif
+
+namespace camfetch {
+
+// Paths are in the program's ANSI code page, like the folder setting they start from.
+void Win32DownloadStore::CreateFolder(const std::string& folder) {
+    CreateDirectoryW(camtools::Widen(folder, CP_ACP).c_str(), nullptr);
+}
+
+bool Win32DownloadStore::CreateOutput(const std::string& path) {
+    Close();
+    file_ = CreateFileW(camtools::Widen(path, CP_ACP).c_str(), GENERIC_WRITE, 0, nullptr,
+                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file_ != INVALID_HANDLE_VALUE;
+}
+
+bool Win32DownloadStore::Write(const uint8_t* data, size_t size) {
+    if (file_ == INVALID_HANDLE_VALUE) return false;
+    while (size > 0) {
+        DWORD chunk = size > 0x40000000 ? 0x40000000 : DWORD(size);
+        DWORD written = 0;
+        if (!WriteFile(file_, data, chunk, &written, nullptr) || written != chunk) return false;
+        data += chunk;
+        size -= chunk;
+    }
+    return true;
+}
+
+bool Win32DownloadStore::Close() {
+    if (file_ == INVALID_HANDLE_VALUE) return true;
+    BOOL ok = CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    return ok != FALSE;
+}
+
+bool Win32DownloadStore::Remove(const std::string& path) {
+    return DeleteFileW(camtools::Widen(path, CP_ACP).c_str()) != FALSE;
+}
+
+int ConvertDownloadedClip(const std::string& path) {
+#ifdef CAMFETCH_HAS_CLIP_CONVERSION
+    return media::ConvertClipToI420(path);
+#else
+    (void)path;
+    return 1;
+#endif
+}
+
+}  // namespace camfetch

@@ -1,0 +1,27 @@
+// Downloaded files through the Win32 file functions.
+#pragma once
+
+#include <windows.h>
+
+#include "fetch_session.h"
+
+namespace camfetch {
+
+class Win32DownloadStore : public DownloadStore {
+public:
+    ~Win32DownloadStore() override { Close(); }
+    void CreateFolder(const std::string& folder) override;
+    bool CreateOutput(const std::string& path) override;
+    bool Write(const uint8_t* data, size_t size) override;
+    bool Close() override;
+    bool Remove(const std::string& path) override;
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+// The clip conversion as the download run calls it; in a build without the JPEG decoder it
+// reports failure, so that no clip is ever marked saved unconverted when conversion was asked.
+int ConvertDownloadedClip(const std::string& path);
+
+}  // namespace camfetch

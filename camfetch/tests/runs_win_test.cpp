@@ -1,0 +1,355 @@
+// Download and delete runs through the real main dialog against the simulated camera: the
+// files on disk, the clip conversion, the row marks, and what is left after failures.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#ifdef CAMFETCH_TEST_FILE_LIMIT
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
+#include "camera_model.h"
+#include "dialog_driver_win.h"
+#include "main_dialog_win.h"
+#include "resource.h"
+#include "windriver.h"
+#include "wintest.h"
+
+using namespace camfetch;
+
+namespace {
+
+const DialogTiming kFast = {20, 1000};
+
+std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes[i] = uint8_t(seed >> 16);
+    }
+    return bytes;
+}
+
+camsim::StoredFile File(const char* name, const char* ext, std::vector<uint8_t> content) {
+    camsim::StoredFile file;
+    file.name = name;
+    file.extension = ext;
+    file.content = std::move(content);
+    return file;
+}
+
+std::vector<uint8_t> RawEntry(const char* name, const char* ext, uint32_t size) {
+    std::vector<uint8_t> entry(32, 0);
+    for (size_t i = 0; i < 8 && name[i]; ++i) entry[i] = uint8_t(name[i]);
+    for (size_t i = 0; i < 3 && ext[i]; ++i) entry[8 + i] = uint8_t(ext[i]);
+    for (int i = 0; i < 4; ++i) entry[28 + i] = uint8_t(size >> (8 * i));
+    return entry;
+}
+
+bool ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bytes.clear();
+    uint8_t chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    CloseHandle(file);
+    return true;
+}
+
+// The names in a folder, sorted by the platform, "." and ".." left out.
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, "..")) names.push_back(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return names;
+}
+
+// A fresh, empty folder under the test's output folder.
+std::string FreshFolder(const std::string& name) {
+    std::string folder = windriver::EnvironmentPath("RUNS_OUT") + "\\" + name;
+    CreateDirectoryA(windriver::EnvironmentPath("RUNS_OUT").c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const std::string& dated : Entries(folder)) {
+        for (const std::string& file : Entries(folder + "\\" + dated)) DeleteFileA((folder + "\\" + dated + "\\" + file).c_str());
+        RemoveDirectoryA((folder + "\\" + dated).c_str());
+    }
+    return folder;
+}
+
+std::string Listing(const std::string& folder) {
+    std::string out;
+    for (const std::string& name : Entries(folder)) out += name + " ";
+    return out;
+}
+
+FetchMainDialog* DialogObject(HWND dialog) {
+    return reinterpret_cast<FetchMainDialog*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+}
+
+std::string FailedText() {
+    char text[512] = {};
+    LoadStringA(GetModuleHandleW(nullptr), IDS_FAILED, text, sizeof text);
+    return text;
+}
+
+INT_PTR RunDialog(camsim::CameraModel& model, const std::string& folder, const DialogTiming& timing,
+                  const std::function<void(HWND)>& script) {
+    camera::CameraChannel channel(std::make_unique<camsim::ModelTransport>(model));
+    WT_CHECK(channel.Open());
+    MainDialogParams params;
+    params.camera = &channel;
+    params.downloadFolder = folder;
+    params.timing = timing;
+    DWORD ui = GetCurrentThreadId();
+    std::function<void()> body = [&] {
+        HWND dialog = drive::WaitForDialog(ui, L"Image Download Utility");
+        WT_CHECK_MSG(dialog != nullptr, "the main dialog appears");
+        if (!dialog) return;
+        script(dialog);
+        if (!drive::WaitFor([&] { return !IsWindow(dialog); }, 30000)) {
+            WT_CHECK_MSG(false, "the script ends the dialog");
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+    };
+    HANDLE thread = drive::StartThread(&body);
+    INT_PTR result = RunFetchMainDialog(GetModuleHandleW(nullptr), params);
+    WaitForSingleObject(thread, 60000);
+    CloseHandle(thread);
+    channel.Close();
+    return result;
+}
+
+bool Ready(HWND dialog) { return drive::Enabled(dialog, IDC_DOWNLOAD); }
+bool ShowsFailure(HWND dialog) { return drive::Text(dialog, IDC_MESSAGE) == FailedText(); }
+
+std::string Statuses(HWND dialog) {
+    HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
+    std::string out;
+    for (int row = 0; row < drive::RowCount(list); ++row)
+        out += drive::CellText(list, row, 0) + "=" + drive::CellText(list, row, 3) + " ";
+    return out;
+}
+
+void SetConvertAvi(HWND dialog, bool on) {
+    SendDlgItemMessageW(dialog, IDC_CONVERT_AVI, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void SelectRow(HWND dialog, const char* name) {
+    HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
+    for (int row = 0; row < drive::RowCount(list); ++row)
+        if (drive::CellText(list, row, 0) == name) drive::SetRowState(list, row, LVIS_SELECTED);
+}
+
+// Starts a download of the given rows and waits until it has ended one way or the other.
+void Download(HWND dialog, std::initializer_list<const char*> rows, bool convert) {
+    WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the listing completes");
+    for (const char* row : rows) SelectRow(dialog, row);
+    SetConvertAvi(dialog, convert);
+    drive::Press(dialog, IDC_DOWNLOAD);
+    WT_CHECK_MSG(!Ready(dialog), "mode 3 while the run lasts");
+    WT_CHECK(drive::Enabled(dialog, IDC_CANCEL_RUN));
+    WT_CHECK(!drive::Enabled(dialog, IDOK));
+}
+
+const std::vector<uint8_t>& SourceClip() {
+    static std::vector<uint8_t> clip;
+    if (clip.empty())
+        WT_CHECK_MSG(ReadWhole(windriver::EnvironmentPath("RUNS_CLIPS") + "\\mjpg420_640_s16stereo.avi", clip),
+                     "the source clip made by ffmpeg");
+    return clip;
+}
+
+}  // namespace
+
+// List, select, download into the dated folder (clips converted where this build can), then
+// delete everything: the rows go, the camera is asked to delete each file.
+WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
+    camsim::Profile profile;
+    profile.files = {File("PIC00001", "JPG", Pattern(30000, 1)), File("CLIP0001", "avi", SourceClip()),
+                     File("SND00001", "WAV", Pattern(9001, 2))};
+    camsim::CameraModel model(profile);
+    std::string folder = FreshFolder("full");
+#ifdef CAMFETCH_HAS_CLIP_CONVERSION
+    const bool convert = true;
+#else
+    const bool convert = false;  // this build cannot convert: see ConvertWithoutDecoderFails
+#endif
+    std::string dated;
+    INT_PTR result = RunDialog(model, folder, kFast, [&](HWND dialog) {
+        dated = DialogObject(dialog)->session().datedFolderName;
+        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the listing completes");
+        drive::Press(dialog, IDC_SELECT_ALL);
+        SetConvertAvi(dialog, convert);
+        drive::Press(dialog, IDC_DOWNLOAD);
+        SetConvertAvi(dialog, !convert);  // latched at Download: no effect on this run
+        WT_CHECK(drive::Text(dialog, IDC_REMAINING) == "3");
+        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }, 60000), "the run ends");
+        WT_CHECK_EQ(Statuses(dialog), std::string("SND00001=Saved PIC00001=Saved CLIP0001=Saved "));
+        WT_CHECK_EQ(drive::Text(dialog, IDC_REMAINING), std::string("0"));
+        WT_CHECK_EQ(drive::Text(dialog, IDC_PERCENT), std::string("100%"));
+        WT_CHECK_EQ(drive::Text(dialog, IDC_STATUS_LINE), std::string("Downloading CLIP0001.avi"));
+        WT_CHECK_EQ(int(SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0)), 100);
+        drive::Hold();
+
+        drive::Press(dialog, IDC_SELECT_ALL);
+        drive::Press(dialog, IDC_DELETE);
+        WT_CHECK(!Ready(dialog));
+        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }, 30000), "the delete run ends");
+        WT_CHECK_EQ(drive::RowCount(GetDlgItem(dialog, IDC_FILE_LIST)), 0);
+        WT_CHECK_EQ(drive::Text(dialog, IDC_STATUS_LINE), std::string("Deleting CLIP0001.avi"));
+        WT_CHECK_EQ(drive::Text(dialog, IDC_REMAINING), std::string("0"));
+        drive::Press(dialog, IDOK);
+    });
+    WT_CHECK_EQ(int(result), IDOK);
+    WT_CHECK_EQ(Listing(folder), dated + " ");
+    std::string out = folder + "\\" + dated;
+    WT_CHECK_EQ(Entries(out).size(), size_t(3));
+    std::vector<uint8_t> bytes;
+    WT_CHECK(ReadWhole(out + "\\PIC00001.JPG", bytes) && bytes == profile.files[0].content);
+    WT_CHECK(ReadWhole(out + "\\SND00001.WAV", bytes) && bytes == profile.files[2].content);
+    WT_CHECK(ReadWhole(out + "\\CLIP0001.avi", bytes));
+    WT_CHECK_MSG(convert ? bytes != SourceClip() : bytes == SourceClip(), "the clip as asked");
+    int deletes = 0;
+    for (const auto& r : model.trace()) deletes += r.property == 43 && !r.isGet;
+    WT_CHECK_EQ(deletes, 3);
+}
+
+#ifndef CAMFETCH_HAS_CLIP_CONVERSION
+// Without the decoder a clip that was to be converted fails and is not left unconverted.
+WT_TEST(ConvertWithoutDecoderFails) {
+    camsim::Profile profile;
+    profile.files = {File("CLIP0001", "AVI", SourceClip())};
+    camsim::CameraModel model(profile);
+    std::string folder = FreshFolder("noconvert");
+    RunDialog(model, folder, {20, 20}, [&](HWND dialog) {
+        Download(dialog, {"CLIP0001"}, true);
+        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }, 60000), "message 104");
+    });
+    for (const std::string& dated : Entries(folder)) WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(0));
+}
+#endif
+
+// The camera goes away in the middle of a file: message 104, the countdown ends the dialog,
+// and no partial file is left.
+WT_TEST(UnpluggedMidTransferLeavesNoFile) {
+    camsim::Profile profile;
+    profile.blockSize = 1024;
+    profile.files = {File("BIG", "JPG", Pattern(200000, 3))};
+    profile.faults = {{camsim::FaultKind::Unplug, 42, camsim::Direction::Set, 20}};
+    camsim::CameraModel model(profile);
+    std::string folder = FreshFolder("unplug");
+    std::string dated;
+    INT_PTR result = RunDialog(model, folder, {20, 200}, [&](HWND dialog) {
+        dated = DialogObject(dialog)->session().datedFolderName;
+        Download(dialog, {"BIG"}, false);
+        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), "message 104");
+        WT_CHECK(drive::Visible(dialog, IDC_COUNTDOWN));
+        WT_CHECK_EQ(Statuses(dialog), std::string("BIG=Error! "));
+        WT_CHECK_MSG(Ready(dialog), "mode 2 after the failure");
+        drive::Hold();
+    });
+    WT_CHECK_EQ(int(result), IDCANCEL);
+    WT_CHECK_EQ(Listing(folder), dated + " ");
+    WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(0));
+}
+
+// Closing the dialog in the middle of a file deletes it, as Cancel does; Cancel itself leaves
+// the connection serving.
+WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
+    for (bool close : {false, true}) {
+        const char* what = close ? "close" : "cancel";
+        camsim::Profile profile;
+        profile.blockSize = 512;
+        profile.files = {File("BIG", "JPG", Pattern(300000, 4))};
+        camsim::CameraModel model(profile);
+        std::string folder = FreshFolder(close ? "close" : "cancel");
+        std::string dated;
+        RunDialog(model, folder, kFast, [&](HWND dialog) {
+            FetchSession& session = DialogObject(dialog)->session();
+            dated = session.datedFolderName;
+            Download(dialog, {"BIG"}, false);
+            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return session.bytesReceived >= 4096; }), what);
+            WT_CHECK_EQ(Statuses(dialog), std::string("BIG=Downloading "));
+            if (close) {
+                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            drive::Press(dialog, IDC_CANCEL_RUN);
+            WT_CHECK_MSG(Ready(dialog), what);
+            WT_CHECK_EQ(Statuses(dialog), std::string("BIG= "));
+            WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), what);
+            drive::Press(dialog, IDOK);
+        });
+        WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), what);
+    }
+}
+
+// Names from the catalogue that are not plain file names never reach the disk; the good file
+// before them is saved.
+WT_TEST(HostileNamesStayInsideTheDatedFolder) {
+    const char* const names[] = {"..", "CON", "NUL", "COM1", "A*B", "C:X", "A\\B"};
+    for (const char* name : names) {
+        camsim::Profile profile;
+        profile.files = {File("~GOOD", "JPG", Pattern(100, 5))};
+        profile.extraEntries = {RawEntry(name, "JPG", 100)};
+        camsim::CameraModel model(profile);
+        std::string folder = FreshFolder("hostile");
+        std::string dated;
+        RunDialog(model, folder, {20, 20}, [&](HWND dialog) {
+            dated = DialogObject(dialog)->session().datedFolderName;
+            Download(dialog, {"~GOOD", name}, false);
+            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), name);
+            WT_CHECK_MSG(Statuses(dialog) == std::string("~GOOD=Saved ") + name + "=Error! ", name + (": " + Statuses(dialog)));
+        });
+        WT_CHECK_MSG(Listing(folder) == dated + " ", name);
+        WT_CHECK_MSG(Listing(folder + "\\" + dated) == "~GOOD.JPG ", name + (": " + Listing(folder + "\\" + dated)));
+    }
+}
+
+#ifdef CAMFETCH_TEST_FILE_LIMIT
+// A disk that fills up, the way a process sees it: a file-size limit makes every write past
+// 20,000 bytes fail. The small file before it is saved; the large one fails the run and its
+// partial file is removed.
+WT_TEST(FullDiskFailsTheRunAndRemovesTheFile) {
+    camsim::Profile profile;
+    profile.files = {File("FULL", "JPG", Pattern(50000, 6)), File("SMALL", "JPG", Pattern(100, 7))};
+    camsim::CameraModel model(profile);
+    std::string folder = FreshFolder("full_disk");
+    std::string dated;
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit old = {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    RunDialog(model, folder, {20, 20}, [&](HWND dialog) {
+        dated = DialogObject(dialog)->session().datedFolderName;
+        struct rlimit limit = {20000, old.rlim_max};
+        WT_CHECK(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        Download(dialog, {"FULL", "SMALL"}, false);
+        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), "message 104");
+        setrlimit(RLIMIT_FSIZE, &old);
+        WT_CHECK_EQ(Statuses(dialog), std::string("SMALL=Saved FULL=Error! "));
+    });
+    setrlimit(RLIMIT_FSIZE, &old);
+    WT_CHECK_EQ(Listing(folder + "\\" + dated), std::string("SMALL.JPG "));
+}
+#endif
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strncmp(argv[1], "--hold=", 7) == 0) {
+        drive::HoldMs() = DWORD(std::atoi(argv[1] + 7));
+        --argc, ++argv;
+        argv[0] = argv[-1];
+    }
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    return wintest::RunAll(argc, argv);
+}

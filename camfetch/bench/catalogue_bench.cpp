@@ -34,6 +34,13 @@ public:
     void WriteRowStates(const std::vector<uint32_t>& states) override { rows = states; }
     void SuspendRedraw() override {}
     void RedrawRows() override {}
+    void ShowStatusLine(const std::string&) override {}
+    void ShowPercent(const std::string&) override {}
+    void SetProgress(int) override {}
+    void ShowRemaining(const std::string&) override {}
+    void RefreshRow(size_t) override {}
+    void EnsureRowVisible(size_t) override {}
+    bool IsConvertAviChecked() override { return false; }
 };
 
 class NoTransport : public camera::PropertyTransport {

@@ -231,6 +231,8 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         {"disk full", "B", {}, false, 10},
         {"close fails", "B", {}, false, SIZE_MAX, true},
         {"conversion fails", "CLIP", {}, false, SIZE_MAX, false, 3},
+        {"block longer than any buffer", "B", {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x7FFFFFF0}},
+         false, SIZE_MAX, false, 0, false},
     };
     for (const Row& row : rows) {
         camsim::Profile profile = base;
@@ -355,6 +357,16 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     rig.session.StartDownloadRun();
     ASSERT_GT(rig.RunToEnd(), 0);
     EXPECT_EQ(rig.model.files()[1].content, rig.store.files.at(kFolder + "B.JPG"));
+    EXPECT_EQ("Saved", rig.Status("B"));
+
+    // Downloading a saved item again replaces its file; cancelled, neither copy is left, so
+    // the item no longer shows "Saved".
+    rig.session.StartDownloadRun();
+    rig.session.ConnectionStep();
+    ASSERT_EQ(2, rig.session.downloadState);
+    rig.session.CancelRuns();
+    EXPECT_TRUE(rig.store.files.empty());
+    EXPECT_EQ("", rig.Status("B"));
 
     rig.view.rows.assign(rig.view.rows.size(), 0);
     rig.Select({"A", "B"});

@@ -10,6 +10,7 @@
 #include "folder_chooser_win.h"
 #include "folders.h"
 #include "resource.h"
+#include "wide_string_win.h"
 
 namespace camfetch {
 namespace {
@@ -17,18 +18,14 @@ namespace {
 constexpr UINT_PTR kConnectionTimer = 100;
 constexpr UINT_PTR kCountdownTimer = 101;
 
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &out[0], n);
-    return out;
-}
+// Winelib's wchar_t is 2 bytes while the C library's wide functions work on 4-byte units, so
+// wide text is kept in camtools::WString, never std::wstring.
+camtools::WString Widen(const std::string& text) { return camtools::Widen(text, CP_ACP); }
 
-std::wstring LoadText(HINSTANCE instance, UINT id) {
+camtools::WString LoadText(HINSTANCE instance, UINT id) {
     const wchar_t* text = nullptr;
     int n = LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
-    return n > 0 ? std::wstring(text, size_t(n)) : std::wstring();
+    return n > 0 ? camtools::WString(text, size_t(n)) : camtools::WString();
 }
 
 // The About box's own procedure is the platform's: OK and Cancel end it.
@@ -198,7 +195,7 @@ BOOL FetchMainDialog::OnInitDialog() {
 #endif
     datedFolderName_ = MakeDatedFolderName(local);
 
-    std::wstring about = LoadText(instance_, IDS_ABOUTBOX);
+    camtools::WString about = LoadText(instance_, IDS_ABOUTBOX);
     if (HMENU menu = GetSystemMenu(hwnd_, FALSE); menu && !about.empty()) {
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());

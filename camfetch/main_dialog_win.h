@@ -10,6 +10,7 @@
 
 #include "camera_channel.h"
 #include "fetch_session.h"
+#include "wide_string_win.h"
 
 namespace camfetch {
 
@@ -81,7 +82,7 @@ private:
     UINT_PTR connectionTimer_ = 0;
     UINT_PTR countdownTimer_ = 0;
     std::string datedFolderName_;
-    std::wstring displayText_;  // the text a row asked for last; lives until the next ask
+    camtools::WString displayText_;  // the text a row asked for last; lives until the next ask
 };
 
 // Runs dialog 102 modally and returns IDOK (Exit) or IDCANCEL (close box, Escape, countdown).

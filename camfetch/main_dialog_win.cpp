@@ -10,6 +10,7 @@
 #include "folder_chooser_win.h"
 #include "folders.h"
 #include "resource.h"
+#include "wide_string_win.h"
 
 namespace camfetch {
 namespace {
@@ -17,6 +18,8 @@ namespace {
 constexpr UINT_PTR kConnectionTimer = 100;
 constexpr UINT_PTR kCountdownTimer = 101;
 
+// Winelib's wchar_t is 2 bytes while the C library's wide functions work on 4-byte units, so
+// wide text is kept in camtools::WString, never std::wstring.
 // Camera names and the folder setting are in the ANSI code page.
 camtools::WString Widen(const std::string& text) { return camtools::Widen(text, CP_ACP); }
 

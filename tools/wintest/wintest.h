@@ -52,7 +52,9 @@ std::string Show(const T& value) {
     out << value;
     return out.str();
 }
-inline std::string Show(const std::wstring& value) {
+// Wide text (camtools::WString in Winelib programs, where std::wstring must not be used).
+template <typename Traits>
+std::string Show(const std::basic_string<wchar_t, Traits>& value) {
     std::string out;
     for (wchar_t c : value) out += (c >= 32 && c < 127) ? char(c) : '?';
     return "L\"" + out + "\"";

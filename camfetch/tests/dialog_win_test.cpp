@@ -10,6 +10,7 @@
 
 #include "camera_model.h"
 #include "dialog_driver_win.h"
+#include "dialog_run_win.h"
 #include "folder_chooser_win.h"
 #include "main_dialog_win.h"
 #include "resource.h"
@@ -29,33 +30,9 @@ camsim::StoredFile File(const char* name, const char* ext, size_t size) {
     return file;
 }
 
-// Runs the main dialog on this thread against `model`; `script` runs meanwhile on a second
-// thread with the dialog's window. Returns the dialog's result.
 INT_PTR RunDialog(camsim::CameraModel& model, const DialogTiming& timing,
                   const std::function<void(HWND)>& script) {
-    camera::CameraChannel channel(std::make_unique<camsim::ModelTransport>(model));
-    WT_CHECK(channel.Open());
-    MainDialogParams params;
-    params.camera = &channel;
-    params.downloadFolder = "c:\\";
-    params.timing = timing;
-    DWORD ui = GetCurrentThreadId();
-    std::function<void()> body = [&] {
-        HWND dialog = drive::WaitForDialog(ui, L"Image Download Utility");
-        WT_CHECK_MSG(dialog != nullptr, "the main dialog appears");
-        if (!dialog) return;
-        script(dialog);
-        if (!drive::WaitFor([&] { return !IsWindow(dialog); }, 20000)) {
-            WT_CHECK_MSG(false, "the script ends the dialog");
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        }
-    };
-    HANDLE thread = drive::StartThread(&body);
-    INT_PTR result = RunFetchMainDialog(GetModuleHandleW(nullptr), params);
-    WaitForSingleObject(thread, 60000);
-    CloseHandle(thread);
-    channel.Close();
-    return result;
+    return drive::RunMainDialog(model, "c:\\", timing, script);
 }
 
 bool Ready(HWND dialog) { return drive::Enabled(dialog, IDC_DOWNLOAD); }

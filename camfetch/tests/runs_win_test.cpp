@@ -14,6 +14,7 @@
 
 #include "camera_model.h"
 #include "dialog_driver_win.h"
+#include "dialog_run_win.h"
 #include "main_dialog_win.h"
 #include "resource.h"
 #include "windriver.h"
@@ -102,33 +103,6 @@ std::string FailedText() {
     return text;
 }
 
-INT_PTR RunDialog(camsim::CameraModel& model, const std::string& folder, const DialogTiming& timing,
-                  const std::function<void(HWND)>& script) {
-    camera::CameraChannel channel(std::make_unique<camsim::ModelTransport>(model));
-    WT_CHECK(channel.Open());
-    MainDialogParams params;
-    params.camera = &channel;
-    params.downloadFolder = folder;
-    params.timing = timing;
-    DWORD ui = GetCurrentThreadId();
-    std::function<void()> body = [&] {
-        HWND dialog = drive::WaitForDialog(ui, L"Image Download Utility");
-        WT_CHECK_MSG(dialog != nullptr, "the main dialog appears");
-        if (!dialog) return;
-        script(dialog);
-        if (!drive::WaitFor([&] { return !IsWindow(dialog); }, 30000)) {
-            WT_CHECK_MSG(false, "the script ends the dialog");
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        }
-    };
-    HANDLE thread = drive::StartThread(&body);
-    INT_PTR result = RunFetchMainDialog(GetModuleHandleW(nullptr), params);
-    WaitForSingleObject(thread, 60000);
-    CloseHandle(thread);
-    channel.Close();
-    return result;
-}
-
 bool Ready(HWND dialog) { return drive::Enabled(dialog, IDC_DOWNLOAD); }
 bool ShowsFailure(HWND dialog) { return drive::Text(dialog, IDC_MESSAGE) == FailedText(); }
 
@@ -185,7 +159,7 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
     const bool convert = false;  // this build cannot convert: see ConvertWithoutDecoderFails
 #endif
     std::string dated;
-    INT_PTR result = RunDialog(model, folder, kFast, [&](HWND dialog) {
+    INT_PTR result = drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
         dated = DialogObject(dialog)->session().datedFolderName;
         WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the listing completes");
         drive::Press(dialog, IDC_SELECT_ALL);
@@ -231,7 +205,7 @@ WT_TEST(ConvertWithoutDecoderFails) {
     profile.files = {File("CLIP0001", "AVI", SourceClip())};
     camsim::CameraModel model(profile);
     std::string folder = FreshFolder("noconvert");
-    RunDialog(model, folder, {20, 20}, [&](HWND dialog) {
+    drive::RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
         Download(dialog, {"CLIP0001"}, true);
         WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }, 60000), "message 104");
     });
@@ -249,7 +223,7 @@ WT_TEST(UnpluggedMidTransferLeavesNoFile) {
     camsim::CameraModel model(profile);
     std::string folder = FreshFolder("unplug");
     std::string dated;
-    INT_PTR result = RunDialog(model, folder, {20, 200}, [&](HWND dialog) {
+    INT_PTR result = drive::RunMainDialog(model, folder, {20, 200}, [&](HWND dialog) {
         dated = DialogObject(dialog)->session().datedFolderName;
         Download(dialog, {"BIG"}, false);
         WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), "message 104");
@@ -274,7 +248,7 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
         camsim::CameraModel model(profile);
         std::string folder = FreshFolder(close ? "close" : "cancel");
         std::string dated;
-        RunDialog(model, folder, kFast, [&](HWND dialog) {
+        drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
             FetchSession& session = DialogObject(dialog)->session();
             dated = session.datedFolderName;
             Download(dialog, {"BIG"}, false);
@@ -305,7 +279,7 @@ WT_TEST(HostileNamesStayInsideTheDatedFolder) {
         camsim::CameraModel model(profile);
         std::string folder = FreshFolder("hostile");
         std::string dated;
-        RunDialog(model, folder, {20, 20}, [&](HWND dialog) {
+        drive::RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
             dated = DialogObject(dialog)->session().datedFolderName;
             Download(dialog, {"~GOOD", name}, false);
             WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), name);
@@ -329,7 +303,7 @@ WT_TEST(FullDiskFailsTheRunAndRemovesTheFile) {
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit old = {};
     getrlimit(RLIMIT_FSIZE, &old);
-    RunDialog(model, folder, {20, 20}, [&](HWND dialog) {
+    drive::RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
         dated = DialogObject(dialog)->session().datedFolderName;
         struct rlimit limit = {20000, old.rlim_max};
         WT_CHECK(setrlimit(RLIMIT_FSIZE, &limit) == 0);

@@ -16,11 +16,23 @@ constexpr const char* kValueFolder = "FlashImageSaveToDir";
 constexpr const char* kDefaultFolder = "c:\\";
 constexpr uint32_t kFolderBufferSize = 256;  // 255 characters and the terminator
 
-// The settings key, opened with full access and created when missing.
+// The keys the settings live in, and how each is opened. A standard user cannot open the
+// machine's key with full access (nor create it), but may read it; the folder is then kept in
+// the user's own key.
+enum class SettingsKey {
+    MachineFullAccess,  // HKEY_LOCAL_MACHINE\SOFTWARE\ZQ71R with full access, created when missing
+    MachineRead,        // the same key for reading only; never created
+    UserRead,           // HKEY_CURRENT_USER\Software\ZQ71R for reading only; never created
+    UserWrite,          // the user's key for writing, created when missing
+};
+
+constexpr const char* kUserSettingsKey = "Software\\ZQ71R";
+
+// The settings keys; one is open at a time.
 class SettingsRegistry {
 public:
     virtual ~SettingsRegistry() = default;
-    virtual bool OpenKey() = 0;
+    virtual bool OpenKey(SettingsKey key) = 0;
     virtual void CloseKey() = 0;
     // Reads a value's bytes as stored, whatever its type. `size` holds the capacity on entry
     // and the stored byte count on success; fails when the value is absent or larger.
@@ -33,12 +45,19 @@ public:
 struct FetchSettings {
     std::string downloadFolder = kDefaultFolder;
     bool enhance = false;
+    // The user's own key held a folder at load; it then overrides the machine's, so a save
+    // must write it there too or the folder chosen now would be shadowed at the next start.
+    bool folderPerUser = false;
 
     // Defaults, then Load; always succeeds.
     bool InitialiseAndLoad(SettingsRegistry& registry);
-    // False when the key cannot be opened; the fields then keep their values.
+    // Reads the machine's key (for reading only when full access is refused), then the user's
+    // folder, which takes precedence when present. False when neither key can be opened; the
+    // fields then keep their values.
     bool Load(SettingsRegistry& registry);
-    // False only when the key cannot be opened or created.
+    // Writes both values to the machine's key, and the folder to the user's key when the
+    // machine's refuses it or the user's held one at load. True when the folder is stored
+    // where the next Load takes it from.
     bool Save(SettingsRegistry& registry) const;
 };
 

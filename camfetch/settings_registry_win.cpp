@@ -2,11 +2,29 @@
 
 namespace camfetch {
 
-bool RegistrySettings::OpenKey() {
+bool RegistrySettings::OpenKey(SettingsKey which) {
     CloseKey();
-    DWORD disposition = 0;
-    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, &key_, &disposition) == ERROR_SUCCESS;
+    HKEY key = nullptr;
+    LONG result = ERROR_INVALID_PARAMETER;
+    switch (which) {
+    case SettingsKey::MachineFullAccess:
+        result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        break;
+    case SettingsKey::MachineRead:
+        result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
+        break;
+    case SettingsKey::UserRead:
+        result = RegOpenKeyExA(HKEY_CURRENT_USER, kUserSettingsKey, 0, KEY_READ, &key);
+        break;
+    case SettingsKey::UserWrite:
+        result = RegCreateKeyExA(HKEY_CURRENT_USER, kUserSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+        break;
+    }
+    if (result != ERROR_SUCCESS) return false;
+    key_ = key;
+    return true;
 }
 
 void RegistrySettings::CloseKey() {

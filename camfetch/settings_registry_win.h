@@ -1,4 +1,5 @@
-// The settings key HKEY_LOCAL_MACHINE\SOFTWARE\ZQ71R in the registry.
+// The settings keys in the registry: HKEY_LOCAL_MACHINE\SOFTWARE\ZQ71R and the current user's
+// HKEY_CURRENT_USER\Software\ZQ71R.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +11,7 @@ namespace camfetch {
 class RegistrySettings : public SettingsRegistry {
 public:
     ~RegistrySettings() override { CloseKey(); }
-    bool OpenKey() override;
+    bool OpenKey(SettingsKey key) override;
     void CloseKey() override;
     bool QueryValue(const char* name, uint8_t* buffer, uint32_t& size) override;
     bool SetDword(const char* name, uint32_t value) override;

@@ -14,7 +14,7 @@ namespace media {
 // the platform object's lifetime.
 std::unique_ptr<ClipPlatform> CreateAviFilePlatform();
 
-// HKEY_LOCAL_MACHINE through RegCreateKeyExA / RegQueryValueExA.
+// HKEY_LOCAL_MACHINE through RegCreateKeyExA / RegOpenKeyExA / RegQueryValueExA.
 std::unique_ptr<Registry> CreateMachineRegistry();
 
 // Converts the clip at `path` (see clip_conversion.h) with the camera settings of this run,

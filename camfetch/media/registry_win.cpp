@@ -28,6 +28,11 @@ public:
             return nullptr;
         return std::make_unique<MachineKey>(key);
     }
+    std::unique_ptr<RegistryKey> OpenMachineKeyForReading(const char* path) override {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+        return std::make_unique<MachineKey>(key);
+    }
 };
 
 }  // namespace

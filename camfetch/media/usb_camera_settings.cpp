@@ -4,7 +4,9 @@ namespace media {
 
 void LoadUsbCameraSettings(UsbCameraSettings& settings, Registry& registry) {
     if (settings.loaded) return;
-    std::unique_ptr<RegistryKey> key = registry.OpenMachineKey("SOFTWARE\\ZQ71R\\UsbCamera");
+    const char* path = "SOFTWARE\\ZQ71R\\UsbCamera";
+    std::unique_ptr<RegistryKey> key = registry.OpenMachineKey(path);
+    if (!key) key = registry.OpenMachineKeyForReading(path);
     if (!key) return;
     uint32_t flip = 0;
     if (key->ReadValue("FlipHorz", &flip, sizeof flip)) settings.mirror = flip != 0;

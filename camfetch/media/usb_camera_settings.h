@@ -1,6 +1,7 @@
 // The camera settings that clip conversion reads from the machine's registry, once per run:
 // key SOFTWARE\ZQ71R\UsbCamera under HKEY_LOCAL_MACHINE, value "FlipHorz" (a 32-bit number;
-// non-zero mirrors converted frames left to right).
+// non-zero mirrors converted frames left to right). A standard user may read the key but not
+// open it with full access; the settings are then read all the same.
 #pragma once
 
 #include <cstdint>
@@ -29,10 +30,14 @@ public:
     // Opens a key under HKEY_LOCAL_MACHINE with full access, creating it when missing; null
     // when it cannot be opened (for example for lack of rights).
     virtual std::unique_ptr<RegistryKey> OpenMachineKey(const char* path) = 0;
+    // Opens an existing key under HKEY_LOCAL_MACHINE for reading only, never creating it; null
+    // when it is missing or cannot be read.
+    virtual std::unique_ptr<RegistryKey> OpenMachineKeyForReading(const char* path) = 0;
 };
 
-// Loads `settings` unless already loaded. A key that cannot be opened leaves the defaults and
-// is tried again on the next load; an unreadable value leaves its field unchanged.
+// Loads `settings` unless already loaded. The key is opened with full access, or for reading
+// when that is refused. A key that cannot be opened either way leaves the defaults and is
+// tried again on the next load; an unreadable value leaves its field unchanged.
 void LoadUsbCameraSettings(UsbCameraSettings& settings, Registry& registry);
 
 }  // namespace media

@@ -9,33 +9,56 @@ using namespace camfetch;
 
 namespace {
 
-// The settings key as bytes per value; values keep their stored size, without any terminator
-// unless one was written.
+// The machine's and the user's settings keys as bytes per value; values keep their stored
+// size, without any terminator unless one was written. `journal` records every call.
 class FakeRegistry : public SettingsRegistry {
 public:
-    std::map<std::string, std::vector<uint8_t>> values;
-    bool openable = true;
+    using Values = std::map<std::string, std::vector<uint8_t>>;
+    Values values, userValues;
+    bool fullAccess = true, readable = true;  // to the machine's key
+    bool userKeyExists = false, userWritable = true;
     int opened = 0, closed = 0;
+    std::string journal;
 
-    bool OpenKey() override { return openable && ++opened; }
-    void CloseKey() override { ++closed; }
+    bool OpenKey(SettingsKey key) override {
+        static const char* const names[] = {"machine full", "machine read", "user read", "user write"};
+        journal += names[int(key)];
+        bool ok = key == SettingsKey::MachineFullAccess ? fullAccess
+                  : key == SettingsKey::MachineRead     ? readable
+                  : key == SettingsKey::UserRead        ? userKeyExists
+                                                        : userWritable;
+        if (key == SettingsKey::UserWrite && ok) userKeyExists = true;
+        journal += ok ? "; " : " refused; ";
+        current_ = key == SettingsKey::UserRead || key == SettingsKey::UserWrite ? &userValues : &values;
+        return ok && ++opened;
+    }
+    void CloseKey() override {
+        journal += "close; ";
+        ++closed;
+    }
     bool QueryValue(const char* name, uint8_t* buffer, uint32_t& size) override {
-        auto found = values.find(name);
-        if (found == values.end() || found->second.size() > size) return false;
+        journal += std::string("query ") + name + "; ";
+        auto found = current_->find(name);
+        if (found == current_->end() || found->second.size() > size) return false;
         std::copy(found->second.begin(), found->second.end(), buffer);
         size = uint32_t(found->second.size());
         return true;
     }
     bool SetDword(const char* name, uint32_t value) override {
-        values[name] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+        journal += std::string("set ") + name + "; ";
+        (*current_)[name] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
         return true;
     }
     bool SetString(const char* name, const std::string& text) override {
+        journal += std::string("set ") + name + "; ";
         std::vector<uint8_t> bytes(text.begin(), text.end());
         bytes.push_back(0);
-        values[name] = bytes;
+        (*current_)[name] = bytes;
         return true;
     }
+
+private:
+    Values* current_ = &values;
 };
 
 std::vector<uint8_t> Text(const std::string& s, bool terminated = true) {
@@ -94,15 +117,78 @@ TEST(Settings, SaveWritesZeroOrOneAndTheTerminatedFolder) {
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 0}), registry.values["EnhanceJPEG"]);
 }
 
-TEST(Settings, UnopenableKeyKeepsDefaultsAndSavesNothing) {
+// A standard user may read the machine's key but not open it with full access: its values
+// count all the same, and the folder is kept in the user's key, which overrides the machine's.
+TEST(Settings, MachineKeyRefusingFullAccess) {
+    using Values = FakeRegistry::Values;
+    struct Row {
+        const char* what;
+        bool fullAccess, readable;
+        Values user;
+        std::string folder;
+        bool enhance, loaded;
+        std::string loadJournal, saveJournal;
+    };
+    const Values machine = {{"EnhanceJPEG", {1, 0, 0, 0}}, {"FlashImageSaveToDir", Text("d:\\machine")}};
+    const Values mine = {{"FlashImageSaveToDir", Text("e:\\mine")}};
+    const std::string machineReads = "query EnhanceJPEG; query FlashImageSaveToDir; close; ";
+    const std::string userRead = "user read; query FlashImageSaveToDir; close; ";
+    const std::string machineWrites = "machine full; set EnhanceJPEG; set FlashImageSaveToDir; close; ";
+    const std::string userWrite = "user write; set FlashImageSaveToDir; close; ";
+    const Row rows[] = {
+        {"full access", true, true, {}, "d:\\machine", true, true,
+         "machine full; " + machineReads + "user read refused; ", machineWrites},
+        {"full access, a per-user folder", true, true, mine, "e:\\mine", true, true,
+         "machine full; " + machineReads + userRead, machineWrites + userWrite},
+        {"reading only", false, true, {}, "d:\\machine", true, true,
+         "machine full refused; machine read; " + machineReads + "user read refused; ",
+         "machine full refused; " + userWrite},
+        {"reading only, a per-user folder", false, true, mine, "e:\\mine", true, true,
+         "machine full refused; machine read; " + machineReads + userRead, "machine full refused; " + userWrite},
+        {"reading only, a per-user folder too long", false, true,
+         {{"FlashImageSaveToDir", Text(std::string(300, 'x'))}}, "d:\\machine", true, true,
+         "machine full refused; machine read; " + machineReads + userRead, "machine full refused; " + userWrite},
+        {"reading refused too", false, false, {}, "c:\\", false, false,
+         "machine full refused; machine read refused; user read refused; ", "machine full refused; " + userWrite},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeRegistry registry;
+        registry.values = machine;
+        registry.userValues = row.user;
+        registry.userKeyExists = !row.user.empty();
+        registry.fullAccess = row.fullAccess;
+        registry.readable = row.readable;
+        FetchSettings settings;
+        EXPECT_EQ(row.loaded, settings.Load(registry));
+        EXPECT_EQ(row.folder, settings.downloadFolder);
+        EXPECT_EQ(row.enhance, settings.enhance);
+        EXPECT_EQ(row.loadJournal, registry.journal);
+
+        // The folder chosen in this run is the one the next start shows.
+        registry.journal.clear();
+        settings.downloadFolder = "f:\\chosen";
+        EXPECT_TRUE(settings.Save(registry));
+        EXPECT_EQ(row.saveJournal, registry.journal);
+        if (!row.fullAccess) {
+            EXPECT_EQ(machine, registry.values);
+        }
+        FetchSettings next;
+        next.InitialiseAndLoad(registry);
+        EXPECT_EQ("f:\\chosen", next.downloadFolder);
+        EXPECT_EQ(registry.opened, registry.closed);
+    }
+}
+
+TEST(Settings, NothingOpenableKeepsDefaultsAndSavesNothing) {
     FakeRegistry registry;
-    registry.openable = false;
+    registry.fullAccess = registry.readable = registry.userWritable = false;
     FetchSettings settings;
     EXPECT_TRUE(settings.InitialiseAndLoad(registry));
     EXPECT_FALSE(settings.Load(registry));
     EXPECT_EQ("c:\\", settings.downloadFolder);
     EXPECT_FALSE(settings.Save(registry));
-    EXPECT_TRUE(registry.values.empty());
+    EXPECT_TRUE(registry.values.empty() && registry.userValues.empty());
 }
 
 TEST(ReadyWait, PollsOnlyWhileTheCameraSaysItIsBusyAndGivesUp) {

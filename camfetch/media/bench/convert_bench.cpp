@@ -30,6 +30,7 @@ struct Run {
 class NoRegistry : public media::Registry {
 public:
     std::unique_ptr<media::RegistryKey> OpenMachineKey(const char*) override { return nullptr; }
+    std::unique_ptr<media::RegistryKey> OpenMachineKeyForReading(const char*) override { return nullptr; }
 };
 
 Run Finish(pid_t child, std::chrono::steady_clock::time_point start) {

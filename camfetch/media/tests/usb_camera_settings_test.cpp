@@ -8,7 +8,7 @@
 
 namespace {
 
-// The machine's registry as a map of values of the one key, with a switch for access.
+// The machine's registry as a map of values of the one key, with switches for access.
 class FakeRegistry : public media::Registry {
 public:
     struct Key : media::RegistryKey {
@@ -23,8 +23,16 @@ public:
     };
     std::unique_ptr<media::RegistryKey> OpenMachineKey(const char* path) override {
         ++opens;
+        opened += "full ";
         lastPath = path;
-        if (!accessible) return nullptr;
+        if (!fullAccess) return nullptr;
+        exists = true;
+        return std::make_unique<Key>(*this);
+    }
+    std::unique_ptr<media::RegistryKey> OpenMachineKeyForReading(const char* path) override {
+        opened += "read ";
+        if (std::string(path) != lastPath) return nullptr;  // the same key, or none
+        if (!readable || !exists) return nullptr;
         return std::make_unique<Key>(*this);
     }
     void SetDword(const char* name, uint32_t value) {
@@ -32,9 +40,9 @@ public:
     }
 
     std::map<std::string, std::string> values;
-    bool accessible = true;
+    bool fullAccess = true, readable = true, exists = true;
     int opens = 0;
-    std::string lastPath;
+    std::string lastPath, opened;
 };
 
 TEST(UsbCameraSettings, FlipHorzTurnsMirroringOn) {
@@ -75,15 +83,46 @@ TEST(UsbCameraSettings, LoadsOncePerRun) {
     EXPECT_EQ(registry.opens, 1);
 }
 
+// A standard user may read the machine's key but not open it with full access or create it.
+TEST(UsbCameraSettings, ReadsTheKeyWhenFullAccessIsRefused) {
+    struct Row {
+        const char* name;
+        bool fullAccess, readable, exists;
+        bool loaded, mirror;
+        const char* opened;
+    };
+    const Row rows[] = {
+        {"full access", true, true, true, true, true, "full "},
+        {"full access, key missing: created", true, true, false, true, false, "full "},
+        {"reading only", false, true, true, true, true, "full read "},
+        {"reading only, key missing: not created", false, true, false, false, false, "full read "},
+        {"neither", false, false, true, false, false, "full read "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeRegistry registry;
+        registry.fullAccess = row.fullAccess;
+        registry.readable = row.readable;
+        registry.exists = row.exists;
+        if (row.exists) registry.SetDword("FlipHorz", 1);
+        media::UsbCameraSettings settings;
+        media::LoadUsbCameraSettings(settings, registry);
+        EXPECT_EQ(settings.loaded, row.loaded);
+        EXPECT_EQ(settings.mirror, row.mirror);
+        EXPECT_EQ(registry.opened, row.opened);
+        EXPECT_EQ(registry.exists, row.exists || row.fullAccess);
+    }
+}
+
 TEST(UsbCameraSettings, RetriesAKeyItCouldNotOpen) {
     FakeRegistry registry;
     registry.SetDword("FlipHorz", 1);
-    registry.accessible = false;
+    registry.fullAccess = registry.readable = false;
     media::UsbCameraSettings settings;
     media::LoadUsbCameraSettings(settings, registry);
     EXPECT_FALSE(settings.loaded);
     EXPECT_FALSE(settings.mirror);
-    registry.accessible = true;
+    registry.readable = true;
     media::LoadUsbCameraSettings(settings, registry);
     EXPECT_TRUE(settings.loaded);
     EXPECT_TRUE(settings.mirror);

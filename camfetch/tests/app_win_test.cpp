@@ -1,6 +1,6 @@
 // camfetch's start-up and shut-down under Wine: the single-instance mutex, the settings in
-// HKEY_LOCAL_MACHINE\SOFTWARE\ZQ71R after Exit, Cancel and starts without a camera, and the
-// bounded readiness wait. The camera is the simulated camera's model.
+// HKEY_LOCAL_MACHINE\SOFTWARE\ZQ71R (and a folder kept per user) after Exit, Cancel and starts
+// without a camera, and the bounded readiness wait. The camera is the simulated camera's model.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -19,9 +19,12 @@ using namespace camfetch;
 namespace {
 
 const char* kKey = "SOFTWARE\\ZQ71R";
+const char* kUserKey = "Software\\ZQ71R";
 
-// Removes camfetch's two values. The key itself may hold the clip conversion's sub-key.
+// Removes camfetch's two values and the user's key. The machine's key itself may hold the clip
+// conversion's sub-key.
 void DeleteSettings() {
+    RegDeleteKeyA(HKEY_CURRENT_USER, kUserKey);
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
     RegDeleteValueA(key, "EnhanceJPEG");
@@ -44,6 +47,17 @@ void StoreRaw(const char* name, DWORD type, const void* data, DWORD size) {
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
+}
+
+// The folder kept for the current user, or "<none>".
+std::string UserFolder() {
+    char folder[1024] = {};
+    DWORD size = sizeof folder - 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<none>";
+    LONG result = RegQueryValueExA(key, "FlashImageSaveToDir", nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? folder : "<none>";
 }
 
 void StoreFolder(const std::string& folder) {
@@ -162,20 +176,30 @@ WT_TEST(StoredFolderIsShownAndKept) {
     struct Row {
         const char* what;
         std::string stored;   // bytes as stored, REG_SZ
+        std::string user;     // the user's own folder, or "<none>"
         std::string shown;    // in control 1189
         std::string saved;
     };
     std::string deep = "c:";
     while (deep.size() < 240) deep += "\\photographs";
     deep += "\\camera";
+    const std::string none = "<none>";
     const Row rows[] = {
-        {"300 characters", std::string("c:\\") + std::string(296, 'x') + std::string(1, '\0'), "c:\\", "c:\\"},
-        {"without terminator", "c:\\windows", "c:\\windows", "c:\\windows"},
-        {"long path", deep + std::string(1, '\0'), "", deep},
+        {"300 characters", std::string("c:\\") + std::string(296, 'x') + std::string(1, '\0'), none, "c:\\", "c:\\"},
+        {"without terminator", "c:\\windows", none, "c:\\windows", "c:\\windows"},
+        {"long path", deep + std::string(1, '\0'), none, "", deep},
+        {"a per-user folder first", std::string("c:\\", 4), "c:\\windows", "c:\\windows", "c:\\windows"},
     };
     for (const Row& row : rows) {
         DeleteSettings();
         StoreRaw("FlashImageSaveToDir", REG_SZ, row.stored.data(), DWORD(row.stored.size()));
+        if (row.user != none) {
+            HKEY key = nullptr;
+            RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            RegSetValueExA(key, "FlashImageSaveToDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(row.user.c_str()),
+                           DWORD(row.user.size() + 1));
+            RegCloseKey(key);
+        }
         camsim::CameraModel model(OneFile());
         RunApp(model, [&](HWND dialog) {
             WT_CHECK_MSG(dialog != nullptr, row.what);
@@ -191,6 +215,8 @@ WT_TEST(StoredFolderIsShownAndKept) {
         Stored stored = ReadSettings();
         WT_CHECK_MSG(stored.folder == row.saved, std::string(row.what) + ": " + stored.folder);
         WT_CHECK_MSG(stored.hasEnhance && stored.enhance == 0, row.what);
+        // Where the machine's key takes writes, a per-user folder appears only if one was there.
+        WT_CHECK_MSG(UserFolder() == (row.user == none ? none : row.saved), std::string(row.what) + ": " + UserFolder());
     }
 }
 

@@ -16,8 +16,9 @@ struct FetchAppOptions {
     uint32_t readyPollLimit = kReadyPollLimit;
 };
 
-// One copy at a time (mutex "ZQ71RD"), COM, settings from HKLM\SOFTWARE\ZQ71R, the camera on
-// `transport`, the readiness wait, the main dialog, then everything released in reverse order.
+// One copy at a time (mutex "ZQ71RD"), COM, settings from HKLM\SOFTWARE\ZQ71R (and a folder
+// kept per user under HKCU\Software\ZQ71R), the camera on `transport`, the readiness wait, the
+// main dialog, then everything released in reverse order.
 // Returns 0; a second copy returns at once without touching anything.
 int RunFetchApplication(HINSTANCE instance, std::unique_ptr<camera::PropertyTransport> transport,
                         const FetchAppOptions& options = FetchAppOptions());

@@ -379,3 +379,16 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     EXPECT_EQ("A", rig.session.catalogue[0].name);
     EXPECT_EQ(kModeReady, rig.session.controlMode);
 }
+
+TEST(DownloadRun, SavedFilesTakeTheCameraTimeWhenItIsValid) {
+    camsim::Profile profile;
+    profile.files = {File("DATED", "JPG", 9), File("NODATE", "JPG", 9), File("BADDATE", "JPG", 9)};
+    profile.files[0].writeDate = 0x5891, profile.files[0].writeTime = 0x6DA5;
+    profile.files[2].writeDate = 0x5880;  // day 0
+    RunRig rig(profile);
+    rig.view.rows.assign(3, listStateSelected);
+    rig.session.StartDownloadRun();
+    ASSERT_GT(rig.RunToEnd(), 0);
+    EXPECT_EQ(3u, rig.store.files.size());
+    EXPECT_EQ((std::map<std::string, uint32_t>{{kFolder + "DATED.JPG", 0x58916DA5u}}), rig.store.times);
+}

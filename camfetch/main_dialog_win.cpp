@@ -190,9 +190,8 @@ INT_PTR FetchMainDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     case WM_PAINT:
         return OnPaint();
-    case WM_QUERYDRAGICON:
-        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, LONG_PTR(appIcon_));
-        return TRUE;
+    case WM_QUERYDRAGICON:  // answered by the procedure's own return value, not DWLP_MSGRESULT
+        return reinterpret_cast<INT_PTR>(appIcon_);
     case WM_TIMER:
         OnTimer(wParam);
         return TRUE;

@@ -47,11 +47,23 @@ bool ParseCatalogueEntry(const uint8_t* entry, CatalogueItem& item) {
     made.kind = kind;
     made.typeText = kind == kKindJpeg ? "Jpeg" : kind == kKindAvi ? "Avi" : "Wav";
     made.size = camera::LoadU32(entry + 28);
+    made.writeTime = uint16_t(entry[22] | entry[23] << 8);
+    made.writeDate = uint16_t(entry[24] | entry[25] << 8);
     char text[16];
     std::snprintf(text, sizeof text, "%uKB", unsigned(made.size / 1024));
     made.sizeText = text;
     item = std::move(made);
     return true;
+}
+
+bool IsValidFatTimestamp(uint16_t date, uint16_t time) {
+    int year = 1980 + (date >> 9), month = (date >> 5) & 15, day = date & 31;
+    int hours = time >> 11, minutes = (time >> 5) & 63, twoSeconds = time & 31;
+    static const int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1) return false;
+    bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    if (day > kDaysInMonth[month - 1] + (month == 2 && leap)) return false;
+    return hours < 24 && minutes < 60 && twoSeconds < 30;
 }
 
 size_t CountKnownEntries(const uint8_t* block, size_t length) {

@@ -4,7 +4,8 @@
 //   block  a run of bytes fetched from camera memory after catalogue start (39) or next (40);
 //          it holds length / 32 entries, a shorter remainder is ignored
 //   entry  32 bytes laid out like a FAT short-name directory entry: name (0-7), extension
-//          (8-10), size (28-31, little-endian); the other bytes are not read
+//          (8-10), last-write time (22-23) and date (24-25) in FAT's packed form, size (28-31),
+//          all little-endian; the other bytes are not read
 //   item   one listed file (CatalogueItem); item i of the catalogue is always row i of the list
 #pragma once
 
@@ -37,6 +38,8 @@ struct CatalogueItem {
     std::string sizeText;   // whole kilobytes, rounded down: "%dKB"
     std::string statusText; // filled from flags when the row is drawn
     uint32_t size = 0;
+    uint16_t writeTime = 0;  // FAT packed: hours, minutes, two-second units
+    uint16_t writeDate = 0;  // FAT packed: years since 1980, month, day
     int kind = 0;
     uint32_t flags = 0;
     uint32_t listState = 0;
@@ -45,6 +48,10 @@ struct CatalogueItem {
 // Reads one 32-byte entry. Returns false, leaving item untouched, when its extension is not
 // jpg, avi or wav (in any letter case): such entries are not listed.
 bool ParseCatalogueEntry(const uint8_t* entry, CatalogueItem& item);
+
+// Whether a FAT date and time name a real moment: years 1980 to 2107, months 1 to 12, a day
+// that exists in its month, hours below 24, minutes below 60, two-second units below 30.
+bool IsValidFatTimestamp(uint16_t date, uint16_t time);
 
 // Number of entries of a known kind in a block of `length` bytes.
 size_t CountKnownEntries(const uint8_t* block, size_t length);

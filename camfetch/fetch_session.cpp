@@ -365,6 +365,9 @@ bool FetchSession::TransferBlock() {
         if (convertAvi && IsAviFileName(outputPath)) {
             if (!converter_ || converter_(outputPath) != 0) return false;
         }
+        // The camera's time of the picture, so that files sort by when they were taken.
+        if (IsValidFatTimestamp(item.writeDate, item.writeTime))
+            store_->SetWriteTime(outputPath, item.writeDate, item.writeTime);
         ++downloadDone;
         item.flags = (item.flags & ~flagDownloading) | flagSaved;
         view_.RefreshRow(downloadIndex);

@@ -105,6 +105,9 @@ public:
     // Closes the open file, if any; false when its data could not be completed.
     virtual bool Close() = 0;
     virtual bool Remove(const std::string& path) = 0;
+    // Gives a closed file a last-write time (FAT's packed local date and time, valid); a
+    // file whose time cannot be set keeps the time it was written at.
+    virtual void SetWriteTime(const std::string& path, uint16_t fatDate, uint16_t fatTime) = 0;
 };
 
 // Rewrites a saved clip in place; 0 on success, a non-zero step code on failure.

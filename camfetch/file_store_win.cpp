@@ -43,6 +43,19 @@ bool Win32DownloadStore::Remove(const std::string& path) {
     return DeleteFileW(camtools::Widen(path, CP_ACP).c_str()) != FALSE;
 }
 
+// FAT times are local: converted as Windows converts them for a FAT volume's files.
+void Win32DownloadStore::SetWriteTime(const std::string& path, uint16_t fatDate, uint16_t fatTime) {
+    FILETIME local, utc;
+    if (!DosDateTimeToFileTime(fatDate, fatTime, &local) || !LocalFileTimeToFileTime(&local, &utc))
+        return;
+    HANDLE file = CreateFileW(camtools::Widen(path, CP_ACP).c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    SetFileTime(file, nullptr, nullptr, &utc);
+    CloseHandle(file);
+}
+
 int ConvertDownloadedClip(const std::string& path) {
 #ifdef CAMFETCH_HAS_CLIP_CONVERSION
     return media::ConvertClipToI420(path);

@@ -15,6 +15,7 @@ public:
     bool Write(const uint8_t* data, size_t size) override;
     bool Close() override;
     bool Remove(const std::string& path) override;
+    void SetWriteTime(const std::string& path, uint16_t fatDate, uint16_t fatTime) override;
 
 private:
     HANDLE file_ = INVALID_HANDLE_VALUE;

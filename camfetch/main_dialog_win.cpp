@@ -190,9 +190,8 @@ INT_PTR FetchMainDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     case WM_PAINT:
         return OnPaint();
-    case WM_QUERYDRAGICON:
-        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, LONG_PTR(appIcon_));
-        return TRUE;
+    case WM_QUERYDRAGICON:  // answered by the procedure's own return value, not DWLP_MSGRESULT
+        return reinterpret_cast<INT_PTR>(appIcon_);
     case WM_TIMER:
         OnTimer(wParam);
         return TRUE;
@@ -223,6 +222,8 @@ BOOL FetchMainDialog::OnInitDialog() {
     session_.downloadFolder = params_.downloadFolder;
     session_.SetDownloadStore(&store_);
     session_.SetClipConverter(ConvertDownloadedClip);
+    taskbar_ = std::make_unique<camtools::TaskbarButtonProgress>(hwnd_);
+    runIndicator_ = std::make_unique<RunIndicator>(awake_, *taskbar_);
 
     camtools::WString about = LoadText(instance_, IDS_ABOUTBOX);
     if (HMENU menu = GetSystemMenu(hwnd_, FALSE); menu && !about.empty()) {
@@ -306,6 +307,8 @@ void FetchMainDialog::ApplyControlMode(ControlMode mode) {
 void FetchMainDialog::OnDestroy() {
     // A file cut off mid-transfer would pass for a good one under the camera file's name.
     if (session_.downloadState != 0 || session_.deleteState != 0) session_.CancelRuns();
+    runIndicator_.reset();  // releases the keep-awake request of a run cut off here
+    taskbar_.reset();
     WinHelpW(hwnd_, nullptr, HELP_QUIT, 0);  // closes help shown for this window, if any
     if (connectionTimer_) KillTimer(hwnd_, kConnectionTimer);
     if (countdownTimer_) KillTimer(hwnd_, kCountdownTimer);
@@ -321,6 +324,7 @@ void FetchMainDialog::OnDestroy() {
 void FetchMainDialog::OnTimer(UINT_PTR id) {
     if (id == kConnectionTimer) session_.ConnectionStep();
     else if (id == kCountdownTimer) session_.CountdownStep();
+    if (runIndicator_) runIndicator_->Update(session_);
 }
 
 void FetchMainDialog::OnCommand(int id, int code) {
@@ -357,6 +361,7 @@ void FetchMainDialog::OnCommand(int id, int code) {
         }
         break;
     }
+    if (runIndicator_) runIndicator_->Update(session_);  // a run may have started or ended
 }
 
 LRESULT FetchMainDialog::OnNotify(NMHDR* header) {

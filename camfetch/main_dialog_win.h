@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include <commctrl.h>
@@ -11,7 +12,9 @@
 #include "camera_channel.h"
 #include "fetch_session.h"
 #include "file_store_win.h"
+#include "run_indicator.h"
 #include "wide_string_win.h"
+#include "work_indicators_win.h"
 
 namespace camfetch {
 
@@ -92,6 +95,9 @@ private:
     std::string datedFolderName_;
     camtools::WString displayText_;  // the text a row asked for last; lives until the next ask
     Win32DownloadStore store_;
+    camtools::SystemKeepAwake awake_;
+    std::unique_ptr<camtools::TaskbarButtonProgress> taskbar_;  // from WM_INITDIALOG on
+    std::unique_ptr<RunIndicator> runIndicator_;
 };
 
 // Runs dialog 102 modally and returns IDOK (Exit) or IDCANCEL (close box, Escape, countdown).

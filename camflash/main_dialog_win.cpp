@@ -6,6 +6,7 @@
 #include "texts.h"
 #include "update_sequence.h"
 #include "win_util_win.h"
+#include "work_indicators_win.h"
 
 namespace camflash {
 namespace {
@@ -69,7 +70,8 @@ void OnUpdate(HWND dialog, MainDialog& data) {
     UpdateSettings settings;
     settings.firmwareFileName = data.state.firmwareFileName;
     settings.needsPreparation = data.state.needsPreparation;
-    RunUpdate(*data.camera, files, ui, settings);
+    camtools::SystemKeepAwake awake;
+    RunUpdateKeepingAwake(awake, *data.camera, files, ui, settings);
 }
 
 // Minimised, the dialog shows its icon centred in the client area.

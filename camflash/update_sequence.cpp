@@ -114,4 +114,10 @@ MainDialogState InitializeMainDialog(camera::CameraChannel& camera) {
     return state;
 }
 
+UpdateResult RunUpdateKeepingAwake(camtools::KeepAwake& awake, camera::CameraChannel& camera,
+                                   FileOpener& files, UpdateUi& ui, const UpdateSettings& settings) {
+    camtools::ScopedKeepAwake awakeScope(awake);
+    return RunUpdate(camera, files, ui, settings);
+}
+
 }  // namespace camflash

@@ -10,6 +10,7 @@
 
 #include "camera_channel.h"
 #include "file_source.h"
+#include "work_indicators.h"
 
 namespace camflash {
 
@@ -63,6 +64,11 @@ struct UpdateSettings {
 
 UpdateResult RunUpdate(camera::CameraChannel& camera, FileOpener& files, UpdateUi& ui,
                        const UpdateSettings& settings);
+
+// RunUpdate with the PC kept from sleeping from its start to its end, whichever way it ends:
+// an update cut off by sleep can leave the camera without working firmware.
+UpdateResult RunUpdateKeepingAwake(camtools::KeepAwake& awake, camera::CameraChannel& camera,
+                                   FileOpener& files, UpdateUi& ui, const UpdateSettings& settings);
 
 // What the main dialog learns when it opens: whether the camera was found and, if so, the
 // firmware file name and whether the update needs the preparation writes.

@@ -92,6 +92,7 @@ public:
         return ok;
     }
     bool Remove(const std::string&) override { return std::remove(path_.c_str()) == 0; }
+    void SetWriteTime(const std::string&, uint16_t, uint16_t) override {}
 
 private:
     std::string path_;

@@ -54,6 +54,40 @@ TEST(CatalogueEntry, NamesExtensionsAndSizes) {
     }
 }
 
+TEST(CatalogueEntry, WriteTimesAndTheirValidity) {
+    std::vector<uint8_t> entry = Entry("DSCF0001", "JPG", 1);
+    entry[22] = 0xA5, entry[23] = 0x6D, entry[24] = 0x91, entry[25] = 0x58;
+    CatalogueItem item;
+    ASSERT_TRUE(ParseCatalogueEntry(entry.data(), item));
+    EXPECT_EQ(0x6DA5, item.writeTime);
+    EXPECT_EQ(0x5891, item.writeDate);
+
+    auto date = [](int year, int month, int day) { return uint16_t((year - 1980) << 9 | month << 5 | day); };
+    auto time = [](int h, int m, int twoSeconds) { return uint16_t(h << 11 | m << 5 | twoSeconds); };
+    const struct {
+        const char* what;
+        uint16_t date, time;
+        bool valid;
+    } rows[] = {
+        {"2024-04-17 13:45:10", 0x5891, 0x6DA5, true},
+        {"zero date", 0, 0, false},
+        {"first moment", date(1980, 1, 1), 0, true},
+        {"last moment", date(2107, 12, 31), time(23, 59, 29), true},
+        {"month 0", date(2020, 0, 1), 0, false},
+        {"month 13", date(2020, 13, 1), 0, false},
+        {"day 0", date(2020, 5, 0), 0, false},
+        {"April 31", date(2021, 4, 31), 0, false},
+        {"February 29 of a leap year", date(2024, 2, 29), 0, true},
+        {"February 29 of a common year", date(2023, 2, 29), 0, false},
+        {"February 29, 2100", date(2100, 2, 29), 0, false},
+        {"February 29, 2000", date(2000, 2, 29), 0, true},
+        {"hour 24", date(2020, 1, 1), time(24, 0, 0), false},
+        {"minute 60", date(2020, 1, 1), time(0, 60, 0), false},
+        {"30 two-second units", date(2020, 1, 1), time(0, 0, 30), false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(row.valid, IsValidFatTimestamp(row.date, row.time)) << row.what;
+}
+
 TEST(CatalogueBlock, OnlyWholeEntriesOfKnownKindsCount) {
     std::vector<uint8_t> three = Block({Entry("A", "jpg", 1), Entry("B", "txt", 2), Entry("C", "wav", 3)});
     struct Row {

@@ -95,6 +95,9 @@ WT_TEST(ListedRowsTextsIconsAndOrder) {
         int nameWidth = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
         int mWidth = int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, LPARAM(L"MMMMMMMM")));
         WT_CHECK_EQ(nameWidth, mWidth + 16);
+        // Minimised, the dialog is dragged by the program's icon.
+        HICON dragIcon = HICON(SendMessageW(dialog, WM_QUERYDRAGICON, 0, 0));
+        WT_CHECK(dragIcon != nullptr && dragIcon == HICON(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0)));
         drive::Press(dialog, IDOK);
     });
     WT_CHECK_EQ(int(result), IDOK);

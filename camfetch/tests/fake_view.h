@@ -85,4 +85,8 @@ public:
         return wasOpen && !failClose;
     }
     bool Remove(const std::string& path) override { return files.erase(path) == 1; }
+    std::map<std::string, uint32_t> times;  // path: FAT date << 16 | time
+    void SetWriteTime(const std::string& path, uint16_t fatDate, uint16_t fatTime) override {
+        times[path] = uint32_t(fatDate) << 16 | fatTime;
+    }
 };

@@ -5,6 +5,7 @@
 #include "camera_model.h"
 #include "fake_view.h"
 #include "fetch_session.h"
+#include "run_indicator.h"
 
 using namespace camfetch;
 
@@ -378,4 +379,83 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     ASSERT_EQ(1u, rig.session.catalogue.size());
     EXPECT_EQ("A", rig.session.catalogue[0].name);
     EXPECT_EQ(kModeReady, rig.session.controlMode);
+}
+
+TEST(DownloadRun, SavedFilesTakeTheCameraTimeWhenItIsValid) {
+    camsim::Profile profile;
+    profile.files = {File("DATED", "JPG", 9), File("NODATE", "JPG", 9), File("BADDATE", "JPG", 9)};
+    profile.files[0].writeDate = 0x5891, profile.files[0].writeTime = 0x6DA5;
+    profile.files[2].writeDate = 0x5880;  // day 0
+    RunRig rig(profile);
+    rig.view.rows.assign(3, listStateSelected);
+    rig.session.StartDownloadRun();
+    ASSERT_GT(rig.RunToEnd(), 0);
+    EXPECT_EQ(3u, rig.store.files.size());
+    EXPECT_EQ((std::map<std::string, uint32_t>{{kFolder + "DATED.JPG", 0x58916DA5u}}), rig.store.times);
+}
+
+namespace {
+
+// What the system is told about runs: the keep-awake requests held, and the taskbar button's
+// states ("normal", "error", "none") and values, in order.
+struct SystemProbe : camtools::KeepAwake, camtools::TaskbarProgress {
+    int held = 0;
+    std::vector<std::string> taskbar;
+    void Request() override { ++held; }
+    void Release() override { --held; }
+    void SetState(camtools::TaskbarState state) override {
+        taskbar.push_back(state == camtools::TaskbarState::Normal  ? "normal"
+                          : state == camtools::TaskbarState::Error ? "error"
+                                                                   : "none");
+    }
+    void SetValue(int percent) override { taskbar.push_back(std::to_string(percent)); }
+};
+
+}  // namespace
+
+TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
+    camsim::Profile base;
+    base.blockSize = 10;
+    base.files = {File("A", "JPG", 20), File("B", "JPG", 10)};
+    const uint32_t memoryReads = uint32_t(RequestsToReady(base, 3, true));
+    enum class End { Complete, Fail, Cancel, Close };
+    const struct {
+        const char* what;
+        bool download;
+        End end;
+        std::vector<std::string> taskbar;
+    } rows[] = {
+        // B (one block) is taken first, then A (two blocks).
+        {"download completes", true, End::Complete, {"normal", "0", "50", "75", "100", "none"}},
+        {"download fails", true, End::Fail, {"normal", "0", "50", "error"}},
+        {"download cancelled", true, End::Cancel, {"normal", "0", "50", "none"}},
+        {"dialog closed mid-download", true, End::Close, {"normal", "0", "50"}},
+        {"delete completes", false, End::Complete, {"normal", "0", "50", "100", "none"}},
+        {"delete cancelled", false, End::Cancel, {"normal", "0", "50", "none"}},
+    };
+    for (const auto& row : rows) {
+        camsim::Profile profile = base;
+        if (row.end == End::Fail)  // the first block of A
+            profile.faults = {{camsim::FaultKind::Fail, 3, camsim::Direction::Get, memoryReads + 2}};
+        RunRig rig(profile);
+        SystemProbe probe;
+        RunIndicator indicator(probe, probe);
+        rig.view.rows.assign(2, listStateSelected);
+        if (row.download) rig.session.StartDownloadRun();
+        else rig.session.StartDeleteRun();
+        indicator.Update(rig.session);
+        for (int tick = 0; tick < 100 && rig.session.controlMode != kModeReady; ++tick) {
+            EXPECT_EQ(1, probe.held) << row.what << ", tick " << tick;
+            if (row.end >= End::Cancel && tick == 1) {
+                if (row.end == End::Close) break;
+                rig.session.CancelRuns();
+            } else {
+                rig.session.ConnectionStep();
+            }
+            indicator.Update(rig.session);
+        }
+        if (row.end == End::Close) indicator.Close();
+        EXPECT_EQ(0, probe.held) << row.what;
+        EXPECT_EQ(row.taskbar, probe.taskbar) << row.what;
+    }
 }

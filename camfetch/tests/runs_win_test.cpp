@@ -35,6 +35,17 @@ std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
     return bytes;
 }
 
+// A file's last-write time as local FAT date << 16 | time; 0 when it cannot be read.
+uint32_t FatWriteTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME local;
+    WORD date = 0, time = 0;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+        return 0;
+    return uint32_t(date) << 16 | time;
+}
+
 camsim::StoredFile File(const char* name, const char* ext, std::vector<uint8_t> content) {
     camsim::StoredFile file;
     file.name = name;
@@ -151,6 +162,8 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
     camsim::Profile profile;
     profile.files = {File("PIC00001", "JPG", Pattern(30000, 1)), File("CLIP0001", "avi", SourceClip()),
                      File("SND00001", "WAV", Pattern(9001, 2))};
+    profile.files[0].writeDate = 0x5891, profile.files[0].writeTime = 0x6DA5;  // 2024-04-17 13:45:10
+    profile.files[1].writeDate = 0x3A21, profile.files[1].writeTime = 0x0001;  // 2009-01-01 00:00:02
     camsim::CameraModel model(profile);
     std::string folder = FreshFolder("full");
 #ifdef CAMFETCH_HAS_CLIP_CONVERSION
@@ -193,6 +206,8 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
     WT_CHECK(ReadWhole(out + "\\SND00001.WAV", bytes) && bytes == profile.files[2].content);
     WT_CHECK(ReadWhole(out + "\\CLIP0001.avi", bytes));
     WT_CHECK_MSG(convert ? bytes != SourceClip() : bytes == SourceClip(), "the clip as asked");
+    WT_CHECK_EQ(FatWriteTime(out + "\\PIC00001.JPG"), 0x58916DA5u);
+    WT_CHECK_MSG(FatWriteTime(out + "\\CLIP0001.avi") == 0x3A210001u, "the camera's time, after conversion");
     int deletes = 0;
     for (const auto& r : model.trace()) deletes += r.property == 43 && !r.isGet;
     WT_CHECK_EQ(deletes, 3);

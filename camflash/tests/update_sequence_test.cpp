@@ -70,10 +70,11 @@ struct Rig {
         model.ClearTrace();
     }
 
-    UpdateResult Update() {
+    UpdateResult Update(camtools::KeepAwake* awake = nullptr) {
         camflash::UpdateSettings settings;
         settings.firmwareFileName = state.firmwareFileName;
         settings.needsPreparation = state.needsPreparation;
+        if (awake) return camflash::RunUpdateKeepingAwake(*awake, channel, files, ui, settings);
         return camflash::RunUpdate(channel, files, ui, settings);
     }
 
@@ -332,4 +333,44 @@ TEST(UpdateSequence, ScriptProblemsDoNotStopTheUpdate) {
               rig.ui.events);
     EXPECT_EQ("W 7B9=FF!", rig.Operations().at(0));
     EXPECT_EQ("download 23", rig.Operations().at(1));
+}
+
+// The PC is kept awake before the first thing the update does and released after the last,
+// whichever way it ends.
+TEST(UpdateSequence, PcKeptAwakeFromStartToEndOnEveryRoute) {
+    struct Probe : camtools::KeepAwake {
+        Rig* rig = nullptr;
+        int held = 0;
+        std::vector<size_t> at;  // the events and camera requests made before each call
+        size_t Done() const { return rig->ui.events.size() + rig->model.trace().size(); }
+        void Request() override { ++held, at.push_back(Done()); }
+        void Release() override { --held, at.push_back(Done()); }
+    };
+    const struct {
+        const char* what;
+        bool noImage;
+        const char* dramAnswer;
+        camsim::Fault fault;
+        UpdateResult result;
+    } rows[] = {
+        {"finished", false, "dram.txt", {}, UpdateResult::Finished},
+        {"no image", true, "dram.txt", {}, UpdateResult::ImageNotLoaded},
+        {"DRAM dialog cancelled", false, "", {}, UpdateResult::Cancelled},
+        {"download fails", false, "dram.txt", FailOn(20, camsim::Direction::Set, 1),
+         UpdateResult::DownloadFailed},
+        {"status read fails", false, "dram.txt", FailOn(34, camsim::Direction::Get, 1),
+         UpdateResult::StatusFailed},
+    };
+    for (const auto& row : rows) {
+        camsim::Profile profile = WithRegister1856(0x20);
+        if (row.fault.property) profile.faults.push_back(row.fault);
+        Rig rig(profile);
+        if (row.noImage) rig.files.files.erase("DUVOZE.bin");
+        rig.ui.dramAnswers = {row.dramAnswer};
+        Probe awake;
+        awake.rig = &rig;
+        EXPECT_EQ(row.result, rig.Update(&awake)) << row.what;
+        EXPECT_EQ(0, awake.held) << row.what;
+        EXPECT_EQ((std::vector<size_t>{0, awake.Done()}), awake.at) << row.what;
+    }
 }

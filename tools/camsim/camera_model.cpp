@@ -24,6 +24,10 @@ std::vector<uint8_t> MakeEntry(const StoredFile& file) {
     std::memcpy(entry.data(), file.name.data(), std::min<size_t>(file.name.size(), 8));
     std::memcpy(entry.data() + 8, file.extension.data(), std::min<size_t>(file.extension.size(), 3));
     entry[11] = kArchiveAttribute;
+    entry[22] = uint8_t(file.writeTime);
+    entry[23] = uint8_t(file.writeTime >> 8);
+    entry[24] = uint8_t(file.writeDate);
+    entry[25] = uint8_t(file.writeDate >> 8);
     uint32_t size = file.sizeOverridden ? file.reportedSize : uint32_t(file.content.size());
     StoreU32(entry.data() + 28, size);
     return entry;

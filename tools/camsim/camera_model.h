@@ -22,6 +22,9 @@ struct StoredFile {
     // The size the catalogue entry reports; the content's size when absent.
     bool sizeOverridden = false;
     uint32_t reportedSize = 0;
+    // The entry's last-write time and date in FAT's packed form (0: none).
+    uint16_t writeTime = 0;
+    uint16_t writeDate = 0;
 };
 
 enum class Direction { Any, Get, Set };

@@ -209,6 +209,10 @@ private:
                     return Fail("bad size '" + value + "'", error);
                 file.sizeOverridden = true;
                 file.reportedSize = uint32_t(number);
+            } else if (key == "time" || key == "date") {
+                if (!ParseNumber(value, 0xFFFF, number))
+                    return Fail("bad " + key + " '" + value + "' (at most 0xFFFF)", error);
+                (key == "time" ? file.writeTime : file.writeDate) = uint16_t(number);
             } else if (key == "hex") {
                 ++contentSources;
                 if (!ParseHex(value, file.content)) return Fail("bad hex content", error);

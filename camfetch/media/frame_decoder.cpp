@@ -167,19 +167,22 @@ void DecodeScanlines(j_decompress_ptr cinfo, uint8_t* out) {
 }
 
 // Whether the frame can be decoded as raw component planes with the same result: three
-// components coded as YCbCr, luma sampled 2x1 (4:2:2) or 2x2 (4:2:0) against chroma 1x1,
-// every component at the full DCT size, and the decoder's smooth upsampling on (the rules
-// the chroma means follow). Called before decompression starts, with the output set up.
+// components coded as YCbCr, both chroma components sampled alike, luma at twice their
+// horizontal sampling and at once or twice their vertical sampling (4:2:2 and 4:2:0, whatever
+// factors express them: 2x1 or 2x2 luma against 1x1 chroma, 2x2 against 1x2, ...), every
+// component at the full DCT size, and the decoder's smooth upsampling on (the rules the chroma
+// means follow). Called before decompression starts, with the output set up.
 bool TakesRawPlanes(j_decompress_ptr cinfo) {
     if (cinfo->num_components != 3 || cinfo->jpeg_color_space != JCS_YCbCr ||
         cinfo->out_color_space != JCS_YCbCr || !cinfo->do_fancy_upsampling ||
         cinfo->CCIR601_sampling || cinfo->quantize_colors || cinfo->buffered_image)
         return false;
     const jpeg_component_info* c = cinfo->comp_info;
-    if (c[0].h_samp_factor != 2 || (c[0].v_samp_factor != 1 && c[0].v_samp_factor != 2))
+    const int chromaH = c[1].h_samp_factor, chromaV = c[1].v_samp_factor;
+    if (c[2].h_samp_factor != chromaH || c[2].v_samp_factor != chromaV ||
+        c[0].h_samp_factor != 2 * chromaH ||
+        (c[0].v_samp_factor != chromaV && c[0].v_samp_factor != 2 * chromaV))
         return false;
-    for (int i = 1; i < 3; ++i)
-        if (c[i].h_samp_factor != 1 || c[i].v_samp_factor != 1) return false;
     jpeg_calc_output_dimensions(cinfo);
     if (cinfo->output_width != cinfo->image_width ||
         cinfo->output_height != cinfo->image_height || cinfo->min_DCT_scaled_size != DCTSIZE)
@@ -189,7 +192,7 @@ bool TakesRawPlanes(j_decompress_ptr cinfo) {
     return true;
 }
 
-// Reads one iMCU row of raw planes: luma v x 8 rows, each chroma component 8 rows.
+// Reads one iMCU row of raw planes: v x 8 rows of each component, v its vertical sampling.
 void ReadRawRows(j_decompress_ptr cinfo, JSAMPARRAY luma, JSAMPARRAY cb, JSAMPARRAY cr) {
     JSAMPARRAY planes[3] = {luma, cb, cr};
     const JDIMENSION rows = JDIMENSION(cinfo->max_v_samp_factor * DCTSIZE);
@@ -197,42 +200,43 @@ void ReadRawRows(j_decompress_ptr cinfo, JSAMPARRAY luma, JSAMPARRAY cb, JSAMPAR
         ERREXIT(cinfo, JERR_CANT_SUSPEND);  // never expected from a memory source
 }
 
-// The fast way. Each call of libjpeg yields a strip of picture rows (8 for 4:2:2, 16 for
-// 4:2:0) with 8 rows of each chroma plane. Luma rows are copied as they are; 4:2:2 chroma
-// rows pair up within the strip; a 4:2:0 chroma row also needs the rows above and below it,
-// so the last one of a strip waits for the next strip, which is read into the other half of
-// a two-strip chroma buffer.
+// The fast way. Each call of libjpeg yields a strip of picture rows with the raw chroma rows
+// that cover them: as many for 4:2:2 (one per picture row), half as many for 4:2:0. Luma rows
+// are copied as they are; 4:2:2 chroma rows pair up within the strip; a 4:2:0 chroma row also
+// needs the rows above and below it, so the last one of a strip waits for the next strip,
+// which is read into the other half of a two-strip chroma buffer.
 void DecodeRawPlanes(j_decompress_ptr cinfo, uint8_t* out) {
     const uint32_t width = cinfo->output_width, height = cinfo->output_height;
     const uint32_t chromaWidth = (width + 1) / 2;
     const uint32_t chromaHeight = (height + 1) / 2;
-    const bool h2v2 = cinfo->max_v_samp_factor == 2;
-    const uint32_t stripRows = uint32_t(cinfo->max_v_samp_factor) * DCTSIZE;
+    const jpeg_component_info* c = cinfo->comp_info;
+    const bool h2v2 = c[0].v_samp_factor == 2 * c[1].v_samp_factor;
+    const uint32_t stripRows = uint32_t(c[0].v_samp_factor) * DCTSIZE;
+    const uint32_t chromaStripRows = uint32_t(c[1].v_samp_factor) * DCTSIZE;
     // libjpeg writes whole blocks.
-    const JDIMENSION lumaStride = cinfo->comp_info[0].width_in_blocks * DCTSIZE;
-    const JDIMENSION chromaStride = cinfo->comp_info[1].width_in_blocks * DCTSIZE;
     const j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
-    JSAMPARRAY luma =
-        (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, lumaStride, stripRows);
-    JSAMPARRAY cb = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, chromaStride, 2 * DCTSIZE);
-    JSAMPARRAY cr = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, chromaStride, 2 * DCTSIZE);
+    JSAMPARRAY luma = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE,
+                                                  c[0].width_in_blocks * DCTSIZE, stripRows);
+    JSAMPARRAY cb = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE,
+                                                c[1].width_in_blocks * DCTSIZE, 2 * chromaStripRows);
+    JSAMPARRAY cr = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE,
+                                                c[2].width_in_blocks * DCTSIZE, 2 * chromaStripRows);
 
     uint8_t* yPlane = out;
     uint8_t* cbPlane = out + size_t(width) * height;
     uint8_t* crPlane = cbPlane + size_t(chromaWidth) * chromaHeight;
-    // The raw chroma rows of a picture: 4:2:2 has one per picture row, 4:2:0 one per pair.
     const uint32_t rawChromaRows = h2v2 ? chromaHeight : height;
     for (uint32_t strip = 0; strip * stripRows < height; ++strip) {
-        const uint32_t half = (strip & 1) * DCTSIZE;
+        const uint32_t half = (strip & 1) * chromaStripRows;
         ReadRawRows(cinfo, luma, cb + half, cr + half);
         const uint32_t top = strip * stripRows;
         for (uint32_t r = 0; r < stripRows && top + r < height; ++r)
             std::memcpy(yPlane + size_t(top + r) * width, luma[r], width);
 
-        const uint32_t first = strip * DCTSIZE;  // raw chroma row at the strip's top
+        const uint32_t first = strip * chromaStripRows;  // raw chroma row at the strip's top
         if (!h2v2) {
             // Picture rows 2p and 2p + 1 of the strip: raw chroma rows 2p and 2p + 1.
-            for (uint32_t p = 0; 2 * p < DCTSIZE && first + 2 * p < rawChromaRows; ++p) {
+            for (uint32_t p = 0; 2 * p < chromaStripRows && first + 2 * p < rawChromaRows; ++p) {
                 const uint32_t upper = half + 2 * p;
                 const uint32_t lower = first + 2 * p + 1 < rawChromaRows ? upper + 1 : upper;
                 const size_t at = size_t(first / 2 + p) * chromaWidth;
@@ -242,7 +246,7 @@ void DecodeRawPlanes(j_decompress_ptr cinfo, uint8_t* out) {
             continue;
         }
         // Raw chroma row k of the picture, as a row of the two-strip buffer.
-        auto slot = [](uint32_t k) { return k % (2 * DCTSIZE); };
+        auto slot = [&](uint32_t k) { return k % (2 * chromaStripRows); };
         auto means = [&](uint32_t k) {
             const uint32_t above = k > 0 ? slot(k - 1) : slot(k);
             const uint32_t below = k + 1 < rawChromaRows ? slot(k + 1) : slot(k);
@@ -255,8 +259,9 @@ void DecodeRawPlanes(j_decompress_ptr cinfo, uint8_t* out) {
         };
         // The previous strip's last row, now that the row below it has arrived.
         if (strip > 0) means(first - 1);
-        for (uint32_t k = first; k < first + DCTSIZE && k < rawChromaRows; ++k) {
-            if (k == first + DCTSIZE - 1 && k + 1 < rawChromaRows) break;  // waits
+        const uint32_t last = first + chromaStripRows - 1;
+        for (uint32_t k = first; k <= last && k < rawChromaRows; ++k) {
+            if (k == last && k + 1 < rawChromaRows) break;  // waits for the next strip
             means(k);
         }
     }

@@ -46,6 +46,10 @@ std::vector<uint8_t> EncodePicture(uint32_t width, uint32_t height, int lumaH, i
     cinfo.restart_interval = options.restartInterval;
     cinfo.comp_info[0].h_samp_factor = lumaH;
     cinfo.comp_info[0].v_samp_factor = lumaV;
+    for (int c = 1; c < 3; ++c) {
+        cinfo.comp_info[c].h_samp_factor = options.chromaH;
+        cinfo.comp_info[c].v_samp_factor = options.chromaV;
+    }
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < height) {
         JSAMPROW row = &rgb[size_t(cinfo.next_scanline) * width * 3];

@@ -12,6 +12,7 @@ struct PictureOptions {
     bool noise = false;            // every sample random, so that no neighbours are alike
     bool progressive = false;
     bool rgbCoded = false;         // components stored as R, G and B, not YCbCr
+    int chromaH = 1, chromaV = 1;  // sampling factors of both chroma components
 };
 
 // A picture of gradients, hard edges and noise, so that every plane has detail.

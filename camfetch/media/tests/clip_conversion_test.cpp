@@ -410,3 +410,15 @@ TEST(ConvertClipToI420, FastAndReferenceDecodingWriteTheSameClip) {
         EXPECT_EQ(decoder.LastPath(), media::DecodePath::kFast);
     }
 }
+
+// A frame that cannot be written (a full disk) is reported.
+TEST(RiffAviWriter, ReportsAFrameItCannotWrite) {
+    std::unique_ptr<media::AviFile> file = media::CreateRiffAvi("/dev/full");
+    ASSERT_TRUE(file);
+    media::AviStreamInfo info;
+    info.fccType = media::kStreamTypeVideo;
+    auto stream = file->CreateStream(info);
+    ASSERT_EQ(stream->SetFormat(0, "format", 6), 0);
+    const std::vector<uint8_t> frame(200000, 7);
+    EXPECT_NE(stream->Write(0, 1, frame.data(), int32_t(frame.size()), 0), 0);
+}

@@ -167,22 +167,24 @@ void DecodeScanlines(j_decompress_ptr cinfo, uint8_t* out) {
 }
 
 // Whether the frame can be decoded as raw component planes with the same result: three
-// components coded as YCbCr, both chroma components sampled alike, luma at twice their
-// horizontal sampling and at once or twice their vertical sampling (4:2:2 and 4:2:0, whatever
-// factors express them: 2x1 or 2x2 luma against 1x1 chroma, 2x2 against 1x2, ...), every
-// component at the full DCT size, and the decoder's smooth upsampling on (the rules the chroma
-// means follow). Called before decompression starts, with the output set up.
+// components coded as YCbCr in one of the 4:2:2 and 4:2:0 layouts below, every component at
+// the full DCT size, and the decoder's smooth upsampling on (the rules the chroma means
+// follow). Called before decompression starts, with the output set up.
 bool TakesRawPlanes(j_decompress_ptr cinfo) {
+    // Sampling factors (luma h, v, chroma h, v) that fit an interleaved scan: 4:2:2 as written
+    // by most encoders, by ffmpeg, and with doubled factors; 4:2:0.
+    static const int kLayouts[][4] = {{2, 1, 1, 1}, {2, 2, 1, 2}, {4, 1, 2, 1}, {2, 2, 1, 1}};
     if (cinfo->num_components != 3 || cinfo->jpeg_color_space != JCS_YCbCr ||
         cinfo->out_color_space != JCS_YCbCr || !cinfo->do_fancy_upsampling ||
         cinfo->CCIR601_sampling || cinfo->quantize_colors || cinfo->buffered_image)
         return false;
     const jpeg_component_info* c = cinfo->comp_info;
-    const int chromaH = c[1].h_samp_factor, chromaV = c[1].v_samp_factor;
-    if (c[2].h_samp_factor != chromaH || c[2].v_samp_factor != chromaV ||
-        c[0].h_samp_factor != 2 * chromaH ||
-        (c[0].v_samp_factor != chromaV && c[0].v_samp_factor != 2 * chromaV))
-        return false;
+    bool known = false;
+    for (const int* l : kLayouts)
+        known = known || (c[0].h_samp_factor == l[0] && c[0].v_samp_factor == l[1] &&
+                          c[1].h_samp_factor == l[2] && c[1].v_samp_factor == l[3] &&
+                          c[2].h_samp_factor == l[2] && c[2].v_samp_factor == l[3]);
+    if (!known) return false;
     jpeg_calc_output_dimensions(cinfo);
     if (cinfo->output_width != cinfo->image_width ||
         cinfo->output_height != cinfo->image_height || cinfo->min_DCT_scaled_size != DCTSIZE)

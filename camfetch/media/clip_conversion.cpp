@@ -48,7 +48,8 @@ std::string FolderOf(const std::string& path) {
 // declaration: the output's streams, the output, the clip's streams, the clip.
 class Conversion {
 public:
-    Conversion(ClipPlatform& platform, bool mirror) : platform_(platform), mirror_(mirror) {}
+    Conversion(ClipPlatform& platform, bool mirror, DecodePath decodePath)
+        : platform_(platform), mirror_(mirror), decoder_(decodePath) {}
 
     int Run(const std::string& path, std::string& outputPath);
 
@@ -230,12 +231,12 @@ int Conversion::Run(const std::string& path, std::string& outputPath) {
 }  // namespace
 
 int ConvertClipToI420(const std::string& path, ClipPlatform& platform, Registry& registry,
-                      UsbCameraSettings& settings) {
+                      UsbCameraSettings& settings, DecodePath decodePath) {
     LoadUsbCameraSettings(settings, registry);
     std::string outputPath;
     int code;
     try {
-        Conversion conversion(platform, settings.mirror);
+        Conversion conversion(platform, settings.mirror, decodePath);
         code = conversion.Run(path, outputPath);
     } catch (const std::bad_alloc&) {
         code = kNotEnoughSpace;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "clip_platform.h"
+#include "frame_decoder.h"
 #include "usb_camera_settings.h"
 
 namespace media {
@@ -23,8 +24,9 @@ enum ConvertResult {
 
 // Converts the clip at `path`. Loads the camera settings first (once per `settings` record).
 // The clip is replaced only by a complete output; on any failure it stays as it was and the
-// temporary output ("Zan<n>.avi" in the clip's folder) is removed.
+// temporary output ("Zan<n>.avi" in the clip's folder) is removed. `decodePath` chooses how
+// frames are decoded (the output is the same either way).
 int ConvertClipToI420(const std::string& path, ClipPlatform& platform, Registry& registry,
-                      UsbCameraSettings& settings);
+                      UsbCameraSettings& settings, DecodePath decodePath = DecodePath::kFast);
 
 }  // namespace media

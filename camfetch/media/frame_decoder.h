@@ -23,6 +23,14 @@ constexpr int kErrorFrameDoesNotFit = -1;  // frame size differs from the clip's
 // Bytes of an I420 frame of the given size.
 size_t I420FrameSize(uint32_t width, uint32_t height);
 
+// How a frame is decoded. Both ways give the same bytes.
+//   kReference: libjpeg's full-resolution YCbCr scanlines (smooth chroma upsampling), repacked
+//               with the truncated mean of each 2 x 2 block of chroma.
+//   kFast:      for 4:2:2 and 4:2:0 frames, libjpeg's raw component planes, luma copied row by
+//               row and each chroma mean computed straight from the raw chroma samples with the
+//               upsampling's integer rules; every other frame takes the reference way.
+enum class DecodePath { kFast, kReference };
+
 struct DecodeResult {
     size_t length = 0;  // bytes written to the output; 0 when the frame could not be decoded
     int error = 0;      // 0, or libjpeg's message code, or one of the codes above
@@ -33,7 +41,7 @@ struct DecodeResult {
 // a frame cut short, which is completed with an end-of-image marker) do not stop the decode.
 class FrameDecoder {
 public:
-    FrameDecoder();
+    explicit FrameDecoder(DecodePath path = DecodePath::kFast);
     ~FrameDecoder();
     FrameDecoder(const FrameDecoder&) = delete;
     FrameDecoder& operator=(const FrameDecoder&) = delete;
@@ -46,6 +54,8 @@ public:
 
     // libjpeg's text of the last error or warning of the most recent decode ("" when none).
     const std::string& LastMessage() const;
+    // The way the most recent frame went (kReference for a frame the fast way does not take).
+    DecodePath LastPath() const;
 
     struct State;
 

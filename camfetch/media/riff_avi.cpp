@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace media {
@@ -291,9 +292,90 @@ struct IndexEntry {
     uint32_t id, flags, offset, size;
 };
 
+// The written file: bytes go out in order, small pieces gathered in a buffer and a large
+// piece (a frame) written together with what is gathered, in one system call, without copying.
+class SequentialOutput {
+public:
+    explicit SequentialOutput(int fd) : fd_(fd) { pending_.reserve(kGather); }
+    ~SequentialOutput() { Close(); }
+
+    bool Put(const void* data, size_t size) {
+        if (failed_) return false;
+        if (pending_.size() + size <= kGather) {
+            const uint8_t* p = static_cast<const uint8_t*>(data);
+            pending_.insert(pending_.end(), p, p + size);
+            return true;
+        }
+        return Write(data, size);
+    }
+    bool Flush() { return failed_ ? false : Write(nullptr, 0); }
+    // Overwrites bytes already written (the headers, once the sizes are known).
+    bool PutAt(uint64_t offset, const void* data, size_t size) {
+        if (!Flush()) return false;
+        const uint8_t* p = static_cast<const uint8_t*>(data);
+        while (size > 0) {
+            const ssize_t n = pwrite(fd_, p, size, off_t(offset));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return Fail();
+            p += n;
+            offset += uint64_t(n);
+            size -= size_t(n);
+        }
+        return true;
+    }
+    // Closes the file; false when anything failed, closing included.
+    bool Close() {
+        if (fd_ < 0) return !failed_;
+        Flush();
+        if (::close(fd_) != 0) failed_ = true;
+        fd_ = -1;
+        return !failed_;
+    }
+
+private:
+    static constexpr size_t kGather = 64 * 1024;
+
+    bool Fail() {
+        failed_ = true;
+        return false;
+    }
+    // Writes what is gathered, then `data`.
+    bool Write(const void* data, size_t size) {
+        iovec parts[2] = {{pending_.data(), pending_.size()}, {const_cast<void*>(data), size}};
+        iovec* part = parts;
+        int count = 2;
+        while (count > 0) {
+            if (part->iov_len == 0) {
+                ++part;
+                --count;
+                continue;
+            }
+            const ssize_t n = writev(fd_, part, count);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return Fail();
+            for (size_t left = size_t(n); left > 0;) {
+                const size_t used = std::min(left, part->iov_len);
+                part->iov_base = static_cast<uint8_t*>(part->iov_base) + used;
+                part->iov_len -= used;
+                left -= used;
+                if (part->iov_len == 0) {
+                    ++part;
+                    --count;
+                }
+            }
+        }
+        pending_.clear();
+        return true;
+    }
+
+    int fd_;
+    std::vector<uint8_t> pending_;
+    bool failed_ = false;
+};
+
 class WriterState {
 public:
-    explicit WriterState(FilePtr file) : file_(std::move(file)) {}
+    explicit WriterState(int fd) : out_(fd) {}
     ~WriterState() { Finish(); }
 
     int AddStream(const AviStreamInfo& info) {
@@ -333,7 +415,6 @@ public:
         if (finished_) return !failed_;
         finished_ = true;
         if (!started_ && !Start()) return false;
-        std::FILE* f = file_.get();
         std::vector<uint8_t> index;
         index.reserve(8 + index_.size() * 16);
         Add32(index, MakeFourCC('i', 'd', 'x', '1'));
@@ -349,11 +430,8 @@ public:
         std::vector<uint8_t> header = Headers();
         Set32(header, 4, uint32_t(end_ + index.size() - 8));
         Set32(header, header.size() - 8, uint32_t(end_ - (header.size() - 4)));
-        if (fseeko(f, off_t(end_), SEEK_SET) != 0 ||
-            std::fwrite(index.data(), 1, index.size(), f) != index.size() ||
-            fseeko(f, 0, SEEK_SET) != 0 ||
-            std::fwrite(header.data(), 1, header.size(), f) != header.size() ||
-            std::fflush(f) != 0)
+        if (!out_.Put(index.data(), index.size()) ||
+            !out_.PutAt(0, header.data(), header.size()) || !out_.Close())
             failed_ = true;
         return !failed_;
     }
@@ -364,8 +442,7 @@ private:
         std::vector<uint8_t> header = Headers();
         moviStart_ = header.size() - 4;  // offsets in the index count from the 'movi' fourcc
         end_ = header.size();
-        if (std::fwrite(header.data(), 1, header.size(), file_.get()) != header.size())
-            failed_ = true;
+        if (!out_.Put(header.data(), header.size())) failed_ = true;
         return !failed_;
     }
 
@@ -379,13 +456,14 @@ private:
             failed_ = true;
             return false;
         }
-        std::vector<uint8_t> head;
-        Add32(head, id);
-        Add32(head, size);
-        std::FILE* f = file_.get();
+        uint8_t head[8];
+        for (int i = 0; i < 4; ++i) {
+            head[i] = uint8_t(id >> (8 * i));
+            head[4 + i] = uint8_t(size >> (8 * i));
+        }
         static const uint8_t zero = 0;
-        if (std::fwrite(head.data(), 1, 8, f) != 8 || (size && std::fwrite(data, 1, size, f) != size) ||
-            ((size & 1) && std::fwrite(&zero, 1, 1, f) != 1)) {
+        if (!out_.Put(head, 8) || (size && !out_.Put(data, size)) ||
+            ((size & 1) && !out_.Put(&zero, 1))) {
             failed_ = true;
             return false;
         }
@@ -469,7 +547,7 @@ private:
         return h;
     }
 
-    FilePtr file_;
+    SequentialOutput out_;
     std::vector<WriteStreamData> streams_;
     std::vector<IndexEntry> index_;
     bool started_ = false;
@@ -535,9 +613,9 @@ std::unique_ptr<AviFile> OpenRiffAvi(const std::string& path) {
 }
 
 std::unique_ptr<AviFile> CreateRiffAvi(const std::string& path) {
-    FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file) return nullptr;
-    return std::make_unique<RiffWriteFile>(std::make_shared<WriterState>(std::move(file)));
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    return std::make_unique<RiffWriteFile>(std::make_shared<WriterState>(fd));
 }
 
 std::unique_ptr<AviFile> PortableClipPlatform::OpenClip(const std::string& path) {

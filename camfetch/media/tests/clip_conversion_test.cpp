@@ -377,3 +377,51 @@ TEST(ConvertClipToI420, KeepsTheClipWhenAStepFails) {
 }
 
 }  // namespace
+
+// The fast decoding writes the same file as the reference decoding, for every generated clip,
+// also one whose frames are corrupt or cut short.
+TEST(ConvertClipToI420, FastAndReferenceDecodingWriteTheSameClip) {
+    const std::string folder = FreshFolder("fast_reference");
+    RewriteClip(Clip422Mono(), folder + "no_dht.avi",
+                [](int, std::vector<uint8_t>& frame) { frame = StripHuffmanTables(frame); });
+    RewriteClip(Clip420Stereo(), folder + "damaged.avi", [](int index, std::vector<uint8_t>& frame) {
+        if (index % 3 == 1) frame.resize(frame.size() * 2 / 3);
+        if (index % 3 == 2) std::fill(frame.begin() + frame.size() / 2, frame.begin() + frame.size() / 2 + 40, 0x11);
+    });
+    const std::string sources[] = {Clip422Mono(),      Clip420Stereo(),      Clip422Silent640(),
+                                   Clip420Silent320(), folder + "no_dht.avi", folder + "damaged.avi"};
+    for (const std::string& source : sources) {
+        SCOPED_TRACE(source);
+        std::vector<uint8_t> converted[2];
+        for (media::DecodePath path : {media::DecodePath::kFast, media::DecodePath::kReference}) {
+            const std::string clip = folder + "clip.avi";
+            CopyFile(source, clip);
+            FakeRegistry registry;
+            media::UsbCameraSettings settings;
+            media::PortableClipPlatform platform;
+            ASSERT_EQ(media::ConvertClipToI420(clip, platform, registry, settings, path),
+                      media::kConverted);
+            converted[int(path)] = ReadFile(clip);
+        }
+        EXPECT_GT(converted[0].size(), ReadFile(source).size());
+        EXPECT_TRUE(converted[0] == converted[1]);
+        // ffmpeg's frames are ones the fast way takes.
+        const std::vector<uint8_t> frame = VideoFrames(source)[0];
+        std::vector<uint8_t> out(640 * 480 * 3 / 2);
+        media::FrameDecoder decoder;
+        EXPECT_EQ(decoder.DecodeFrameToI420(frame.data(), frame.size(), out.data(), out.size()).error, 0);
+        EXPECT_EQ(decoder.LastPath(), media::DecodePath::kFast);
+    }
+}
+
+// A frame that cannot be written (a full disk) is reported.
+TEST(RiffAviWriter, ReportsAFrameItCannotWrite) {
+    std::unique_ptr<media::AviFile> file = media::CreateRiffAvi("/dev/full");
+    ASSERT_TRUE(file);
+    media::AviStreamInfo info;
+    info.fccType = media::kStreamTypeVideo;
+    auto stream = file->CreateStream(info);
+    ASSERT_EQ(stream->SetFormat(0, "format", 6), 0);
+    const std::vector<uint8_t> frame(200000, 7);
+    EXPECT_NE(stream->Write(0, 1, frame.data(), int32_t(frame.size()), 0), 0);
+}

@@ -12,7 +12,7 @@ extern "C" {
 namespace media_test {
 
 std::vector<uint8_t> EncodePicture(uint32_t width, uint32_t height, int lumaH, int lumaV,
-                                   unsigned seed) {
+                                   unsigned seed, const PictureOptions& options) {
     std::vector<uint8_t> rgb(size_t(width) * height * 3);
     unsigned noise = seed * 2654435761u;
     for (uint32_t y = 0; y < height; ++y) {
@@ -22,6 +22,10 @@ std::vector<uint8_t> EncodePicture(uint32_t width, uint32_t height, int lumaH, i
             p[0] = uint8_t(x * 255 / width);
             p[1] = uint8_t(y * 255 / height + ((noise >> 16) & 15));
             p[2] = ((x / 7 + y / 5 + seed) & 1) ? 220 : 40;
+            if (options.noise) {
+                for (int c = 0; c < 3; ++c) p[c] = uint8_t(noise >> (8 + 8 * c));
+                noise = noise * 1103515245u + 12345u;
+            }
         }
     }
     jpeg_compress_struct cinfo;
@@ -36,9 +40,16 @@ std::vector<uint8_t> EncodePicture(uint32_t width, uint32_t height, int lumaH, i
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 85, TRUE);
+    jpeg_set_quality(&cinfo, options.quality, TRUE);
+    if (options.rgbCoded) jpeg_set_colorspace(&cinfo, JCS_RGB);
+    if (options.progressive) jpeg_simple_progression(&cinfo);
+    cinfo.restart_interval = options.restartInterval;
     cinfo.comp_info[0].h_samp_factor = lumaH;
     cinfo.comp_info[0].v_samp_factor = lumaV;
+    for (int c = 1; c < 3; ++c) {
+        cinfo.comp_info[c].h_samp_factor = options.chromaH;
+        cinfo.comp_info[c].v_samp_factor = options.chromaV;
+    }
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < height) {
         JSAMPROW row = &rgb[size_t(cinfo.next_scanline) * width * 3];

@@ -44,7 +44,8 @@ int HexDigit(char c) {
 }
 
 // A hexadecimal number as a formatted scan reads it: white space, an optional sign, an
-// optional 0x or 0X, hex digits. Keeps the low 32 bits.
+// optional 0x or 0X, hex digits. A number beyond 32 bits does not match: cut to its low bits
+// it would name a register the line does not name.
 bool ScanHex(const std::string& s, size_t& i, uint32_t& value) {
     size_t p = i;
     SkipSpace(s, p);
@@ -54,9 +55,12 @@ bool ScanHex(const std::string& s, size_t& i, uint32_t& value) {
         HexDigit(s[p + 2]) >= 0)
         p += 2;
     if (p >= s.size() || HexDigit(s[p]) < 0) return false;
-    uint32_t v = 0;
-    while (p < s.size() && HexDigit(s[p]) >= 0) v = (v << 4) | uint32_t(HexDigit(s[p++]));
-    value = negative ? 0u - v : v;
+    uint64_t v = 0;
+    while (p < s.size() && HexDigit(s[p]) >= 0) {
+        v = (v << 4) | uint32_t(HexDigit(s[p++]));
+        if (v > 0xFFFFFFFFu) return false;
+    }
+    value = negative ? 0u - uint32_t(v) : uint32_t(v);
     i = p;
     return true;
 }
@@ -67,7 +71,7 @@ bool StartsWith(const std::string& s, const char* word) {
 
 ScriptCommand PauseFor(int64_t milliseconds) {
     ScriptCommand command;
-    if (milliseconds >= 0) {
+    if (milliseconds >= 0 && milliseconds <= kLongestScriptPauseMs) {
         command.kind = ScriptCommand::Pause;
         command.milliseconds = uint32_t(milliseconds);
     }
@@ -87,7 +91,16 @@ void ScriptReader::Open(FileOpener& opener, const std::string& path) {
 }
 
 void ScriptReader::PreScan() {
-    const uint64_t size = file_->Size();
+    uint64_t size = 0;
+    bool sized = false;
+    try {
+        sized = file_->Size(size);
+    } catch (const std::exception&) {
+    }
+    if (!sized) {
+        file_.reset();
+        throw ScriptError("File PreScanData Error!! : " + fileName_);
+    }
     bool allocated = false;
     if (size < text_.max_size()) {
         try {

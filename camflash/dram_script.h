@@ -5,7 +5,8 @@
 // three forms in order and the first that matches is carried out:
 //   Sleep <ms>              pause (decimal; the blank may be missing: "Sleep100")
 //   wait <a> <b> <ms>       pause for the third number; the first two have no effect
-//   <register> <value>      hexadecimal (optional 0x); writes the low 8 bits of value
+//   <register> <value>      hexadecimal (optional 0x), each within 32 bits; writes the low
+//                           8 bits of value
 // Anything after the last number of a form is ignored; a line matching no form is skipped.
 // The text ends at the first zero byte. Lines end at LF; CR disappears with the trimming.
 #pragma once
@@ -49,8 +50,13 @@ struct ScriptCommand {
     uint8_t value = 0;          // Write
 };
 
-// Matches one trimmed line against the three forms. A pause of a negative time is outside
-// the format and is not carried out (the line counts as matched, so no later form is tried).
+// The longest pause a script may ask for. The pauses block the whole program in the middle
+// of a firmware update, so a longer one is taken for a mistake.
+constexpr uint32_t kLongestScriptPauseMs = 60000;
+
+// Matches one trimmed line against the three forms. A pause of a negative time or one longer
+// than kLongestScriptPauseMs is outside the format and is not carried out (the line counts as
+// matched, so no later form is tried). A hexadecimal number beyond 32 bits does not match.
 ScriptCommand ParseScriptLine(const std::string& line);
 
 // Where the script's commands go.

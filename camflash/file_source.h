@@ -13,8 +13,9 @@ namespace camflash {
 class InputFile {
 public:
     virtual ~InputFile() = default;
-    // The file's length in bytes as the system reports it when the file is open.
-    virtual uint64_t Size() = 0;
+    // The file's length in bytes as the system reports it when the file is open; false when
+    // the system cannot tell.
+    virtual bool Size(uint64_t& size) = 0;
     // Reads up to size bytes into buffer and sets got to the number delivered. Returns false
     // on a file error, with the system's description of it in errorText.
     virtual bool Read(void* buffer, size_t size, size_t& got, std::string& errorText) = 0;

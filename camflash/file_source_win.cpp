@@ -24,9 +24,11 @@ class Win32File : public InputFile {
 public:
     explicit Win32File(HANDLE file) : file_(file) {}
 
-    uint64_t Size() override {
-        LARGE_INTEGER size;
-        return GetFileSizeEx(file_.get(), &size) ? uint64_t(size.QuadPart) : 0;
+    bool Size(uint64_t& size) override {
+        LARGE_INTEGER length;
+        if (!GetFileSizeEx(file_.get(), &length) || length.QuadPart < 0) return false;
+        size = uint64_t(length.QuadPart);
+        return true;
     }
 
     bool Read(void* buffer, size_t size, size_t& got, std::string& errorText) override {

@@ -1,6 +1,5 @@
 #include "firmware_image.h"
 
-#include <cstring>
 #include <new>
 
 #include "camera_protocol.h"
@@ -30,19 +29,14 @@ bool PrepareBuffer(uint64_t imageLength, std::vector<uint8_t>& buffer) {
 
 }  // namespace
 
-bool BuildDownloadBuffer(const uint8_t* image, size_t imageLength, std::vector<uint8_t>& buffer) {
-    if (!PrepareBuffer(imageLength, buffer)) return false;
-    if (imageLength) std::memcpy(buffer.data() + 4, image, imageLength);
-    return true;
-}
-
 bool LoadFirmwareImage(FileOpener& opener, const std::string& path, std::vector<uint8_t>& buffer) {
     buffer.clear();
     if (path.empty()) return false;
     std::unique_ptr<InputFile> file = opener.OpenForReading(path);
     if (!file) return false;
-    const uint64_t length = file->Size();
-    if (!PrepareBuffer(length, buffer)) return false;
+    // An image of unknown size is not loaded: taken as empty, it would be flashed as such.
+    uint64_t length = 0;
+    if (!file->Size(length) || !PrepareBuffer(length, buffer)) return false;
     size_t total = 0;
     while (total < length) {
         size_t got = 0;

@@ -16,13 +16,10 @@ namespace camflash {
 // 32-bit length word.
 uint64_t DownloadBufferSize(uint64_t imageLength);
 
-// Builds the download buffer from an image in memory. Returns false when the image is too
-// large for the length word.
-bool BuildDownloadBuffer(const uint8_t* image, size_t imageLength, std::vector<uint8_t>& buffer);
-
 // Reads the image file at path into a download buffer. Returns false, leaving buffer empty,
-// when the file cannot be opened, cannot be read in full, or is too large: sending part of
-// an image to be programmed into flash would leave the camera unusable.
+// when the file cannot be opened, its size cannot be told, it cannot be read in full, or it
+// is too large: sending part of an image to be programmed into flash would leave the camera
+// unusable.
 bool LoadFirmwareImage(FileOpener& opener, const std::string& path, std::vector<uint8_t>& buffer);
 
 }  // namespace camflash

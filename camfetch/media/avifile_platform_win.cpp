@@ -157,7 +157,14 @@ public:
         return true;
     }
     bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+    // The converted clip may be the user's only copy once the camera's is deleted: its data
+    // is flushed to the disk before it takes the clip's name, and the move writes through.
     bool ReplaceFile(const std::string& from, const std::string& to) override {
+        HANDLE file = CreateFileA(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        const bool flushed = FlushFileBuffers(file) != 0;
+        if (!CloseHandle(file) || !flushed) return false;
         return MoveFileExA(from.c_str(), to.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     }

@@ -123,6 +123,7 @@ int Conversion::WriteVideo() {
     const int32_t count = std::max<int32_t>(video_->Length(), 0);
     std::vector<uint8_t> compressed(frameSize);
     std::vector<uint8_t> frame(frameSize);
+    int32_t decodedFrames = 0;
     for (int32_t p = start; p < start + count; ++p) {
         int32_t size = 0;
         if (video_->Read(p, 1, nullptr, 0, &size, nullptr) != 0 || size < 0) size = 0;
@@ -135,10 +136,13 @@ int Conversion::WriteVideo() {
         // A frame that cannot be decoded is written empty, and the next one follows.
         DecodeResult decoded = decoder_.DecodeFrameToI420(compressed.data(), size_t(got),
                                                           frame.data(), frameSize, width, height);
+        if (decoded.error == 0) ++decodedFrames;
         if (decoded.error == 0 && mirror_) MirrorI420Frame(frame.data(), width, height, width);
         if (outVideo_->Write(p, 1, frame.data(), int32_t(decoded.length), kKeyFrameFlag) != 0)
             return kWriteFailed;
     }
+    // A clip of nothing but empty frames would replace the user's video with nothing.
+    if (count > 0 && decodedFrames == 0) return kNoFrameDecoded;
     return kConverted;
 }
 

@@ -20,6 +20,7 @@ enum ConvertResult {
     kCannotCreateStream = 5,
     kCannotSetFormat = 6,
     kWriteFailed = 7,        // writing a frame or sound run fails, or the output is incomplete
+    kNoFrameDecoded = 8,     // the clip has frames, and not one of them decodes
 };
 
 // Converts the clip at `path`. Loads the camera settings first (once per `settings` record).

@@ -658,8 +658,25 @@ bool PortableClipPlatform::RemoveFile(const std::string& path) {
     return std::remove(path.c_str()) == 0;
 }
 
+namespace {
+
+// Waits until what was written to the file or folder at `path` is on the disk.
+bool SyncPath(const std::string& path, int flags) {
+    const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | flags);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
+}
+
+}  // namespace
+
+// The converted clip may be the user's only copy once the camera's is deleted: its data is on
+// the disk before it takes the clip's name, and the new name is on the disk before success.
 bool PortableClipPlatform::ReplaceFile(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    if (!SyncPath(from, 0) || std::rename(from.c_str(), to.c_str()) != 0) return false;
+    const size_t slash = to.find_last_of('/');
+    return SyncPath(slash == std::string::npos ? std::string() : to.substr(0, slash + 1),
+                    O_DIRECTORY);
 }
 
 }  // namespace media

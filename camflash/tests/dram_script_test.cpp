@@ -81,8 +81,19 @@ TEST(DramScriptLine, EachFormAndItsNearMisses) {
         {"Sleep -5", "nothing"},
         {"wait 1 2 -300", "nothing"},
         {"wait -1 -2 30", "sleep 30"},
-        // Out of the int range: held at the largest pause instead of wrapping to a negative.
-        {"Sleep 99999999999", "sleep 2147483647"},
+        // A pause above a minute would freeze the update: outside the format, like a
+        // negative one.
+        {"Sleep 60000", "sleep 60000"},
+        {"Sleep 60001", "nothing"},
+        {"wait 1 2 60001", "nothing"},
+        {"Sleep 99999999999", "nothing"},
+        // A number beyond 32 bits would be cut to a register the line does not name.
+        {"100000740 FF", "nothing"},
+        {"740 100000000", "nothing"},
+        {"000000000740 FF", "write 740=FF"},
+        {"FFFFFFFF 1", "write FFFFFFFF=01"},
+        // Lines end at LF only: a file with CR line ends is one line.
+        {"740 DF\rSleep 10\r10 1", "write 740=DF"},
     };
     for (const Row& row : rows) EXPECT_EQ(row.effect, Effect(row.line)) << "line: " << row.line;
 }
@@ -131,6 +142,8 @@ TEST(DramScriptFailures, MessagesAndNothingRun) {
     readFails.errorText = "Access is denied.";
     MemoryFile readThrows = plain;
     readThrows.readThrows = true;
+    MemoryFile unsized = plain;
+    unsized.sizeFails = true;
     const Row rows[] = {
         {"missing", false, plain, "File could not be opened : " + path},
         {"open throws", true, openThrows, "File Open Error!! : " + path},
@@ -138,6 +151,7 @@ TEST(DramScriptFailures, MessagesAndNothingRun) {
          "Allocate Memory Error!! Size = 18446744073709551614! : " + path},
         {"read error", true, readFails, "File PreScanData Error!! Access is denied. : " + path},
         {"read throws", true, readThrows, "File PreScanData Error!! : " + path},
+        {"size unknown", true, unsized, "File PreScanData Error!! : " + path},
     };
     for (const Row& row : rows) {
         MemoryFileOpener files;

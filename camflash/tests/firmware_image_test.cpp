@@ -49,13 +49,15 @@ TEST(FirmwareImage, NotLoaded) {
     // Larger than the 32-bit length word can describe: refused before any allocation.
     files.files["huge"].sizeOverridden = true;
     files.files["huge"].reportedSize = 0xFFFFFFF9u;
-    for (const char* path : {"", "missing", "short", "failing", "huge"}) {
+    files.files["unsized"].content = Pattern(100);
+    files.files["unsized"].sizeFails = true;
+    for (const char* path : {"", "missing", "short", "failing", "huge", "unsized"}) {
         std::vector<uint8_t> buffer(3, 1);
         EXPECT_FALSE(LoadFirmwareImage(files, path, buffer)) << path;
         EXPECT_TRUE(buffer.empty()) << path;
     }
     // The empty name is refused without trying to open anything.
-    EXPECT_EQ((std::vector<std::string>{"missing", "short", "failing", "huge"}), files.opened);
+    EXPECT_EQ((std::vector<std::string>{"missing", "short", "failing", "huge", "unsized"}), files.opened);
 }
 
 TEST(FirmwareImage, LargestSizeTheLengthWordHolds) {

@@ -11,8 +11,9 @@ class MemoryInputFile : public camflash::InputFile {
 public:
     explicit MemoryInputFile(const MemoryFile& file) : file_(file) {}
 
-    uint64_t Size() override {
-        return file_.sizeOverridden ? file_.reportedSize : file_.content.size();
+    bool Size(uint64_t& size) override {
+        size = file_.sizeOverridden ? file_.reportedSize : file_.content.size();
+        return !file_.sizeFails;
     }
 
     bool Read(void* buffer, size_t size, size_t& got, std::string& errorText) override {

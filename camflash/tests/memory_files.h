@@ -1,5 +1,5 @@
 // Files held in memory for tests, with the ways real files go wrong: a file that cannot be
-// opened, an open that throws, a size the system reports wrongly, reads that deliver a few
+// opened, an open that throws, a size the system reports wrongly or not at all, reads that deliver a few
 // bytes at a time, stop early, fail with a system error or throw.
 #pragma once
 
@@ -16,6 +16,7 @@ struct MemoryFile {
     std::string content;
     bool sizeOverridden = false;
     uint64_t reportedSize = 0;
+    bool sizeFails = false;           // the system cannot tell the size
     size_t chunk = 0;                 // at most this many bytes per read; 0: no limit
     size_t deliverAtMost = SIZE_MAX;  // the reads end (as at end of file) after this many bytes
     bool readFails = false;           // the first read fails with errorText

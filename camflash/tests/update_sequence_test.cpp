@@ -26,27 +26,45 @@ const char* const kQuestion =
     "button. Otherwise press Exit button.";
 
 // Records everything the sequence shows, in order, and answers the DRAM dialog from a list
-// (an empty answer cancels).
+// (an empty answer cancels). `sequence` holds the same events with the camera operations
+// made before each of them, so the order between the two is seen.
 class RecordingUi : public camflash::UpdateUi {
 public:
     std::vector<std::string> events;
+    std::vector<std::string> sequence;
     std::deque<std::string> dramAnswers;
+    const camsim::CameraModel* camera = nullptr;
 
     std::string LoadText(unsigned id) override { return camflash::StringTableText(id); }
-    void ShowMessage(const std::string& text) override { events.push_back("message: " + text); }
-    void SetStatus(const std::string& text) override { events.push_back("status: " + text); }
+    void ShowMessage(const std::string& text) override { Event("message: " + text); }
+    void SetStatus(const std::string& text) override { Event("status: " + text); }
     bool ChooseDramScript(std::string& path) override {
-        events.push_back("dram dialog");
+        Event("dram dialog");
         std::string answer = dramAnswers.empty() ? "" : dramAnswers.front();
         if (!dramAnswers.empty()) dramAnswers.pop_front();
         if (answer.empty()) return false;
         path = answer;
         return true;
     }
-    void Pause(uint32_t milliseconds) override {
-        events.push_back("pause " + std::to_string(milliseconds));
+    void Pause(uint32_t milliseconds) override { Event("pause " + std::to_string(milliseconds)); }
+    void EndDialog() override { Event("end dialog"); }
+
+    // Moves the camera operations not yet in `sequence` there.
+    void TakeCameraOperations() {
+        if (!camera) return;
+        const auto& trace = camera->trace();
+        std::vector<camsim::TraceRecord> fresh(trace.begin() + std::min(seen_, trace.size()), trace.end());
+        seen_ = trace.size();
+        for (std::string& op : camflash_test::TraceOperations(fresh)) sequence.push_back("camera " + op);
     }
-    void EndDialog() override { events.push_back("end dialog"); }
+
+private:
+    void Event(const std::string& event) {
+        TakeCameraOperations();
+        events.push_back(event);
+        sequence.push_back(event);
+    }
+    size_t seen_ = 0;
 };
 
 // The camera's side of one run: the simulated camera behind a real channel, the files the
@@ -68,6 +86,7 @@ struct Rig {
         ui.dramAnswers = {"dram.txt"};
         state = camflash::InitializeMainDialog(channel);
         model.ClearTrace();
+        ui.camera = &model;
     }
 
     UpdateResult Update(camtools::KeepAwake* awake = nullptr) {
@@ -148,18 +167,18 @@ TEST(UpdateSequence, FullRunWithPreparation) {
     ASSERT_TRUE(rig.state.needsPreparation);
 
     EXPECT_EQ(UpdateResult::Finished, rig.Update());
-    EXPECT_EQ(Join({{"status: Please wait for finish update !!", "pause 100", "dram dialog",
-                     "pause 20"},
-                    Repeat("pause 10", 3),
+    // The camera's requests and what the user sees, in one order.
+    const std::vector<std::string> poll = {"camera ready?", "pause 10"};
+    EXPECT_EQ(Join({{"status: Please wait for finish update !!", "camera W C=02", "camera W 200=00",
+                     "camera W 7A8=00", "pause 100", "camera R 740", "camera W 740=05",
+                     "camera W 7B9=FF", "dram dialog", "camera W 740=DF", "pause 20",
+                     "camera W 10=01", "camera download 111"},
+                    poll, poll, poll,
+                    {"camera ready?", "camera flash", "camera request"},
+                    Repeat("camera status", 6),
                     {std::string("message: ") + kString5, "message: Please ReBoot the device",
                      "end dialog"}}),
-              rig.ui.events);
-    EXPECT_EQ(Join({{"W C=02", "W 200=00", "W 7A8=00", "R 740", "W 740=05", "W 7B9=FF",
-                     "W 740=DF", "W 10=01", "download 111"},
-                    Repeat("ready?", 4),
-                    {"flash", "request"},
-                    Repeat("status", 6)}),
-              rig.Operations());
+              rig.ui.sequence);
 }
 
 TEST(UpdateSequence, WithoutPreparationTheFirstWriteIsRegister1977) {
@@ -197,11 +216,15 @@ TEST(UpdateSequence, ImageNotLoadedSendsNothing) {
         const char* name;
         bool remove;
         size_t deliverAtMost;
-    } rows[] = {{"missing", true, SIZE_MAX}, {"short read", false, 10}, {"nothing read", false, 0}};
+        bool sizeFails;
+    } rows[] = {{"missing", true, SIZE_MAX, false}, {"short read", false, 10, false},
+                {"nothing read", false, 0, false}, {"size unknown", false, SIZE_MAX, true}};
     for (const Row& row : rows) {
         Rig rig(WithRegister1856(0x20));
+        camflash_test::MemoryFile& image = rig.files.files["DUVOZE.bin"];
+        image.deliverAtMost = row.deliverAtMost;
+        image.sizeFails = row.sizeFails;
         if (row.remove) rig.files.files.erase("DUVOZE.bin");
-        else rig.files.files["DUVOZE.bin"].deliverAtMost = row.deliverAtMost;
         EXPECT_EQ(UpdateResult::ImageNotLoaded, rig.Update()) << row.name;
         EXPECT_EQ(std::vector<std::string>{std::string("message: ") + kString2}, rig.ui.events)
             << row.name;
@@ -279,6 +302,10 @@ TEST(UpdateSequence, CompletionPollGivesUpAfter50002Reads) {
     for (const Row& row : rows) {
         camsim::Profile profile;
         profile.flashDoneAfterReads = row.readsWithoutCompletion;
+        // Every status read carries `error`: flags other than `ready` do not end the wait.
+        camsim::Fault error = FailOn(34, camsim::Direction::Get, 0);
+        error.kind = camsim::FaultKind::StatusError;
+        profile.faults.push_back(error);
         Rig rig(profile);
         EXPECT_EQ(row.result, rig.Update()) << row.readsWithoutCompletion;
         EXPECT_EQ(row.statusReads, CountOf(rig.Operations(), "status")) << row.readsWithoutCompletion;
@@ -293,6 +320,7 @@ TEST(UpdateSequence, CompletionPollGivesUpAfter50002Reads) {
 TEST(UpdateSequence, ReminderAfterEach51ReadinessPolls) {
     camsim::Profile profile;
     profile.firmwareReadyAfterPolls = 119;
+    profile.firmwareNotReadyValue = 2;  // only exactly 1 means ready
     // A failed readiness request counts as not ready, without a message of its own.
     profile.faults.push_back(FailOn(67, camsim::Direction::Get, 7));
     Rig rig(profile);

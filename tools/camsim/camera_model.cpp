@@ -105,6 +105,12 @@ bool CameraModel::Supports(uint32_t property, bool get) const {
     }
 }
 
+bool CameraModel::SupportAnswersFalse(uint32_t property) const {
+    for (const Fault& fault : profile_.faults)
+        if (fault.kind == FaultKind::FalseSupport && fault.property == property) return true;
+    return false;
+}
+
 const Fault* CameraModel::MatchFault(uint32_t property, bool get, FaultKind kind) const {
     uint32_t gets = state_->getCount[property];
     uint32_t sets = state_->setCount[property];
@@ -136,6 +142,7 @@ bool CameraModel::Get(uint32_t property, void* buffer, uint32_t length) {
     ++state_->getCount[property];
     if (MatchFault(property, true, FaultKind::Unplug)) unplugged_ = true;
     bool ok = !unplugged_ && Supports(property, true) && !MatchFault(property, true, FaultKind::Fail) &&
+              !AnswersFalse(property, true) &&
               (buffer != nullptr || length == 0) &&
               HandleGet(property, static_cast<uint8_t*>(buffer), length, record);
     record.ok = ok;
@@ -157,7 +164,8 @@ bool CameraModel::Set(uint32_t property, const void* buffer, uint32_t length) {
     ++state_->setCount[property];
     if (MatchFault(property, false, FaultKind::Unplug)) unplugged_ = true;
     bool ok = !unplugged_ && Supports(property, false) &&
-              !MatchFault(property, false, FaultKind::Fail) && (buffer != nullptr || length == 0) &&
+              !MatchFault(property, false, FaultKind::Fail) && !AnswersFalse(property, false) &&
+              (buffer != nullptr || length == 0) &&
               HandleSet(property, static_cast<const uint8_t*>(buffer), length);
     record.ok = ok;
     Append(std::move(record));

@@ -35,6 +35,8 @@ enum class FaultKind {
     Unplug,       // this and every later request fails
     Unsupported,  // QuerySupported reports no support for this property
     HugeLength,   // the status record of the matching command reports this length instead
+    FalseAnswer,  // the driver answers S_FALSE; the request does not reach the camera
+    FalseSupport, // QuerySupported answers S_FALSE (with its support bits) for this property
 };
 
 // Fires on the nth request (1-based) of property id in the given direction;
@@ -94,6 +96,13 @@ public:
 
     // What QuerySupported reports for the property in one direction.
     bool Supports(uint32_t property, bool get) const;
+    // Whether QuerySupported answers S_FALSE for the property.
+    bool SupportAnswersFalse(uint32_t property) const;
+    // Whether the latest request of the property in that direction, failed, is to be answered
+    // S_FALSE rather than as a device error.
+    bool AnswersFalse(uint32_t property, bool get) const {
+        return MatchFault(property, get, FaultKind::FalseAnswer) != nullptr;
+    }
     // Requests as the driver receives them; each returns whether the request succeeded and
     // appends a trace record.
     bool Get(uint32_t property, void* buffer, uint32_t length);

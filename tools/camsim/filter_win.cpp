@@ -249,7 +249,8 @@ public:
         Guard guard(lock_);
         if (model_.Supports(id, true)) *support |= KSPROPERTY_SUPPORT_GET;
         if (model_.Supports(id, false)) *support |= KSPROPERTY_SUPPORT_SET;
-        return *support ? S_OK : E_PROP_ID_UNSUPPORTED;
+        if (!*support) return E_PROP_ID_UNSUPPORTED;
+        return model_.SupportAnswersFalse(id) ? S_FALSE : S_OK;
     }
 
 private:
@@ -265,7 +266,8 @@ private:
         if (!model_.Supports(id, false)) return E_PROP_ID_UNSUPPORTED;
         bool ok = model_.Set(id, data, length);
         FlushTrace();
-        return ok ? S_OK : kDeviceFailed;
+        if (!ok) return model_.AnswersFalse(id, false) ? S_FALSE : kDeviceFailed;
+        return S_OK;
     }
     HRESULT GetRequest(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
                        DWORD length, DWORD* returned) {
@@ -279,7 +281,7 @@ private:
         if (!model_.Supports(id, true)) return E_PROP_ID_UNSUPPORTED;
         bool ok = model_.Get(id, data, length);
         FlushTrace();
-        if (!ok) return kDeviceFailed;
+        if (!ok) return model_.AnswersFalse(id, true) ? S_FALSE : kDeviceFailed;
         if (returned) *returned = length;
         return S_OK;
     }

@@ -255,6 +255,8 @@ private:
         else if (kind == "unplug") fault.kind = FaultKind::Unplug;
         else if (kind == "unsupported") fault.kind = FaultKind::Unsupported;
         else if (kind == "huge-length") fault.kind = FaultKind::HugeLength;
+        else if (kind == "s-false") fault.kind = FaultKind::FalseAnswer;
+        else if (kind == "support-s-false") fault.kind = FaultKind::FalseSupport;
         else return Fail("unknown fault kind '" + kind + "'", error);
         uint64_t number;
         if (!ParseNumber(w[2], 0xFFFFFFFF, number))

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "frame_decoder.h"
@@ -86,7 +87,15 @@ public:
         int writes = 0;
     };
     struct File : media::AviFile {
-        File(std::unique_ptr<media::AviFile> f, FaultyPlatform& p) : inner(std::move(f)), platform(p) {}
+        File(std::unique_ptr<media::AviFile> f, FaultyPlatform& p, std::string at)
+            : inner(std::move(f)), platform(p), path(std::move(at)) {}
+        // "full-at-close": the volume fills while the output's last data reaches it, so the
+        // file ends halfway, though every write of the writer succeeded.
+        ~File() override {
+            inner.reset();
+            if (platform.fault == "full-at-close")
+                std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+        }
         bool Info(media::AviFileInfo& i) override { return inner->Info(i); }
         std::unique_ptr<media::AviStream> GetStream(uint32_t i) override { return inner->GetStream(i); }
         std::unique_ptr<media::AviStream> CreateStream(const media::AviStreamInfo& info) override {
@@ -98,6 +107,7 @@ public:
         }
         std::unique_ptr<media::AviFile> inner;
         FaultyPlatform& platform;
+        std::string path;
     };
 
     std::unique_ptr<media::AviFile> OpenClip(const std::string& path) override {
@@ -107,7 +117,7 @@ public:
         if (fault == "create-clip") return nullptr;
         auto file = real.CreateClip(path);
         if (!file) return nullptr;
-        return std::make_unique<File>(std::move(file), *this);
+        return std::make_unique<File>(std::move(file), *this, path);
     }
     bool FreeSpace(const std::string& folder, uint64_t& bytes) override {
         if (freeSpace) {
@@ -177,6 +187,19 @@ void ExpectFaithfulConversion(const std::string& name, const std::string& source
 
     const uint32_t width = uint32_t(std::stoul(sourceVideo->at("width")));
     const uint32_t height = uint32_t(std::stoul(sourceVideo->at("height")));
+    // The output's BITMAPINFOHEADER: planar I420 at 12 bits per pixel.
+    const uint32_t frameSize = width * height * 3 / 2;
+    std::vector<uint8_t> expectedFormat(40, 0);
+    for (auto [at, value] : {std::pair<int, uint32_t>{0, 40}, {4, width}, {8, height}, {12, 1 | 12 << 16},
+                             {16, media::MakeFourCC('I', '4', '2', '0')}, {20, frameSize}})
+        std::memcpy(&expectedFormat[at], &value, 4);
+    std::vector<uint8_t> format(64, 0);
+    int32_t formatSize = int32_t(format.size());
+    std::unique_ptr<media::AviFile> converted = media::OpenRiffAvi(clip);
+    ASSERT_TRUE(converted);
+    ASSERT_EQ(converted->GetStream(0)->ReadFormat(0, format.data(), &formatSize), 0);
+    format.resize(size_t(formatSize));
+    EXPECT_EQ(format, expectedFormat);
     const std::vector<uint8_t> theirs = FfmpegI420(source, videoIndex, false);
     const std::vector<uint8_t> ours = FfmpegI420(clip, 0, true);
     ASSERT_EQ(ours.size(), theirs.size());
@@ -217,11 +240,20 @@ TEST(ConvertClipToI420, LeavesClipsItCannotConvertAsTheyWere) {
     std::fputs("not a clip", text);
     std::fclose(text);
     CopyFile(raw, folder + "raw.avi");
+    // A clip whose file header gives a width but a height of 0 (avih's dwHeight).
+    std::vector<uint8_t> flat = ReadFile(Clip420Silent320());
+    const size_t avih = std::string(flat.begin(), flat.end()).find("avih");
+    ASSERT_NE(avih, std::string::npos);
+    std::memset(&flat[avih + 8 + 36], 0, 4);
+    std::FILE* out = std::fopen((folder + "flat.avi").c_str(), "wb");
+    std::fwrite(flat.data(), 1, flat.size(), out);
+    std::fclose(out);
     struct Row {
         const char* name;
         int code;
     };
     const Row rows[] = {{"raw.avi", media::kNotMotionJpeg},
+                        {"flat.avi", media::kNotMotionJpeg},
                         {"text.avi", media::kCannotOpen},
                         {"missing.avi", media::kCannotOpen}};
     media::PortableClipPlatform platform;
@@ -269,6 +301,78 @@ TEST(ConvertClipToI420, WritesFramesItCannotDecodeEmpty) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + 320 * 16, frames[5].begin()));
     ASSERT_EQ(decoder.DecodeFrameToI420(larger.data(), larger.size(), expected.data(), 115200).error, 0);
     EXPECT_EQ(frames[11], expected);
+}
+
+// Not one decoded frame: the clip is kept, as it was, and the conversion fails; one decoded
+// frame is enough for the frames around it to be written empty.
+TEST(ConvertClipToI420, KeepsTheClipWhenNoFrameDecodes) {
+    const std::vector<uint8_t> smaller = EncodePicture(160, 120, 2, 1);
+    const std::vector<uint8_t> larger = EncodePicture(640, 480, 2, 1);
+    struct Row {
+        const char* name;
+        int keep;  // the one frame left as it was; -1: none
+        const std::vector<uint8_t>* replacement;
+        int code;
+    };
+    const Row rows[] = {{"smaller", -1, &smaller, media::kNoFrameDecoded},
+                        {"larger", -1, &larger, media::kNoFrameDecoded},
+                        {"empty", -1, nullptr, media::kNoFrameDecoded},
+                        {"one frame decodes", 29, &smaller, media::kConverted}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string folder = FreshFolder(std::string("undecodable_") + row.name);
+        RewriteClip(Clip422Mono(), folder + "clip.avi", [&](int index, std::vector<uint8_t>& frame) {
+            if (index == row.keep) return;
+            if (row.replacement) frame = *row.replacement;
+            else frame.clear();
+        });
+        const std::vector<uint8_t> before = ReadFile(folder + "clip.avi");
+        media::PortableClipPlatform platform;
+        EXPECT_EQ(Convert(folder + "clip.avi", platform), row.code);
+        EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+        if (row.code != media::kConverted) {
+            EXPECT_TRUE(ReadFile(folder + "clip.avi") == before);
+        } else {
+            const auto frames = VideoFrames(folder + "clip.avi");
+            ASSERT_EQ(frames.size(), 30u);
+            EXPECT_EQ(frames[0].size(), 0u);
+            EXPECT_EQ(frames[29].size(), 115200u);
+        }
+    }
+}
+
+// An audio stream that holds no sound at all is copied as such.
+TEST(ConvertClipToI420, ConvertsAClipWhoseSoundHasNoSamples) {
+    const std::string folder = FreshFolder("no_samples");
+    {
+        std::unique_ptr<media::AviFile> source = media::OpenRiffAvi(Clip422Mono());
+        std::unique_ptr<media::AviFile> clip = media::CreateRiffAvi(folder + "clip.avi");
+        std::unique_ptr<media::AviStream> video[2] = {source->GetStream(0), nullptr};
+        std::unique_ptr<media::AviStream> audio[2] = {source->GetStream(1), nullptr};
+        for (auto* pair : {video, audio}) {
+            media::AviStreamInfo info;
+            ASSERT_TRUE(pair[0]->Info(info));
+            info.dwLength = 0;
+            pair[1] = clip->CreateStream(info);
+            std::vector<uint8_t> format(100);
+            int32_t size = int32_t(format.size());
+            ASSERT_EQ(pair[0]->ReadFormat(0, format.data(), &size), 0);
+            ASSERT_EQ(pair[1]->SetFormat(0, format.data(), size), 0);
+        }
+        const auto frames = VideoFrames(Clip422Mono());
+        for (size_t i = 0; i < frames.size(); ++i)
+            ASSERT_EQ(video[1]->Write(int32_t(i), 1, frames[i].data(), int32_t(frames[i].size()),
+                                      media::kKeyFrameFlag), 0);
+    }
+    media::PortableClipPlatform platform;
+    ASSERT_EQ(Convert(folder + "clip.avi", platform), media::kConverted);
+    std::unique_ptr<media::AviFile> converted = media::OpenRiffAvi(folder + "clip.avi");
+    ASSERT_TRUE(converted);
+    media::AviFileInfo info;
+    ASSERT_TRUE(converted->Info(info));
+    EXPECT_EQ(info.streams, 2u);
+    EXPECT_EQ(converted->GetStream(1)->Length(), 0);
+    EXPECT_EQ(VideoFrames(folder + "clip.avi").size(), 30u);
 }
 
 TEST(ConvertClipToI420, MirrorsEveryDecodedFrameWhenFlipHorzIsSet) {
@@ -362,7 +466,7 @@ TEST(ConvertClipToI420, KeepsTheClipWhenAStepFails) {
         {"create-audio-stream", media::kCannotCreateStream},
         {"video-format", media::kCannotSetFormat}, {"audio-format", media::kCannotSetFormat},
         {"write-frame-5", media::kWriteFailed},    {"write-audio", media::kWriteFailed},
-        {"replace", media::kCannotOpen},
+        {"full-at-close", media::kWriteFailed},    {"replace", media::kCannotOpen},
     };
     const std::vector<uint8_t> original = ReadFile(Clip422Mono());
     for (const Row& row : rows) {

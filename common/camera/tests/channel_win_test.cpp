@@ -187,6 +187,32 @@ WT_TEST(ReadRegisterFailsWithoutGetSupportAfterTheAddressSelect) {
                 "set 0 len=4 40 07 00 00 ok", "set 2 len=1 09 ok");
 }
 
+// S_FALSE is a success code, but not the driver's "done": a request answered with it, or a
+// support query answered with it, fails.
+WT_TEST(SFalseFromTheDriverIsAFailure) {
+    struct Row {
+        const char* fault;
+        std::vector<std::string> trace;
+    } rows[] = {
+        {"s-false 67 get", {"get 67 len=4 fail"}},
+        {"s-false 24 set", {"set 24 len=0 null fail"}},
+        {"support-s-false 67", {}},
+        {"support-s-false 24", {}},
+    };
+    for (const Row& row : rows) {
+        Fixture camera(std::string("fault ") + row.fault + "\n");
+        camera::CameraChannel& channel = camera.channel();
+        WT_CHECK_MSG(channel.Open(), row.fault);
+        uint32_t ready = 7;
+        const bool ok = std::string(row.fault).find(" 67") != std::string::npos
+                            ? channel.GetFirmwareReady(ready)
+                            : channel.UpdateFirmwareToFlash();
+        WT_CHECK_MSG(!ok, row.fault);
+        WT_CHECK_MSG(ready == 7, row.fault);
+        WT_CHECK_MSG(camera.Trace() == row.trace, std::string(row.fault) + ": trace:" + Show(camera.Trace()));
+    }
+}
+
 WT_TEST(StoredFileNamesCrossAsFileNameRecords) {
     Fixture camera("file A B hex=00\nfile LONGNAME JPE hex=00\n");
     camera::CameraChannel& channel = camera.channel();

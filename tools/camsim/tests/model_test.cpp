@@ -405,6 +405,8 @@ TEST(Faults, FailOnTheNthRequestOrEveryRequest) {
         {"every set", {FaultKind::Fail, 49, Direction::Set, 0, 0}, {true, false, true, false, true}},
         {"third of either direction", {FaultKind::Fail, 34, Direction::Any, 3, 0}, {true, true, true, true, false}},
         {"other property untouched", {FaultKind::Fail, 42, Direction::Any, 0, 0}, {true, true, true, true, true}},
+        // S_FALSE from the driver: the camera does not see the request.
+        {"S_FALSE on the second get", {FaultKind::FalseAnswer, 34, Direction::Get, 2, 0}, {true, true, false, true, true}},
     };
     for (const Row& row : rows) {
         Profile profile;

@@ -46,6 +46,8 @@ TEST(Profile, EveryKeywordSetsItsField) {
         "fault status-error 41\n"
         "fault unsupported 2 get\n"
         "fault huge-length 39 any length=0x7fffffff\n"
+        "fault s-false 67 get nth=2\n"
+        "fault support-s-false 20\n"
         "trace out/trace.txt\r\n",
         "/base");
     EXPECT_EQ("ZQ71R Camera", p.friendlyName);
@@ -72,7 +74,7 @@ TEST(Profile, EveryKeywordSetsItsField) {
     EXPECT_TRUE(p.files[2].content.empty());
     ASSERT_EQ(1u, p.extraEntries.size());
     EXPECT_EQ(0xFF, p.extraEntries[0][31]);
-    ASSERT_EQ(5u, p.faults.size());
+    ASSERT_EQ(7u, p.faults.size());
     EXPECT_EQ(FaultKind::Fail, p.faults[0].kind);
     EXPECT_EQ(34u, p.faults[0].property);
     EXPECT_EQ(Direction::Get, p.faults[0].direction);
@@ -84,6 +86,9 @@ TEST(Profile, EveryKeywordSetsItsField) {
     EXPECT_EQ(FaultKind::Unsupported, p.faults[3].kind);
     EXPECT_EQ(FaultKind::HugeLength, p.faults[4].kind);
     EXPECT_EQ(0x7FFFFFFFu, p.faults[4].length);
+    EXPECT_EQ(FaultKind::FalseAnswer, p.faults[5].kind);
+    EXPECT_EQ(2u, p.faults[5].nth);
+    EXPECT_EQ(FaultKind::FalseSupport, p.faults[6].kind);
     EXPECT_EQ("/base/out/trace.txt", p.tracePath);
 }
 

@@ -40,6 +40,7 @@ struct CatalogueItem {
     int kind = 0;
     uint32_t flags = 0;
     uint32_t listState = 0;
+    std::string savedPath;  // the file flagSaved vouches for, while flagSaved is set
 };
 
 // Reads one 32-byte entry. Returns false, leaving item untouched, when its extension is not

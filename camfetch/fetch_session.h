@@ -105,6 +105,9 @@ public:
     // Closes the open file, if any; false when its data could not be completed.
     virtual bool Close() = 0;
     virtual bool Remove(const std::string& path) = 0;
+    // Whether two paths name the same file. The platform's file names ignore letter case, so
+    // "abc.jpg" and "ABC.JPG" are one file; this default folds ASCII letters only.
+    virtual bool SamePath(const std::string& a, const std::string& b);
 };
 
 // Rewrites a saved clip in place; 0 on success, a non-zero step code on failure.
@@ -206,6 +209,9 @@ private:
     bool SelectNextDownload();
     bool TransferBlock();
     bool DownloadFailed();
+    // Takes the saved mark off every item whose file is about to be replaced at `path`.
+    void ForgetCopiesAt(const std::string& path);
+    bool DeleteFailed();
     void ShowRemainingCount(int count);
 
     camera::CameraChannel& camera_;

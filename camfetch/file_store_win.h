@@ -15,6 +15,7 @@ public:
     bool Write(const uint8_t* data, size_t size) override;
     bool Close() override;
     bool Remove(const std::string& path) override;
+    bool SamePath(const std::string& a, const std::string& b) override;
 
 private:
     HANDLE file_ = INVALID_HANDLE_VALUE;

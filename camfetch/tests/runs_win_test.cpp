@@ -268,6 +268,27 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
     }
 }
 
+// Names from the catalogue that are not plain file names, or that the platform opens as
+// devices, never reach the file system: not even the dated folder is made for them. (Wine
+// itself refuses to create most device names, so only this tells our refusal from its.)
+WT_TEST(HostileNamesNeverReachTheFileSystem) {
+    const char* const names[] = {"..", "CON", "NUL", "COM1", "lpt0", "COM\xB9", "CONIN$", "A*B", "C:X", "A\\B"};
+    for (const char* name : names) {
+        camsim::Profile profile;
+        profile.files = {File("~GOOD", "JPG", Pattern(100, 5))};
+        profile.extraEntries = {RawEntry(name, "JPG", 100)};
+        camsim::CameraModel model(profile);
+        std::string folder = FreshFolder("hostile");
+        drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+            Download(dialog, {name}, false);
+            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), name);
+            WT_CHECK_MSG(Statuses(dialog) == std::string("~GOOD= ") + name + "=Error! ", name + (": " + Statuses(dialog)));
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        WT_CHECK_MSG(Listing(folder).empty(), name + (": " + Listing(folder)));
+    }
+}
+
 // A refused request, or a block length that is negative as signed, fails the run: message
 // 104, the item shows "Error!", no file is left, and a file whose delete was refused stays
 // listed and on the camera.

@@ -22,7 +22,7 @@ constexpr uint32_t flagSaved = 0x01;
 constexpr uint32_t flagDownloading = 0x02;
 constexpr uint32_t flagDeleting = 0x04;
 constexpr uint32_t flagDeleted = 0x08;
-constexpr uint32_t flagFailed = 0x10;  // its download failed: the row shows "Error!"
+constexpr uint32_t flagFailed = 0x10;  // its download or delete failed: the row shows "Error!"
 
 // Row states as the list view keeps them, copied into listState around sorting and runs.
 constexpr uint32_t listStateFocused = 0x01;

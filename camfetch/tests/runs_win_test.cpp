@@ -322,6 +322,7 @@ WT_TEST(RefusalsAndBadLengthsFailTheRun) {
             WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), row.what);
             WT_CHECK_MSG(Statuses(dialog) == "PIC=Error! ", row.what + (": " + Statuses(dialog)));
             WT_CHECK_MSG(Ready(dialog), row.what);
+            drive::Hold();
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         });
         for (const std::string& dated : Entries(folder)) WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), row.what);
@@ -342,6 +343,7 @@ WT_TEST(NamesDifferingInCaseShareOneFile) {
         Download(dialog, {"abc", "ABC"}, false);
         WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the run ends");
         WT_CHECK_EQ(Statuses(dialog), std::string("abc= ABC=Saved "));
+        drive::Hold();
         drive::Press(dialog, IDOK);
     });
     WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(1));

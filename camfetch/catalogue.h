@@ -23,7 +23,7 @@ constexpr uint32_t flagSaved = 0x01;
 constexpr uint32_t flagDownloading = 0x02;
 constexpr uint32_t flagDeleting = 0x04;
 constexpr uint32_t flagDeleted = 0x08;
-constexpr uint32_t flagFailed = 0x10;  // its download failed: the row shows "Error!"
+constexpr uint32_t flagFailed = 0x10;  // its download or delete failed: the row shows "Error!"
 
 // Row states as the list view keeps them, copied into listState around sorting and runs.
 constexpr uint32_t listStateFocused = 0x01;
@@ -43,6 +43,7 @@ struct CatalogueItem {
     int kind = 0;
     uint32_t flags = 0;
     uint32_t listState = 0;
+    std::string savedPath;  // the file flagSaved vouches for, while flagSaved is set
 };
 
 // Reads one 32-byte entry. Returns false, leaving item untouched, when its extension is not

@@ -249,6 +249,8 @@ void FetchSession::StorageSourceChanged(int source) {
 namespace camfetch {
 namespace {
 
+char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
 bool IsAviFileName(const std::string& fileName) {
     if (fileName.size() < 3) return false;
     std::string tail = fileName.substr(fileName.size() - 3);
@@ -264,6 +266,13 @@ std::string FormatInt(long long value, const char* suffix = "") {
 }
 
 }  // namespace
+
+bool DownloadStore::SamePath(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    return true;
+}
 
 int FetchSession::LatchSelection() {
     SaveListStates();
@@ -312,6 +321,7 @@ bool FetchSession::SelectNextDownload() {
                                        folder, path))
         return false;
     store_->CreateFolder(folder);
+    ForgetCopiesAt(path);
     if (!store_->CreateOutput(path)) return false;
     outputPath = path;
     outputOpen = true;
@@ -325,8 +335,18 @@ bool FetchSession::SelectNextDownload() {
     item.flags = (item.flags & ~(flagSaved | flagFailed)) | flagDownloading;
     view_.RefreshRow(i);
     view_.EnsureRowVisible(i);
-    SendFileOpen(item);  // a refusal shows in the status that follows
-    return true;
+    // A refused open leaves the status describing the previous command's block, which would
+    // be saved under this file's name.
+    return SendFileOpen(item);
+}
+
+void FetchSession::ForgetCopiesAt(const std::string& path) {
+    for (size_t j = 0; j < catalogue.size(); ++j) {
+        CatalogueItem& other = catalogue[j];
+        if (!(other.flags & flagSaved) || !store_->SamePath(other.savedPath, path)) continue;
+        other.flags &= ~flagSaved;
+        view_.RefreshRow(j);
+    }
 }
 
 // State 2: one status poll and at most one block.
@@ -342,14 +362,16 @@ bool FetchSession::TransferBlock() {
         break;
     }
     CatalogueItem& item = catalogue[downloadIndex];
-    int32_t length = int32_t(info.length);
+    // Above the guard is also every length that is negative as signed: skipping such a block
+    // as empty would save the file short.
+    if (info.length > kMaxBlockLength) return false;
+    uint32_t length = info.length;
     if (length > 0) {
-        if (uint32_t(length) > kMaxBlockLength) return false;
-        uint32_t fetched = (uint32_t(length) + 3u) & ~3u;
+        uint32_t fetched = (length + 3u) & ~3u;
         std::vector<uint8_t> block(fetched);
         if (!camera_.ReadMemory(info.address, fetched, block.data())) return false;
         if (!store_->Write(block.data(), size_t(length))) return false;
-        bytesReceived += uint32_t(length);
+        bytesReceived += length;
         // An empty catalogue size cannot scale anything: its file shows 100% once done.
         uint64_t percent = item.size ? bytesReceived * 100 / item.size : 0;
         view_.ShowPercent(FormatInt((long long)percent, "%"));
@@ -370,6 +392,7 @@ bool FetchSession::TransferBlock() {
             store_->SetWriteTime(outputPath, item.writeDate, item.writeTime);
         ++downloadDone;
         item.flags = (item.flags & ~flagDownloading) | flagSaved;
+        item.savedPath = outputPath;
         view_.RefreshRow(downloadIndex);
         ShowRemainingCount(downloadTotal - downloadDone);
         outputPath.clear();
@@ -377,8 +400,8 @@ bool FetchSession::TransferBlock() {
         downloadState = 1;
         return true;
     }
-    SendFileNext();
-    return true;
+    // A refused file next leaves the status on this block, which would be appended again.
+    return SendFileNext();
 }
 
 void FetchSession::AbortTransfer() {
@@ -430,7 +453,8 @@ bool FetchSession::DeleteStep() {
         item.flags |= flagDeleting;
         view_.RefreshRow(i);
         view_.EnsureRowVisible(i);
-        SendFileDelete(item);  // a refusal shows in the status that follows
+        // A refused delete leaves the status of the previous command, which may read `ready`.
+        if (!SendFileDelete(item)) return DeleteFailed();
         deleteState = 2;
     }
     if (deleteState == 2) {
@@ -438,10 +462,7 @@ bool FetchSession::DeleteStep() {
         switch (PollStatus(info)) {
         case StatusPoll::ReadFailed:
         case StatusPoll::Error:
-            PurgeDeleted();
-            deleteState = 0;
-            SetControlMode(kModeReady);
-            return false;
+            return DeleteFailed();
         case StatusPoll::Busy:
             return true;
         case StatusPoll::Ready:
@@ -456,6 +477,20 @@ bool FetchSession::DeleteStep() {
         deleteState = 1;
     }
     return true;
+}
+
+// The item whose delete failed shows "Error!": the camera may still hold it. Items already
+// deleted leave the list.
+bool FetchSession::DeleteFailed() {
+    if (deleteIndex < catalogue.size()) {
+        CatalogueItem& item = catalogue[deleteIndex];
+        item.flags = (item.flags & ~(flagDeleting | flagSaved)) | flagFailed;
+        view_.RefreshRow(deleteIndex);
+    }
+    PurgeDeleted();
+    deleteState = 0;
+    SetControlMode(kModeReady);
+    return false;
 }
 
 void FetchSession::CancelRuns() {

@@ -108,6 +108,9 @@ public:
     // Gives a closed file a last-write time (FAT's packed local date and time, valid); a
     // file whose time cannot be set keeps the time it was written at.
     virtual void SetWriteTime(const std::string& path, uint16_t fatDate, uint16_t fatTime) = 0;
+    // Whether two paths name the same file. The platform's file names ignore letter case, so
+    // "abc.jpg" and "ABC.JPG" are one file; this default folds ASCII letters only.
+    virtual bool SamePath(const std::string& a, const std::string& b);
 };
 
 // Rewrites a saved clip in place; 0 on success, a non-zero step code on failure.
@@ -209,6 +212,9 @@ private:
     bool SelectNextDownload();
     bool TransferBlock();
     bool DownloadFailed();
+    // Takes the saved mark off every item whose file is about to be replaced at `path`.
+    void ForgetCopiesAt(const std::string& path);
+    bool DeleteFailed();
     void ShowRemainingCount(int count);
 
     camera::CameraChannel& camera_;

@@ -56,6 +56,17 @@ void Win32DownloadStore::SetWriteTime(const std::string& path, uint16_t fatDate,
     CloseHandle(file);
 }
 
+// The platform's own upper-casing, so that letters beyond ASCII ("\xE9" and "\xC9" in the
+// Western code page) match as the file system matches them.
+bool Win32DownloadStore::SamePath(const std::string& a, const std::string& b) {
+    camtools::WString wideA = camtools::Widen(a, CP_ACP), wideB = camtools::Widen(b, CP_ACP);
+    if (wideA.size() != wideB.size()) return false;
+    if (wideA.empty()) return a == b;
+    CharUpperBuffW(&wideA[0], DWORD(wideA.size()));
+    CharUpperBuffW(&wideB[0], DWORD(wideB.size()));
+    return wideA == wideB;
+}
+
 int ConvertDownloadedClip(const std::string& path) {
 #ifdef CAMFETCH_HAS_CLIP_CONVERSION
     return media::ConvertClipToI420(path);

@@ -16,6 +16,7 @@ public:
     bool Close() override;
     bool Remove(const std::string& path) override;
     void SetWriteTime(const std::string& path, uint16_t fatDate, uint16_t fatTime) override;
+    bool SamePath(const std::string& a, const std::string& b) override;
 
 private:
     HANDLE file_ = INVALID_HANDLE_VALUE;

@@ -23,16 +23,26 @@ bool AppendPath(std::string& folder, const std::string& name) {
 
 namespace {
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices in every folder, whatever follows the
-// first dot and however they are spelt.
+// Names the platform opens as devices in every folder, whatever follows the first dot and
+// however they are spelt: CON, PRN, AUX, NUL, CONIN$, CONOUT$, and COM and LPT followed by a
+// digit 0-9 or a superscript 1, 2 or 3. The superscripts are refused both as the single bytes
+// of the Western code page (0xB9, 0xB2, 0xB3) and as UTF-8, whatever code page the name is
+// read in: refusing a harmless name only fails its download.
 bool IsDeviceName(const std::string& fileName) {
     std::string base = fileName.substr(0, fileName.find('.'));
     while (!base.empty() && base.back() == ' ') base.pop_back();
     for (char& c : base)
         if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+        base == "CONOUT$")
+        return true;
+    if (base.size() < 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0))
+        return false;
+    std::string port = base.substr(3);
+    if (port.size() == 1 && port[0] >= '0' && port[0] <= '9') return true;
+    for (const char* superscript : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"})
+        if (port == superscript) return true;
+    return false;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "catalogue.h"
 #include "scripted_camera.h"
 
@@ -181,4 +183,28 @@ TEST(CatalogueSort, EachColumnInBothDirections) {
     auto items = base;
     SortItems(items, 3, true);
     EXPECT_EQ(4u, items.size());  // an unknown column loses nothing
+}
+
+TEST(CatalogueSort, ManyEqualKeysKeepEveryItem) {
+    // 37 of 40 items compare equal in the sorted column: a comparator that is not a strict
+    // order runs off the array once 17 or more items are equal.
+    for (int column = 0; column < 3; ++column) {
+        for (bool descending : {false, true}) {
+            std::vector<CatalogueItem> items(40);
+            for (size_t i = 0; i < items.size(); ++i) {
+                bool differs = i % 13 == 5;
+                items[i].name = column == 0 && !differs ? "SAME" : "N" + std::to_string(i);
+                items[i].extension = column == 1 && !differs ? "jpg" : "e" + std::to_string(i);
+                items[i].size = column == 2 && !differs ? 100 : uint32_t(i);
+                items[i].sizeText = std::to_string(i);  // which item it is
+            }
+            SortItems(items, column, descending);
+            std::vector<int> ids;
+            for (const CatalogueItem& item : items) ids.push_back(std::stoi(item.sizeText));
+            std::sort(ids.begin(), ids.end());
+            std::vector<int> expected(40);
+            for (int i = 0; i < 40; ++i) expected[i] = i;
+            EXPECT_EQ(expected, ids) << "column " << column << (descending ? " desc" : " asc");
+        }
+    }
 }

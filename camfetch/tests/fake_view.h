@@ -1,6 +1,8 @@
 // A main dialog reduced to what the session tells it: the list's rows are just their states.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -53,10 +55,18 @@ public:
     bool IsConvertAviChecked() override { return convertAviChecked; }
 };
 
-// Downloaded files kept in memory, with failures on demand.
+// Downloaded files kept in memory, with failures on demand. Like the platform's, its file
+// names ignore ASCII letter case and keep the case they were first created with.
 class MemoryStore : public camfetch::DownloadStore {
 public:
-    std::map<std::string, std::vector<uint8_t>> files;
+    struct IgnoringCase {
+        bool operator()(const std::string& a, const std::string& b) const {
+            return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+                return std::toupper((unsigned char)x) < std::toupper((unsigned char)y);
+            });
+        }
+    };
+    std::map<std::string, std::vector<uint8_t>, IgnoringCase> files;
     std::vector<std::string> folders;
     std::vector<size_t> writes;  // the size of every write
     std::string open;

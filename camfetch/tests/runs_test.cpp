@@ -123,6 +123,7 @@ TEST(DownloadRun, BlocksAreFetchedRoundedUpAndWrittenAtTheirLength) {
     ASSERT_EQ(1u, rig.store.files.count(kFolder + "EMPTY.wav"));
     EXPECT_TRUE(rig.store.files.at(kFolder + "EMPTY.wav").empty());
     EXPECT_EQ((std::vector<std::string>{"0%", "38%", "76%", "100%", "0%", "100%"}), rig.view.percents);
+    EXPECT_EQ((std::vector<int>{0, 38, 76, 100, 0, 100}), rig.view.progress);
     EXPECT_EQ((std::vector<std::string>{"2", "1", "0"}), rig.view.remaining);
     EXPECT_EQ("Saved", rig.Status("ODD"));
     EXPECT_EQ("Saved", rig.Status("EMPTY"));
@@ -140,16 +141,20 @@ TEST(DownloadRun, PercentFollowsTheCatalogueSizeUncapped) {
         uint32_t reported;
         size_t actual;
         std::vector<std::string> percents;
+        uint32_t blockSize = 4;
     };
     const Row rows[] = {
         {"smaller than delivered", 4, 10, {"0%", "100%", "200%", "250%"}},
         {"size zero with data", 0, 10, {"0%", "0%", "0%", "0%", "100%"}},
         {"larger than delivered", 40, 10, {"0%", "10%", "20%", "25%"}},
+        // bytes x 100 no longer fits 32 bits from 42.9 MB on
+        {"45 MB of 50 MB", 50000000, 45000000, {"0%", "33%", "67%", "90%"}, uint32_t(kMaxBlockLength)},
     };
     for (const Row& row : rows) {
         camsim::Profile profile;
-        profile.blockSize = 4;
-        profile.files = {File("F", "JPG", row.actual)};
+        profile.blockSize = row.blockSize;
+        profile.files = {File("F", "JPG", 0)};
+        profile.files[0].content.assign(row.actual, 0x5A);
         profile.files[0].sizeOverridden = true;
         profile.files[0].reportedSize = row.reported;
         RunRig rig(profile);
@@ -192,16 +197,44 @@ TEST(DownloadRun, SelectionAndConvertAviAreLatchedAtDownload) {
     EXPECT_EQ("Saved", rig.Status("CLIP"));
 }
 
-TEST(DownloadRun, SameNameTwiceLeavesOneFile) {
-    camsim::Profile profile;
-    profile.files = {File("TWIN", "JPG", 20, 1), File("TWIN", "JPG", 30, 2)};
-    RunRig rig(profile);
-    rig.view.rows.assign(2, listStateSelected);
-    rig.session.StartDownloadRun();
-    ASSERT_GT(rig.RunToEnd(), 0);
-    EXPECT_EQ(1u, rig.store.files.size());
-    EXPECT_EQ(2, rig.session.downloadDone);
-    EXPECT_EQ(2, rig.Count(41, false));
+// One file name on disk for two items (the same name, or names differing only in letter
+// case): the later download replaces the earlier file, and the earlier item loses its mark.
+TEST(DownloadRun, AFileReplacedByAnotherItemIsNoLongerSaved) {
+    struct Row {
+        const char* what;
+        const char* first;  // lists before the second: names sort descending
+        const char* second;
+        std::vector<std::vector<size_t>> runs;  // the rows each run selects
+        std::vector<camsim::Fault> faults;
+        std::string statuses;  // first, second
+        size_t filesLeft;
+    };
+    const Row rows[] = {
+        {"same name", "TWIN", "TWIN", {{0, 1}}, {}, "/Saved", 1},
+        {"letter case", "abc", "ABC", {{0, 1}}, {}, "/Saved", 1},
+        {"letter case, in two runs", "abc", "ABC", {{0}, {1}}, {}, "/Saved", 1},
+        {"later one fails", "abc", "ABC", {{0, 1}}, {{camsim::FaultKind::StatusError, 41, camsim::Direction::Set, 2}},
+         "/Error!", 0},
+        {"other name", "abc", "ABD", {{0, 1}}, {}, "Saved/Saved", 2},
+    };
+    for (const Row& row : rows) {
+        camsim::Profile profile;
+        profile.files = {File(row.first, "jpg", 20, 1), File(row.second, "JPG", 30, 2)};
+        profile.faults = row.faults;
+        RunRig rig(profile);
+        for (const auto& run : row.runs) {
+            rig.view.rows.assign(2, 0);
+            for (size_t selected : run) rig.view.rows[selected] = listStateSelected;
+            rig.session.StartDownloadRun();
+            ASSERT_GT(rig.RunToEnd(), 0) << row.what;
+        }
+        const auto& items = rig.session.catalogue;
+        EXPECT_EQ(row.statuses, std::string(StatusWord(items[0].flags)) + "/" + StatusWord(items[1].flags)) << row.what;
+        EXPECT_EQ(row.filesLeft, rig.store.files.size()) << row.what;
+        if (row.filesLeft == 1) {
+            EXPECT_EQ(items[1].size, rig.store.files.begin()->second.size()) << row.what;
+        }
+    }
 }
 
 TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
@@ -227,13 +260,18 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         {"status carries error", "B", {{FaultKind::StatusError, 42, Direction::Set, 1}}},
         {"memory read fails", "B", {{FaultKind::Fail, 3, Direction::Get, uint32_t(memoryReads + 2)}}},
         {"camera unplugged", "B", {{FaultKind::Unplug, 42, Direction::Set, 2}}},
-        {"file open refused", "B", {{FaultKind::StatusError, 41, Direction::Set, 1}}, false, SIZE_MAX, false, 0, false},
+        {"file open answers error", "B", {{FaultKind::StatusError, 41, Direction::Set, 1}}, false, SIZE_MAX, false, 0, false},
+        {"file open refused", "B", {{FaultKind::Fail, 41, Direction::Set, 1}}, false, SIZE_MAX, false, 0, false},
+        {"file next refused", "B", {{FaultKind::Fail, 42, Direction::Set, 1}}},
         {"output not creatable", "B", {}, true, SIZE_MAX, false, 0, false},
         {"disk full", "B", {}, false, 10},
         {"close fails", "B", {}, false, SIZE_MAX, true},
         {"conversion fails", "CLIP", {}, false, SIZE_MAX, false, 3},
         {"block longer than any buffer", "B", {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x7FFFFFF0}},
          false, SIZE_MAX, false, 0, false},
+        {"block length negative as signed", "B", {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x80000000}},
+         false, SIZE_MAX, false, 0, false},
+        {"later block length negative as signed", "B", {{FaultKind::HugeLength, 42, Direction::Set, 1, 0xFFFFFFFF}}},
     };
     for (const Row& row : rows) {
         camsim::Profile profile = base;
@@ -296,6 +334,7 @@ TEST(DeleteRun, CountsDownAndRemovesRowsTogetherAtTheEnd) {
         }
     }
     EXPECT_EQ((std::vector<std::string>{"3", "2", "1", "0"}), rig.view.remaining);
+    EXPECT_EQ((std::vector<size_t>{1, 2, 3}), rig.view.madeVisible) << "rows of D3, D2, D1";
     ASSERT_EQ(1u, rig.session.catalogue.size());
     EXPECT_EQ("KEEP", rig.session.catalogue[0].name);
     EXPECT_EQ(1u, rig.view.rows.size());
@@ -317,18 +356,30 @@ TEST(DeleteRun, TheCameraGetsTheNameAsCatalogued) {
     EXPECT_TRUE(rawSent);
 }
 
-TEST(DeleteRun, StatusFailureEndsTheRunAndPurgesWhatWasDeleted) {
-    camsim::Profile base;
-    base.files = {File("D1", "JPG", 1), File("D2", "JPG", 1)};
-    camsim::Profile profile = base;
-    profile.faults = {{camsim::FaultKind::StatusError, 43, camsim::Direction::Set, 2}};
-    RunRig rig(profile);
-    rig.Select({"D1", "D2"});
-    rig.session.StartDeleteRun();
-    ASSERT_GT(rig.RunToEnd(), 0);
-    EXPECT_EQ(Failed, rig.session.connectionState);
-    ASSERT_EQ(1u, rig.session.catalogue.size()) << "the confirmed delete leaves the list";
-    EXPECT_EQ("Deleting", rig.Status(rig.session.catalogue[0].name));
+TEST(DeleteRun, AFailedDeleteEndsTheRunAndPurgesWhatWasDeleted) {
+    struct Row {
+        const char* what;
+        camsim::Fault fault;  // on the second delete
+        size_t cameraKeeps;
+    };
+    const Row rows[] = {
+        {"status carries error", {camsim::FaultKind::StatusError, 43, camsim::Direction::Set, 2}, 0},
+        {"delete refused", {camsim::FaultKind::Fail, 43, camsim::Direction::Set, 2}, 1},
+    };
+    for (const Row& row : rows) {
+        camsim::Profile profile;
+        profile.files = {File("D1", "JPG", 1), File("D2", "JPG", 1)};
+        profile.faults = {row.fault};
+        RunRig rig(profile);
+        rig.Select({"D1", "D2"});
+        rig.session.StartDeleteRun();
+        ASSERT_GT(rig.RunToEnd(), 0) << row.what;
+        EXPECT_EQ(Failed, rig.session.connectionState) << row.what;
+        EXPECT_EQ(kModeReady, rig.session.controlMode) << row.what;
+        ASSERT_EQ(1u, rig.session.catalogue.size()) << row.what << ": the confirmed delete leaves the list";
+        EXPECT_EQ("Error!", rig.Status("D1")) << row.what;
+        EXPECT_EQ(row.cameraKeeps, rig.model.files().size()) << row.what;
+    }
 }
 
 TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
@@ -369,15 +420,25 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     EXPECT_TRUE(rig.store.files.empty());
     EXPECT_EQ("", rig.Status("B"));
 
+    // Cancel between two deletes: B's confirmed delete takes its row away, A is not sent.
     rig.view.rows.assign(rig.view.rows.size(), 0);
     rig.Select({"A", "B"});
     rig.session.StartDeleteRun();
-    rig.session.ConnectionStep();  // B's delete is sent, its status is busy
+    for (int tick = 0; tick < 100 && rig.session.deleteDone == 0; ++tick) rig.session.ConnectionStep();
+    ASSERT_EQ(1, rig.session.deleteState);
+    rig.session.CancelRuns();
+    ASSERT_EQ(1u, rig.session.catalogue.size());
+    EXPECT_EQ("A", rig.session.catalogue[0].name);
+    EXPECT_EQ(1, rig.Count(43, false));
+
+    // Cancel while a delete is awaited: it went out, so the row goes.
+    rig.Select({"A"});
+    rig.session.StartDeleteRun();
+    rig.session.ConnectionStep();  // A's delete is sent, its status is busy
     ASSERT_EQ(2, rig.session.deleteState);
     rig.session.CancelRuns();
     EXPECT_EQ(0, rig.session.deleteState);
-    ASSERT_EQ(1u, rig.session.catalogue.size());
-    EXPECT_EQ("A", rig.session.catalogue[0].name);
+    EXPECT_TRUE(rig.session.catalogue.empty());
     EXPECT_EQ(kModeReady, rig.session.controlMode);
 }
 

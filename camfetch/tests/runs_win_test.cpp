@@ -283,26 +283,87 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
     }
 }
 
-// Names from the catalogue that are not plain file names never reach the disk; the good file
-// before them is saved.
-WT_TEST(HostileNamesStayInsideTheDatedFolder) {
-    const char* const names[] = {"..", "CON", "NUL", "COM1", "A*B", "C:X", "A\\B"};
+// Names from the catalogue that are not plain file names, or that the platform opens as
+// devices, never reach the file system: not even the dated folder is made for them. (Wine
+// itself refuses to create most device names, so only this tells our refusal from its.)
+WT_TEST(HostileNamesNeverReachTheFileSystem) {
+    const char* const names[] = {"..", "CON", "NUL", "COM1", "lpt0", "COM\xB9", "CONIN$", "A*B", "C:X", "A\\B"};
     for (const char* name : names) {
         camsim::Profile profile;
         profile.files = {File("~GOOD", "JPG", Pattern(100, 5))};
         profile.extraEntries = {RawEntry(name, "JPG", 100)};
         camsim::CameraModel model(profile);
         std::string folder = FreshFolder("hostile");
-        std::string dated;
-        drive::RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
-            dated = DialogObject(dialog)->session().datedFolderName;
-            Download(dialog, {"~GOOD", name}, false);
+        drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+            Download(dialog, {name}, false);
             WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), name);
-            WT_CHECK_MSG(Statuses(dialog) == std::string("~GOOD=Saved ") + name + "=Error! ", name + (": " + Statuses(dialog)));
+            WT_CHECK_MSG(Statuses(dialog) == std::string("~GOOD= ") + name + "=Error! ", name + (": " + Statuses(dialog)));
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         });
-        WT_CHECK_MSG(Listing(folder) == dated + " ", name);
-        WT_CHECK_MSG(Listing(folder + "\\" + dated) == "~GOOD.JPG ", name + (": " + Listing(folder + "\\" + dated)));
+        WT_CHECK_MSG(Listing(folder).empty(), name + (": " + Listing(folder)));
     }
+}
+
+// A refused request, or a block length that is negative as signed, fails the run: message
+// 104, the item shows "Error!", no file is left, and a file whose delete was refused stays
+// listed and on the camera.
+WT_TEST(RefusalsAndBadLengthsFailTheRun) {
+    using camsim::Direction;
+    using camsim::FaultKind;
+    struct Row {
+        const char* what;
+        camsim::Fault fault;
+        int button;
+        size_t cameraKeeps;
+    };
+    const Row rows[] = {
+        {"file open refused", {FaultKind::Fail, 41, Direction::Set, 1}, IDC_DOWNLOAD, 1},
+        {"file next refused", {FaultKind::Fail, 42, Direction::Set, 1}, IDC_DOWNLOAD, 1},
+        {"block length 0x80000000", {FaultKind::HugeLength, 41, Direction::Set, 1, 0x80000000}, IDC_DOWNLOAD, 1},
+        {"file delete refused", {FaultKind::Fail, 43, Direction::Set, 1}, IDC_DELETE, 1},
+        {"file delete answers error", {FaultKind::StatusError, 43, Direction::Set, 1}, IDC_DELETE, 0},
+    };
+    for (const Row& row : rows) {
+        camsim::Profile profile;
+        profile.blockSize = 1024;
+        profile.files = {File("PIC", "JPG", Pattern(3000, 10))};
+        profile.faults = {row.fault};
+        camsim::CameraModel model(profile);
+        std::string folder = FreshFolder("refused");
+        drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), row.what);
+            SelectRow(dialog, "PIC");
+            drive::Press(dialog, row.button);
+            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), row.what);
+            WT_CHECK_MSG(Statuses(dialog) == "PIC=Error! ", row.what + (": " + Statuses(dialog)));
+            WT_CHECK_MSG(Ready(dialog), row.what);
+            drive::Hold();
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        for (const std::string& dated : Entries(folder)) WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), row.what);
+        WT_CHECK_MSG(model.files().size() == row.cameraKeeps, row.what);
+    }
+}
+
+// "abc.jpg" and "ABC.JPG" are two files on the camera and one on disk: the later download
+// replaces the earlier one's file, whose row then no longer says "Saved".
+WT_TEST(NamesDifferingInCaseShareOneFile) {
+    camsim::Profile profile;
+    profile.files = {File("abc", "jpg", Pattern(100, 8)), File("ABC", "JPG", Pattern(200, 9))};
+    camsim::CameraModel model(profile);
+    std::string folder = FreshFolder("case");
+    std::string dated;
+    drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+        dated = DialogObject(dialog)->session().datedFolderName;
+        Download(dialog, {"abc", "ABC"}, false);
+        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the run ends");
+        WT_CHECK_EQ(Statuses(dialog), std::string("abc= ABC=Saved "));
+        drive::Hold();
+        drive::Press(dialog, IDOK);
+    });
+    WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(1));
+    std::vector<uint8_t> bytes;
+    WT_CHECK(ReadWhole(folder + "\\" + dated + "\\ABC.JPG", bytes) && bytes == profile.files[1].content);
 }
 
 #ifdef CAMFETCH_TEST_FILE_LIMIT

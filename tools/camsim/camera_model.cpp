@@ -189,10 +189,12 @@ bool CameraModel::HandleGet(uint32_t property, uint8_t* buffer, uint32_t length,
         uint64_t from = s.window.address;
         uint64_t to = from + s.window.length;
         if (from < start || to > end) return false;
-        for (uint64_t a = from; a < to; ++a) {
-            uint64_t offset = a - start;
-            buffer[a - from] = offset < s.memory.size() ? s.memory[offset] : 0;
-        }
+        // The result's bytes, then the padding's zeros (copied whole: blocks reach 16 MiB).
+        uint64_t offset = from - start;
+        uint64_t count = to - from;
+        uint64_t real = offset < s.memory.size() ? std::min<uint64_t>(count, s.memory.size() - offset) : 0;
+        if (real > 0) std::memcpy(buffer, s.memory.data() + offset, size_t(real));
+        std::memset(buffer + real, 0, size_t(count - real));
         length = s.window.length;
         break;
     }

@@ -325,8 +325,9 @@ bool FetchSession::SelectNextDownload() {
     item.flags = (item.flags & ~(flagSaved | flagFailed)) | flagDownloading;
     view_.RefreshRow(i);
     view_.EnsureRowVisible(i);
-    SendFileOpen(item);  // a refusal shows in the status that follows
-    return true;
+    // A refusal shows in the status that follows. A request that fails leaves the status of
+    // the command before (the listing's last block) in place, which must not become the file.
+    return SendFileOpen(item);
 }
 
 // State 2: one status poll and at most one block.
@@ -374,8 +375,8 @@ bool FetchSession::TransferBlock() {
         downloadState = 1;
         return true;
     }
-    SendFileNext();
-    return true;
+    // A failed file next leaves the status on this block: the next poll would append it twice.
+    return SendFileNext();
 }
 
 void FetchSession::AbortTransfer() {

@@ -226,6 +226,10 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         {"status carries error", "B", {{FaultKind::StatusError, 42, Direction::Set, 1}}},
         {"memory read fails", "B", {{FaultKind::Fail, 3, Direction::Get, uint32_t(memoryReads + 2)}}},
         {"camera unplugged", "B", {{FaultKind::Unplug, 42, Direction::Set, 2}}},
+        // A refused request leaves the camera's status on the block before: taking that as
+        // the answer would write the block twice (or the listing's last block as the file).
+        {"file next fails", "B", {{FaultKind::Fail, 42, Direction::Set, 1}}},
+        {"file open fails", "B", {{FaultKind::Fail, 41, Direction::Set, 1}}, false, SIZE_MAX, false, 0, false},
         {"file open refused", "B", {{FaultKind::StatusError, 41, Direction::Set, 1}}, false, SIZE_MAX, false, 0, false},
         {"output not creatable", "B", {}, true, SIZE_MAX, false, 0, false},
         {"disk full", "B", {}, false, 10},

@@ -4,8 +4,10 @@
 // a whole session with clip conversion and a failed one, whose files the CTest steps after
 // this program check with ffprobe and against the other build's camfetch.
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,6 +34,26 @@ std::string WriteProfile(const std::string& name, const std::string& body) {
     windriver::RemoveFile(trace);
     WT_CHECK(windriver::WriteTextFile(path, body + "trace " + trace + "\n"));
     return path;
+}
+
+// The path of the comctl32.dll the process loaded ("" when none).
+std::string CommonControlsOf(DWORD processId) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (!process) return "";
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    std::string found;
+    if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+        for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
+            char path[MAX_PATH] = {};
+            GetModuleFileNameExA(process, modules[i], path, MAX_PATH);
+            std::string lower = path;
+            for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+            if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0) found = lower;
+        }
+    }
+    CloseHandle(process);
+    return found;
 }
 
 std::string TracePath(const std::string& name) { return Scratch() + "/" + name + ".trace"; }
@@ -169,6 +191,9 @@ WT_TEST(ListsTheCameraFilesAndSavesOnExit) {
         {"CLIP0001", "Avi", "4KB", ""},
     };
     WT_CHECK(windriver::ListRows(list) == expected);
+    // The manifest gives the program version 6 of the common controls, from the side-by-side store.
+    std::string controls = CommonControlsOf(program.Id());
+    WT_CHECK_MSG(controls.find("common-controls_6595b64144ccf1df_6.") != std::string::npos, controls);
     WT_CHECK_EQ(windriver::ListColumnTitle(list, 3), std::string("Status"));
     WT_CHECK_EQ(windriver::ControlText(dialog, IDC_MESSAGE), std::string("Camera is connected."));
     WT_CHECK_EQ(windriver::ControlText(dialog, IDC_DOWNLOAD_FOLDER), std::string("c:\\"));

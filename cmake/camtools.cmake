@@ -23,6 +23,25 @@ function(camtools_add_resources target rc)
   endif()
 endfunction()
 
+# camtools_add_program_info(target DESCRIPTION text): gives a program its version resource
+# (product name, description, the project's version) and its application manifest (common
+# controls 6, requestedExecutionLevel asInvoker), from common/program_info.
+function(camtools_add_program_info target)
+  cmake_parse_arguments(ARG "" "DESCRIPTION" "" ${ARGN})
+  set(PROGRAM_NAME ${target})
+  set(PROGRAM_DESCRIPTION "${ARG_DESCRIPTION}")
+  set(PROGRAM_VERSION_QUAD "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+  set(PROGRAM_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+  set(PROGRAM_MANIFEST "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest")
+  set(info_dir "${PROJECT_SOURCE_DIR}/common/program_info")
+  configure_file("${info_dir}/program.manifest.in" "${PROGRAM_MANIFEST}" @ONLY)
+  configure_file("${info_dir}/program_info.rc.in" "${CMAKE_CURRENT_BINARY_DIR}/${target}_info.rc" @ONLY)
+  camtools_add_resources(${target} "${CMAKE_CURRENT_BINARY_DIR}/${target}_info.rc")
+  # The resource compilers read the manifest themselves, found beside the generated script.
+  target_include_directories(${target} PRIVATE "${CMAKE_CURRENT_BINARY_DIR}")
+  set_property(SOURCE "${CMAKE_CURRENT_BINARY_DIR}/${target}_info.rc" APPEND PROPERTY OBJECT_DEPENDS "${PROGRAM_MANIFEST}")
+endfunction()
+
 # camtools_add_gtest(name sources... LIBS libs...): a native GoogleTest program registered with CTest.
 function(camtools_add_gtest name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})

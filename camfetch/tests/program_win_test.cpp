@@ -1,8 +1,14 @@
 // camfetch.exe as a person meets it, started in its own process against the simulated
 // camera's registered filter and driven from here: what the list shows, the real timers'
-// 15-second countdown, a second copy, a start without a camera, and the settings it leaves.
+// 15-second countdown, a second copy, a start without a camera, the settings it leaves, and
+// a whole session with clip conversion and a failed one, whose files the CTest steps after
+// this program check with ffprobe and against the other build's camfetch.
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -16,6 +22,10 @@ const char* kKey = "SOFTWARE\\ZQ71R";
 
 std::string Program() { return windriver::Environment("CAMFETCH_EXE"); }
 std::string Scratch() { return windriver::Environment("TEST_SCRATCH"); }
+// Where the sessions download to (a folder of their own per camfetch.exe tested), and the
+// source clips, made by ffmpeg before this program runs.
+std::string Downloads() { return windriver::EnvironmentPath("PROGRAM_OUT"); }
+std::string Clip(const char* name) { return windriver::Environment("PROGRAM_CLIPS") + "/" + name + ".avi"; }
 
 // A profile in the scratch folder; returns its path.
 std::string WriteProfile(const std::string& name, const std::string& body) {
@@ -24,6 +34,26 @@ std::string WriteProfile(const std::string& name, const std::string& body) {
     windriver::RemoveFile(trace);
     WT_CHECK(windriver::WriteTextFile(path, body + "trace " + trace + "\n"));
     return path;
+}
+
+// The path of the comctl32.dll the process loaded ("" when none).
+std::string CommonControlsOf(DWORD processId) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (!process) return "";
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    std::string found;
+    if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+        for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
+            char path[MAX_PATH] = {};
+            GetModuleFileNameExA(process, modules[i], path, MAX_PATH);
+            std::string lower = path;
+            for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+            if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0) found = lower;
+        }
+    }
+    CloseHandle(process);
+    return found;
 }
 
 std::string TracePath(const std::string& name) { return Scratch() + "/" + name + ".trace"; }
@@ -76,6 +106,71 @@ const char* kFiles =
     "file NOTES TXT fill=10\n"
     "file dscf0002 jpg fill=1024\n";
 
+// The names in a folder, sorted, "." and ".." left out.
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data))
+        if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, "..")) names.push_back(data.cFileName);
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void StoreFolder(const std::string& folder) {
+    HKEY key = nullptr;
+    WT_CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+             ERROR_SUCCESS);
+    if (!key) return;
+    RegSetValueExA(key, "FlashImageSaveToDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   DWORD(folder.size() + 1));
+    RegCloseKey(key);
+}
+
+// An empty folder Downloads()\name (emptied of an earlier run's dated folder), stored as
+// camfetch's download folder.
+std::string FreshDownloads(const std::string& name) {
+    std::string folder = Downloads() + "\\" + name;
+    CreateDirectoryA(Downloads().c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const std::string& dated : Names(folder)) {
+        for (const std::string& file : Names(folder + "\\" + dated)) DeleteFileA((folder + "\\" + dated + "\\" + file).c_str());
+        RemoveDirectoryA((folder + "\\" + dated).c_str());
+    }
+    StoreFolder(folder);
+    return folder;
+}
+
+// The files of the one dated folder a session made in folder ("" when there is not exactly one).
+std::string DownloadedFiles(const std::string& folder) {
+    std::vector<std::string> dated = Names(folder);
+    if (dated.size() != 1) return "";
+    std::string names;
+    for (const std::string& name : Names(folder + "\\" + dated[0])) names += name + " ";
+    return names;
+}
+
+std::string Statuses(HWND dialog) {
+    std::string out;
+    for (const auto& row : windriver::ListRows(windriver::Control(dialog, IDC_FILE_LIST)))
+        out += row[0] + "=" + (row.size() > 3 ? row[3] : "?") + " ";
+    return out;
+}
+
+// Select All, Convert AVI ticked as asked, Download; true when the run has ended.
+bool DownloadAll(HWND dialog, bool convert) {
+    WT_CHECK(windriver::Click(dialog, IDC_SELECT_ALL));
+    if ((windriver::CheckState(dialog, IDC_CONVERT_AVI) == BST_CHECKED) != convert)
+        WT_CHECK(windriver::Click(dialog, IDC_CONVERT_AVI));
+    WT_CHECK(windriver::WaitUntil([&] { return (windriver::CheckState(dialog, IDC_CONVERT_AVI) == BST_CHECKED) == convert; }));
+    WT_CHECK(windriver::Click(dialog, IDC_DOWNLOAD));
+    WT_CHECK(windriver::WaitUntil([&] { return !windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
+    bool ended = windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }, 300000);
+    WT_CHECK_MSG(ended, "the run ends");
+    return ended;
+}
+
 }  // namespace
 
 WT_TEST(ListsTheCameraFilesAndSavesOnExit) {
@@ -96,6 +191,9 @@ WT_TEST(ListsTheCameraFilesAndSavesOnExit) {
         {"CLIP0001", "Avi", "4KB", ""},
     };
     WT_CHECK(windriver::ListRows(list) == expected);
+    // The manifest gives the program version 6 of the common controls, from the side-by-side store.
+    std::string controls = CommonControlsOf(program.Id());
+    WT_CHECK_MSG(controls.find("common-controls_6595b64144ccf1df_6.") != std::string::npos, controls);
     WT_CHECK_EQ(windriver::ListColumnTitle(list, 3), std::string("Status"));
     WT_CHECK_EQ(windriver::ControlText(dialog, IDC_MESSAGE), std::string("Camera is connected."));
     WT_CHECK_EQ(windriver::ControlText(dialog, IDC_DOWNLOAD_FOLDER), std::string("c:\\"));
@@ -158,6 +256,65 @@ WT_TEST(EmptyCameraCountsDownAndCloses) {
     DWORD code = 1;
     WT_CHECK_MSG(program.WaitForExit(code, 40000), "the countdown closes the program");
     WT_CHECK_EQ(code, DWORD(0));
+}
+
+// The person's whole session: list, select all, download with Convert AVI, delete all. The
+// three test clips stay converted in Downloads()\session for ffprobe and the other build.
+WT_TEST(FullSessionConvertsClipsAndDeletes) {
+    std::string folder = FreshDownloads("session");
+    std::string profile = WriteProfile("session",
+                                       "block-size 65536\n"
+                                       "file CLIP0001 AVI path=" + Clip("mjpg422_320_u8mono") + "\n"
+                                       "file CLIP0002 AVI path=" + Clip("mjpg420_640_s16stereo") + "\n"
+                                       "file CLIP0003 AVI path=" + Clip("mjpg422_640_silent") + "\n"
+                                       "file DSCF0001 JPG fill=70000\n");
+    windriver::Process program;
+    if (!Start(program, profile)) return;
+    HWND dialog = windriver::WaitForWindow(program.Id(), "#32770", "Image Download Utility");
+    WT_CHECK(dialog && windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
+    if (!dialog || !DownloadAll(dialog, true)) return;
+    const std::string saved = "DSCF0001=Saved CLIP0003=Saved CLIP0002=Saved CLIP0001=Saved ";
+    WT_CHECK_EQ(Statuses(dialog), saved);
+    if (Statuses(dialog) != saved) return;
+    WT_CHECK_EQ(windriver::ControlText(dialog, IDC_REMAINING), std::string("0"));
+    WT_CHECK_EQ(DownloadedFiles(folder), std::string("CLIP0001.AVI CLIP0002.AVI CLIP0003.AVI DSCF0001.JPG "));
+
+    WT_CHECK(windriver::Click(dialog, IDC_SELECT_ALL));
+    WT_CHECK(windriver::Click(dialog, IDC_DELETE));
+    WT_CHECK_MSG(windriver::WaitUntil([&] { return windriver::ListRowCount(windriver::Control(dialog, IDC_FILE_LIST)) == 0; }),
+                 "every row goes");
+    WT_CHECK(windriver::Click(dialog, IDOK));
+    DWORD code = 1;
+    WT_CHECK(program.WaitForExit(code));
+    int deletes = 0;
+    for (const std::string& line : windriver::ReadTrace(TracePath("session")))
+        deletes += line.rfind("set 43 ", 0) == 0 && line.find(" ok") != std::string::npos;
+    WT_CHECK_EQ(deletes, 4);
+    WT_CHECK_EQ(DownloadedFiles(folder), std::string("CLIP0001.AVI CLIP0002.AVI CLIP0003.AVI DSCF0001.JPG "));
+}
+
+// The camera fails in the middle of a clip: the picture before it is saved, the clip is marked
+// Error! and leaves no file, and the failure message stands with its countdown.
+WT_TEST(FailedRunKeepsOnlyWhatWasSaved) {
+    std::string folder = FreshDownloads("failed");
+    std::string profile = WriteProfile("failed",
+                                       "block-size 4096\n"
+                                       "file CLIP0001 AVI path=" + Clip("mjpg420_640_s16stereo") + "\n"
+                                       "file DSCF0001 JPG fill=5000\n"
+                                       "fault fail 42 set nth=5\n");
+    windriver::Process program;
+    if (!Start(program, profile)) return;
+    HWND dialog = windriver::WaitForWindow(program.Id(), "#32770", "Image Download Utility");
+    WT_CHECK(dialog && windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
+    if (!dialog || !DownloadAll(dialog, true)) return;
+    WT_CHECK_EQ(Statuses(dialog), std::string("DSCF0001=Saved CLIP0001=Error! "));
+    std::string message = windriver::ControlText(dialog, IDC_MESSAGE);
+    WT_CHECK_MSG(message.rfind("An error has occurred.", 0) == 0, message);
+    WT_CHECK(windriver::IsVisible(dialog, IDC_COUNTDOWN));
+    WT_CHECK_EQ(DownloadedFiles(folder), std::string("DSCF0001.JPG "));
+    WT_CHECK(windriver::Click(dialog, IDOK));
+    DWORD code = 1;
+    WT_CHECK(program.WaitForExit(code));
 }
 
 int main(int argc, char** argv) {

@@ -172,6 +172,10 @@ bool FetchSession::ListingStep() {
             listingActive = false;
             return false;
         }
+        if (CountKnownEntries(block.data(), block.size()) > kMaxCatalogueItems - catalogue.size()) {
+            listingActive = false;  // the rows read so far stay
+            return false;
+        }
         size_t added = AppendBlockEntries(block.data(), block.size(), catalogue);
         if (added > 0) view_.AppendRows(added);
     }

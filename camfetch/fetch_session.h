@@ -58,6 +58,9 @@ constexpr int kCountdownSeconds = 15;
 // A block the camera asks us to fetch may be no longer than this. The camera is untrusted:
 // a status record naming a larger block fails the connection instead of allocating it.
 constexpr uint32_t kMaxBlockLength = 16u * 1024 * 1024;
+// The most rows a listing keeps: a FAT directory holds at most 65,536 entries. A camera that
+// lists more (one that never marks a block as the last) fails the connection.
+constexpr size_t kMaxCatalogueItems = 65536;
 
 // What the session needs from the dialog. Rows of the file list hold no data of their own:
 // row i shows catalogue item i.

@@ -43,11 +43,19 @@ function(camtools_add_program_info target)
 endfunction()
 
 # camtools_add_gtest(name sources... LIBS libs...): a native GoogleTest program registered with CTest.
+# The fuzz build defines the programs (other directories add to them) but neither builds nor
+# runs them: its tests are the fuzz targets.
 function(camtools_add_gtest name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  if(CAMTOOLS_FUZZ)
+    add_executable(${name} EXCLUDE_FROM_ALL ${ARG_UNPARSED_ARGUMENTS})
+  else()
+    add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+  if(NOT CAMTOOLS_FUZZ)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+  endif()
 endfunction()
 
 # Wine-level tests. Every test of a Win32 build runs under Wine in the build tree's own prefix,

@@ -1,6 +1,7 @@
 #include "clip_conversion.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -16,6 +17,10 @@ constexpr uint64_t kSpaceMargin = 8192;
 constexpr size_t kWaveFormatSize = 18;         // WAVEFORMATEX with cbSize
 constexpr uint32_t kDefaultAudioRun = 65536;   // bytes, when the clip suggests no buffer size
 constexpr uint32_t kLargestAudioRun = 1 << 20;
+// The largest picture a clip's header may ask for. The header is untrusted and the frame
+// buffers are sized from it before any frame is read: beyond these the clip is refused.
+constexpr uint32_t kLargestFrameSide = 8192;
+constexpr uint64_t kLargestFrameBytes = 64u << 20;  // I420, 8K UHD fits
 
 void Put16(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
@@ -120,11 +125,15 @@ int Conversion::WriteVideo() {
     const uint32_t width = info_.width, height = info_.height;
     const size_t frameSize = I420FrameSize(width, height);
     const int32_t start = video_->Start();
-    const int32_t count = std::max<int32_t>(video_->Length(), 0);
+    // In 64 bits: a start near the limit must not wrap. Positions past the last one a 32-bit
+    // position can name are not written, so such a clip fails the final length check.
+    const int64_t end = std::min<int64_t>(int64_t(start) + std::max<int32_t>(video_->Length(), 0),
+                                          int64_t(INT32_MAX) + 1);
     std::vector<uint8_t> compressed(frameSize);
     std::vector<uint8_t> frame(frameSize);
     int32_t decodedFrames = 0;
-    for (int32_t p = start; p < start + count; ++p) {
+    for (int64_t position = start; position < end; ++position) {
+        const int32_t p = int32_t(position);
         int32_t size = 0;
         if (video_->Read(p, 1, nullptr, 0, &size, nullptr) != 0 || size < 0) size = 0;
         // Size the buffer by the frame itself: a frame may be larger than an I420 frame.
@@ -177,6 +186,9 @@ int Conversion::WriteAudio(const std::vector<uint8_t>& format) {
 
 int Conversion::Run(const std::string& path, std::string& outputPath) {
     if (int code = OpenSource(path)) return code;
+    if (info_.width > kLargestFrameSide || info_.height > kLargestFrameSide ||
+        I420FrameSize(info_.width, info_.height) > kLargestFrameBytes)
+        return kNotEnoughSpace;
 
     const std::string folder = FolderOf(path);
     uint64_t freeSpace = 0;
@@ -193,7 +205,6 @@ int Conversion::Run(const std::string& path, std::string& outputPath) {
     const uint64_t frameSize = I420FrameSize(info_.width, info_.height);
     const uint64_t frames = uint64_t(std::max<int32_t>(video_->Length(), 0));
     if (knowSpace && freeSpace < frames * frameSize + kSpaceMargin) return kNotEnoughSpace;
-    if (frameSize > 0x7FFFFFFF) return kNotEnoughSpace;
 
     // Every output stream exists, with its format, before the first frame is written.
     AviStreamInfo outInfo = videoInfo_;

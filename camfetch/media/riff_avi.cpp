@@ -164,7 +164,7 @@ private:
         } else {
             char* name = d_.streams.back().info.szName;
             size_t n = std::min<size_t>(size, sizeof d_.streams.back().info.szName - 1);
-            std::memcpy(name, data.data(), n);
+            if (n > 0) std::memcpy(name, data.data(), n);  // an empty chunk has no data to copy
             name[n] = '\0';
         }
         return true;
@@ -249,7 +249,8 @@ public:
     long ReadFormat(int32_t, void* format, int32_t* size) override {
         if (!size) return kError;
         const int32_t have = int32_t(s_.format.size());
-        if (format) std::memcpy(format, s_.format.data(), size_t(std::clamp(*size, 0, have)));
+        const int32_t copy = std::clamp(*size, 0, have);
+        if (format && copy > 0) std::memcpy(format, s_.format.data(), size_t(copy));
         const bool fits = !format || *size >= have;
         *size = have;
         return fits ? kOk : kError;

@@ -78,7 +78,7 @@ inline std::vector<uint8_t> Entry(const std::string& name, const std::string& ex
     return e;
 }
 
-inline std::vector<uint8_t> Block(std::initializer_list<std::vector<uint8_t>> entries) {
+inline std::vector<uint8_t> Block(const std::vector<std::vector<uint8_t>>& entries) {
     std::vector<uint8_t> out;
     for (const auto& e : entries) out.insert(out.end(), e.begin(), e.end());
     return out;

@@ -231,6 +231,7 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         SystemInfo second;
         uint32_t failing;
         std::string ids;
+        size_t entries = 1;  // of the block at 0x2000
     };
     const Row rows[] = {
         {"status read fails", {0, 0, 0}, 34, "-34"},
@@ -238,6 +239,8 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         {"memory read fails", {0x2000, 32, kReady}, 3, "-34 1 -3"},
         {"catalogue next fails", {0x2000, 32, kReady}, 40, "-34 1 -3 40"},
         {"absurd length", {0x2000, 0x7FFFFFFF, kReady}, 0, "-34"},
+        {"more rows than a FAT directory holds", {0x2000, uint32_t(kMaxCatalogueItems * 32), kReady},
+         0, "-34 1 -3", kMaxCatalogueItems},
     };
     for (const Row& row : rows) {
         Rig rig;
@@ -245,7 +248,7 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         rig.BlockReady(0x1000, Block({Entry("A", "jpg", 1)}));
         rig.session.ConnectionStep();
         ASSERT_EQ(1u, rig.session.catalogue.size()) << row.what;
-        rig.camera->memory[0x2000] = Block({Entry("B", "jpg", 1)});
+        rig.camera->memory[0x2000] = Block(std::vector<std::vector<uint8_t>>(row.entries, Entry("B", "jpg", 1)));
         rig.camera->statuses.push_back(row.second);
         if (row.failing) rig.camera->failing.insert(row.failing);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;

@@ -5,7 +5,8 @@ namespace camera {
 CameraChannel::CameraChannel(std::unique_ptr<PropertyTransport> transport)
     : transport_(std::move(transport)) {}
 
-// Destroying the channel does not release the device: the owner closes it first.
+// Destroying the channel destroys its transport, which releases any device it still holds;
+// Close releases the device earlier and leaves the channel ready to open again.
 CameraChannel::~CameraChannel() = default;
 
 bool CameraChannel::Open() {

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -76,11 +77,17 @@ bool ParseHex(const std::string& text, std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// False for anything that cannot be read as a file, a folder among them: the C++ library
+// opens a folder, and its first read throws.
 bool ReadWholeFile(const std::string& path, std::string& content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return false;
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return !in.bad();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 // Paths may be POSIX paths (native tests) or Windows paths (the filter under Wine).

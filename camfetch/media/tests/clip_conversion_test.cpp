@@ -421,26 +421,96 @@ TEST(ConvertClipToI420, ProceedsOnlyWithRoomForTheConvertedVideo) {
     }
 }
 
-// 9400 frames of 640x480 need more than 4 GiB, which a 32-bit sum would wrap to 36 MB.
-TEST(ConvertClipToI420, CountsTheSpaceNeededIn64Bits) {
-    const std::string folder = FreshFolder("space_64");
+void Overwrite(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(out);
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+}
+
+// A Motion-JPEG clip of empty frames whose header claims width x height, with the video
+// stream named `name` and starting at position `start`.
+void WriteHeaderClip(const std::string& path, uint32_t width, uint32_t height, int frames,
+                     uint32_t start = 0, const char* name = "") {
     {
-        std::unique_ptr<media::AviFile> file = media::CreateRiffAvi(folder + "long.avi");
+        std::unique_ptr<media::AviFile> file = media::CreateRiffAvi(path);
         media::AviStreamInfo info;
         info.fccType = media::kStreamTypeVideo;
         info.fccHandler = media::MakeFourCC('M', 'J', 'P', 'G');
         info.dwScale = 1;
         info.dwRate = 30;
+        std::snprintf(info.szName, sizeof info.szName, "%s", name);
         auto stream = file->CreateStream(info);
-        uint8_t format[40] = {40, 0, 0, 0, 0x80, 2, 0, 0, 0xE0, 1, 0, 0, 1, 0, 24, 0, 'M', 'J', 'P', 'G'};
+        uint8_t format[40] = {40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 24, 0, 'M', 'J', 'P', 'G'};
+        for (int i = 0; i < 4; ++i) {
+            format[4 + i] = uint8_t(width >> (8 * i));
+            format[8 + i] = uint8_t(height >> (8 * i));
+        }
         ASSERT_EQ(stream->SetFormat(0, format, 40), 0);
-        for (int i = 0; i < 9400; ++i) ASSERT_EQ(stream->Write(i, 1, nullptr, 0, 0), 0);
+        for (int i = 0; i < frames; ++i) ASSERT_EQ(stream->Write(i, 1, nullptr, 0, 0), 0);
     }
+    if (start == 0) return;
+    // The writer counts positions from 0; the start is put into the stream header afterwards.
+    std::vector<uint8_t> bytes = ReadFile(path);
+    const char strh[] = "strh";
+    auto at = std::search(bytes.begin(), bytes.end(), strh, strh + 4);
+    ASSERT_NE(at, bytes.end());
+    for (int i = 0; i < 4; ++i) at[8 + 28 + i] = uint8_t(start >> (8 * i));
+    Overwrite(path, bytes);
+}
+
+// 9400 frames of 640x480 need more than 4 GiB, which a 32-bit sum would wrap to 36 MB.
+TEST(ConvertClipToI420, CountsTheSpaceNeededIn64Bits) {
+    const std::string folder = FreshFolder("space_64");
+    WriteHeaderClip(folder + "long.avi", 640, 480, 9400);
     FaultyPlatform platform;
     platform.freeSpace = uint64_t(1) << 30;
     EXPECT_EQ(Convert(folder + "long.avi", platform), media::kNotEnoughSpace);
     EXPECT_TRUE(platform.videoWrites.empty());
     EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+}
+
+// The frame buffers are sized from the header before any frame is read: a header asking for
+// more than a picture can be is refused before anything is allocated or written.
+TEST(ConvertClipToI420, RefusesHeadersAskingForAbsurdFrames) {
+    struct Row {
+        uint32_t width, height;
+    };
+    for (const Row& row : {Row{32, 20000000}, Row{20000000, 32}, Row{0xFFFFFFFF, 0x7FFFFFFF},
+                           Row{8192, 8192}}) {
+        SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
+        const std::string folder = FreshFolder("absurd");
+        WriteHeaderClip(folder + "clip.avi", row.width, row.height, 3);
+        const std::vector<uint8_t> before = ReadFile(folder + "clip.avi");
+        FaultyPlatform platform;
+        platform.freeSpace = uint64_t(1) << 62;
+        EXPECT_EQ(Convert(folder + "clip.avi", platform), media::kNotEnoughSpace);
+        EXPECT_TRUE(platform.videoWrites.empty());
+        EXPECT_TRUE(ReadFile(folder + "clip.avi") == before);
+        EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+    }
+}
+
+// Positions are 32-bit: a stream starting near the limit converts while its positions fit,
+// and fails untouched when they do not.
+TEST(ConvertClipToI420, ConvertsStreamsStartingNearThePositionLimit) {
+    struct Row {
+        int frames;
+        int code;
+    };
+    for (const Row& row : {Row{2, media::kConverted}, Row{3, media::kWriteFailed}}) {
+        SCOPED_TRACE(row.frames);
+        const std::string folder = FreshFolder("late_start");
+        WriteHeaderClip(folder + "clip.avi", 16, 16, row.frames, 0x7FFFFFFE);
+        const std::vector<uint8_t> before = ReadFile(folder + "clip.avi");
+        FaultyPlatform platform;
+        EXPECT_EQ(Convert(folder + "clip.avi", platform), row.code);
+        ASSERT_GE(platform.videoWrites.size(), 2u);
+        EXPECT_EQ(platform.videoWrites[0], 0x7FFFFFFE);
+        EXPECT_EQ(platform.videoWrites[1], 0x7FFFFFFF);
+        if (row.code != media::kConverted) EXPECT_TRUE(ReadFile(folder + "clip.avi") == before);
+        EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+    }
 }
 
 TEST(ConvertClipToI420, WritesEveryStreamInOrder) {
@@ -478,6 +548,28 @@ TEST(ConvertClipToI420, KeepsTheClipWhenAStepFails) {
         EXPECT_TRUE(ReadFile(folder + "clip.avi") == original);
         EXPECT_TRUE(LeftoverTemporaries(folder).empty());
     }
+}
+
+// A stream-name chunk of no bytes names the stream "".
+TEST(RiffAvi, ReadsAnEmptyStreamName) {
+    const std::string path = FreshFolder("empty_name") + "clip.avi";
+    WriteHeaderClip(path, 16, 16, 1, 0, "1234567");
+    std::vector<uint8_t> bytes = ReadFile(path);
+    const uint8_t named[] = {'s', 't', 'r', 'n', 8, 0, 0, 0, '1', '2', '3', '4', '5', '6', '7', 0};
+    const uint8_t empty[] = {'s', 't', 'r', 'n', 0, 0, 0, 0, 'J', 'U', 'N', 'K', 0, 0, 0, 0};
+    auto at = std::search(bytes.begin(), bytes.end(), named, named + sizeof named);
+    ASSERT_NE(at, bytes.end());
+    std::copy(empty, empty + sizeof empty, at);
+    Overwrite(path, bytes);
+
+    std::unique_ptr<media::AviFile> file = media::OpenRiffAvi(path);
+    ASSERT_TRUE(file);
+    std::unique_ptr<media::AviStream> stream = file->GetStream(0);
+    ASSERT_TRUE(stream);
+    media::AviStreamInfo info;
+    ASSERT_TRUE(stream->Info(info));
+    EXPECT_STREQ(info.szName, "");
+    EXPECT_EQ(stream->Length(), 1);
 }
 
 }  // namespace

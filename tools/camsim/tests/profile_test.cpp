@@ -128,6 +128,8 @@ TEST(Profile, ErrorsNameTheLine) {
         {"file A JPG hex=00 fill=3", "line 1: file takes at most one of hex=, path=, fill="},
         {"file A JPG colour=red", "line 1: unknown file option 'colour=red'"},
         {"file A JPG path=does/not/exist", "line 1: cannot read '/nowhere/does/not/exist'"},
+        {"file A JPG path=", "line 1: cannot read '/nowhere/'"},
+        {"file A JPG path=/", "line 1: cannot read '/'"},
         {"file A JPG fill=268435457", "line 1: bad fill length '268435457' (at most 268435456)"},
         {"entry hex=00", "line 1: entry takes hex= with exactly 64 hex digits"},
         {"fault explode 34", "line 1: unknown fault kind 'explode'"},

@@ -1,0 +1,253 @@
+// camfetch's session against a simulated camera whose files, block size, timing and faults
+// come from the input, driven by ticks and by the user actions each control mode allows
+// (rows selected, Select All, Download with or without Convert AVI, Delete, column clicks,
+// Cancel, closing the dialog). After every step:
+//   - the list has one row per catalogue item;
+//   - no output file is open unless a file is being received;
+//   - every file on disk lies directly inside the dated folder and, unless it is the one being
+//     received, is whole: equal to the camera's file it was created for (no partial file after
+//     a failure or Cancel);
+//   - every item marked "Saved" has its file on disk, equal to the camera's.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "camera_model.h"
+#include "fake_view.h"
+#include "fetch_session.h"
+#include "folders.h"
+#include "fuzz_check.h"
+
+using namespace camfetch;
+
+namespace {
+
+// Known gaps of the download and delete runs, kept out of the camera until they are closed
+// (set this to false then): a refused file open, file next or file delete, whose status the
+// runs take for the answer; a block length of 2 GiB or more, taken for "no data"; and two rows
+// naming one file on disk (the same name twice, or in another letter case), where the second
+// download replaces the first one's file while that row stays "Saved".
+constexpr bool kAvoidKnownRunGaps = true;
+
+const std::string kDownloadFolder = "C:\\Users\\me\\Pictures";
+const std::string kDatedFolder = "12-07-2026_08-42";
+const std::string kFolder = kDownloadFolder + "\\" + kDatedFolder;
+
+// The platform's file names ignore letter case (ASCII letters are enough here).
+std::string DiskName(std::string path) {
+    for (char& c : path)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return path;
+}
+
+std::string PickName(FuzzedDataProvider& input) {
+    static const char* const names[] = {"IMG0001", "img0001", "CLIP0001", "SND0001", "A", "CON", "..", "a b"};
+    if (input.ConsumeBool()) return names[input.ConsumeIntegralInRange<size_t>(0, 7)];
+    std::string name = input.ConsumeRandomLengthString(8);
+    for (char& c : name)
+        if (c == 0 || c == '~') c = '_';  // '~' starts the raw entries' names
+    return name;
+}
+
+std::string PickExtension(FuzzedDataProvider& input) {
+    static const char* const extensions[] = {"JPG", "jpg", "AVI", "avi", "WAV", "Wav", "TXT"};
+    if (input.ConsumeBool()) return extensions[input.ConsumeIntegralInRange<size_t>(0, 6)];
+    std::string extension = input.ConsumeRandomLengthString(3);
+    for (char& c : extension)
+        if (c == 0) c = '_';
+    return extension;
+}
+
+camsim::Profile MakeProfile(FuzzedDataProvider& input) {
+    camsim::Profile profile;
+    static const uint32_t blockSizes[] = {32, 64, 100, 4096};
+    profile.blockSize = input.ConsumeBool() ? blockSizes[input.ConsumeIntegralInRange<size_t>(0, 3)]
+                                            : input.ConsumeIntegralInRange<uint32_t>(1, 512);
+    profile.notReadyPolls = input.ConsumeIntegralInRange<uint32_t>(0, 2);
+    profile.storagePresent = input.ConsumeIntegralInRange<int>(0, 7) != 0;
+    for (size_t n = input.ConsumeIntegralInRange<size_t>(0, 5); n > 0; --n) {
+        camsim::StoredFile file;
+        file.name = PickName(input);
+        file.extension = PickExtension(input);
+        bool sameFile = false;
+        for (const camsim::StoredFile& other : profile.files)
+            sameFile |= DiskName(other.name + "." + other.extension) == DiskName(file.name + "." + file.extension);
+        if (kAvoidKnownRunGaps && sameFile) continue;
+        file.content = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 3000));
+        if (input.ConsumeIntegralInRange<int>(0, 7) == 0) {
+            file.sizeOverridden = true;
+            file.reportedSize = input.ConsumeIntegral<uint32_t>();
+        }
+        profile.files.push_back(std::move(file));
+    }
+    for (size_t n = input.ConsumeIntegralInRange<size_t>(0, 2); n > 0; --n) {
+        std::vector<uint8_t> entry = input.ConsumeBytes<uint8_t>(32);
+        entry.resize(32, 0);
+        if (kAvoidKnownRunGaps) entry[0] = '~';  // a name no stored file has
+        profile.extraEntries.push_back(std::move(entry));
+    }
+    static const uint32_t properties[] = {34, 1, 3, 39, 40, 41, 42, 43, 49};
+    for (size_t n = input.ConsumeIntegralInRange<size_t>(0, 2); n > 0; --n) {
+        camsim::Fault fault;
+        fault.kind = camsim::FaultKind(input.ConsumeIntegralInRange<int>(0, 4));
+        fault.property = properties[input.ConsumeIntegralInRange<size_t>(0, 8)];
+        fault.direction = camsim::Direction(input.ConsumeIntegralInRange<int>(0, 2));
+        fault.nth = input.ConsumeIntegralInRange<uint32_t>(0, 40);
+        // A huge length is one no block can have (a shorter lie would pass for the file's end).
+        fault.length = std::max<uint32_t>(input.ConsumeIntegral<uint32_t>(), kMaxBlockLength + 1);
+        if (kAvoidKnownRunGaps) {
+            const bool fileRequest = fault.property >= 41 && fault.property <= 43;
+            const bool refused = fault.kind == camsim::FaultKind::Fail || fault.kind == camsim::FaultKind::Unsupported;
+            if (fileRequest && refused) continue;
+            fault.length = std::min<uint32_t>(fault.length, 0x7FFFFFFF);
+        }
+        profile.faults.push_back(fault);
+    }
+    return profile;
+}
+
+// The disk: files in memory under their case-folded names, and for each the camera's file
+// it was created for.
+class CheckingStore : public MemoryStore {
+public:
+    CheckingStore(const FetchSession& session, const camsim::CameraModel& model)
+        : session_(session), model_(model) {}
+
+    void CreateFolder(const std::string& folder) override {
+        FUZZ_CHECK(folder == kFolder, "folder " + folder);
+        MemoryStore::CreateFolder(folder);
+    }
+    bool CreateOutput(const std::string& path) override {
+        FUZZ_CHECK(path.compare(0, kFolder.size() + 1, kFolder + "\\") == 0, "inside the dated folder: " + path);
+        const std::string name = path.substr(kFolder.size() + 1);
+        FUZZ_CHECK(name.find_first_of("\\/:") == std::string::npos && name != "." && name != "..",
+                   "a plain file name: " + path);
+        FUZZ_CHECK(open.empty(), "one output at a time");
+        // What the camera will send for the item being downloaded: its first file of that name.
+        const CatalogueItem& item = session_.catalogue.at(session_.downloadIndex);
+        expected.erase(DiskName(path));
+        for (const camsim::StoredFile& file : model_.files()) {
+            if (file.name == item.name && file.extension == item.extension) {
+                expected[DiskName(path)] = file.content;
+                break;
+            }
+        }
+        return MemoryStore::CreateOutput(DiskName(path));
+    }
+    bool Remove(const std::string& path) override { return MemoryStore::Remove(DiskName(path)); }
+
+    std::map<std::string, std::vector<uint8_t>> expected;
+
+private:
+    const FetchSession& session_;
+    const camsim::CameraModel& model_;
+};
+
+struct Rig {
+    camsim::CameraModel model;
+    camera::CameraChannel channel;
+    FakeView view;
+    FetchSession session;
+    CheckingStore store;
+    bool conversionFails = false;
+
+    explicit Rig(camsim::Profile profile)
+        : model(std::move(profile)),
+          channel(std::make_unique<camsim::ModelTransport>(model)),
+          session(channel, view),
+          store(session, model) {
+        channel.Open();
+        session.downloadFolder = kDownloadFolder;
+        session.datedFolderName = kDatedFolder;
+        session.SetDownloadStore(&store);
+        // The conversion leaves the file as it was: what is checked is the download.
+        session.SetClipConverter([this](const std::string&) { return conversionFails ? 7 : 0; });
+    }
+
+    // The camera's files, the rows and the disk, for a failure's message.
+    std::string Describe() const {
+        std::string text = "\ncamera:";
+        for (const camsim::StoredFile& file : model.files())
+            text += " [" + file.name + "." + file.extension + " " + std::to_string(file.content.size()) + "]";
+        for (const camsim::Fault& fault : model.profile().faults)
+            text += " [fault " + std::to_string(int(fault.kind)) + " on " + std::to_string(fault.property) +
+                    " nth " + std::to_string(fault.nth) + " length " + std::to_string(fault.length) + "]";
+        text += "\nrows:";
+        for (const CatalogueItem& item : session.catalogue)
+            text += " [" + item.name + "." + item.extension + " flags " + std::to_string(item.flags) + "]";
+        text += "\ndisk:";
+        for (const auto& [path, bytes] : store.files) text += " [" + path + " " + std::to_string(bytes.size()) + "]";
+        return text;
+    }
+
+    void Check(const char* after) {
+        const std::string when = std::string(" after ") + after + Describe();
+        FUZZ_CHECK(view.rows.size() == session.catalogue.size(), "one row per item" + when);
+        const bool receiving = session.downloadState == 2 && session.outputOpen;
+        FUZZ_CHECK(receiving || store.open.empty(), "no output open without a transfer" + when);
+        FUZZ_CHECK(!receiving || store.open == DiskName(session.outputPath), "the open output" + when);
+        for (const auto& [path, bytes] : store.files) {
+            if (receiving && path == store.open) continue;
+            auto it = store.expected.find(path);
+            FUZZ_CHECK(it != store.expected.end() && it->second == bytes, "a whole file: " + path + when);
+        }
+        for (const CatalogueItem& item : session.catalogue) {
+            if (!(item.flags & flagSaved)) continue;
+            std::string folder, path;
+            FUZZ_CHECK(BuildDownloadPaths(kDownloadFolder, kDatedFolder, item.name, item.extension, folder, path),
+                       "a saved item has a path" + when);
+            auto file = store.files.find(DiskName(path));
+            auto camera = store.expected.find(DiskName(path));
+            FUZZ_CHECK(file != store.files.end() && camera != store.expected.end() &&
+                           file->second == camera->second,
+                       "\"Saved\" " + path + " equals the camera's file" + when);
+        }
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    Rig rig(MakeProfile(input));
+    FetchSession& session = rig.session;
+    int ticks = 0;
+    while (input.remaining_bytes() > 0 && ticks < 4000 && rig.view.endedAsCancel == 0) {
+        const int mode = session.controlMode;
+        const bool running = mode == kModeDownloadRunning || mode == kModeDeleteRunning;
+        const uint8_t action = input.ConsumeIntegral<uint8_t>();
+        const char* what = "a tick";
+        if (action < 128) {  // timers
+            for (int n = action < 64 ? 1 : 40; n > 0; --n, ++ticks) session.ConnectionStep();
+            if (rig.view.countdownTimersStarted > 0 && action % 2) session.CountdownStep();
+        } else if (mode == kModeReady) {
+            const uint8_t which = action % 8;
+            what = "a user action";
+            if (which == 0 && !rig.view.rows.empty()) {
+                rig.view.rows[input.ConsumeIntegralInRange<size_t>(0, rig.view.rows.size() - 1)] ^= listStateSelected;
+            } else if (which == 1 || which == 2) {
+                for (uint32_t& row : rig.view.rows) row = which == 1 ? row | listStateSelected : row & ~listStateSelected;
+            } else if (which == 3) {
+                rig.view.convertAviChecked = input.ConsumeBool();
+                rig.conversionFails = input.ConsumeIntegralInRange<int>(0, 3) == 0;
+                session.StartDownloadRun();
+            } else if (which == 4) {
+                session.StartDeleteRun();
+            } else {
+                session.ColumnClick(input.ConsumeIntegralInRange<int>(-1, 4));
+            }
+        } else if (running) {
+            what = "Cancel";
+            session.CancelRuns();
+        }
+        rig.Check(what);
+    }
+    // Closing the dialog cancels what runs.
+    if (session.downloadState != 0 || session.deleteState != 0) session.CancelRuns();
+    rig.Check("closing");
+    return 0;
+}

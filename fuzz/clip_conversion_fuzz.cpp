@@ -28,6 +28,9 @@ public:
         key->flip = flip_;
         return key;
     }
+    std::unique_ptr<media::RegistryKey> OpenMachineKeyForReading(const char* path) override {
+        return OpenMachineKey(path);
+    }
 
 private:
     uint32_t flip_;

@@ -26,13 +26,6 @@ using namespace camfetch;
 
 namespace {
 
-// Known gaps of the download and delete runs, kept out of the camera until they are closed
-// (set this to false then): a refused file open, file next or file delete, whose status the
-// runs take for the answer; a block length of 2 GiB or more, taken for "no data"; and two rows
-// naming one file on disk (the same name twice, or in another letter case), where the second
-// download replaces the first one's file while that row stays "Saved".
-constexpr bool kAvoidKnownRunGaps = true;
-
 const std::string kDownloadFolder = "C:\\Users\\me\\Pictures";
 const std::string kDatedFolder = "12-07-2026_08-42";
 const std::string kFolder = kDownloadFolder + "\\" + kDatedFolder;
@@ -73,10 +66,6 @@ camsim::Profile MakeProfile(FuzzedDataProvider& input) {
         camsim::StoredFile file;
         file.name = PickName(input);
         file.extension = PickExtension(input);
-        bool sameFile = false;
-        for (const camsim::StoredFile& other : profile.files)
-            sameFile |= DiskName(other.name + "." + other.extension) == DiskName(file.name + "." + file.extension);
-        if (kAvoidKnownRunGaps && sameFile) continue;
         file.content = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 3000));
         if (input.ConsumeIntegralInRange<int>(0, 7) == 0) {
             file.sizeOverridden = true;
@@ -87,7 +76,6 @@ camsim::Profile MakeProfile(FuzzedDataProvider& input) {
     for (size_t n = input.ConsumeIntegralInRange<size_t>(0, 2); n > 0; --n) {
         std::vector<uint8_t> entry = input.ConsumeBytes<uint8_t>(32);
         entry.resize(32, 0);
-        if (kAvoidKnownRunGaps) entry[0] = '~';  // a name no stored file has
         profile.extraEntries.push_back(std::move(entry));
     }
     static const uint32_t properties[] = {34, 1, 3, 39, 40, 41, 42, 43, 49};
@@ -99,12 +87,6 @@ camsim::Profile MakeProfile(FuzzedDataProvider& input) {
         fault.nth = input.ConsumeIntegralInRange<uint32_t>(0, 40);
         // A huge length is one no block can have (a shorter lie would pass for the file's end).
         fault.length = std::max<uint32_t>(input.ConsumeIntegral<uint32_t>(), kMaxBlockLength + 1);
-        if (kAvoidKnownRunGaps) {
-            const bool fileRequest = fault.property >= 41 && fault.property <= 43;
-            const bool refused = fault.kind == camsim::FaultKind::Fail || fault.kind == camsim::FaultKind::Unsupported;
-            if (fileRequest && refused) continue;
-            fault.length = std::min<uint32_t>(fault.length, 0x7FFFFFFF);
-        }
         profile.faults.push_back(fault);
     }
     return profile;

@@ -151,7 +151,7 @@ int Conversion::WriteVideo() {
             return kWriteFailed;
     }
     // A clip of nothing but empty frames would replace the user's video with nothing.
-    if (count > 0 && decodedFrames == 0) return kNoFrameDecoded;
+    if (end > start && decodedFrames == 0) return kNoFrameDecoded;
     return kConverted;
 }
 

@@ -42,6 +42,10 @@ run 30 reg query "$uninstall_key" >/dev/null 2>&1 || fail "no uninstall entry"
 CAMFETCH_EXE='C:\Program Files\camtools\camfetch.exe' TEST_SCRATCH=$scratch \
   run 180 "$program_tests" ListsTheCameraFiles || fail "the installed camfetch.exe"
 
+# A folder camfetch kept per user (as it does for a user the machine key refuses).
+run 30 reg add 'HKCU\Software\ZQ71R' /v FlashImageSaveToDir /d 'C:\pictures' /f >/dev/null ||
+  fail "cannot store a per-user folder"
+
 # The uninstaller copies itself away and returns at once; its copy removes the folder.
 run 120 "$dir/Uninstall.exe" /S || fail "the uninstaller exited with $?"
 for _ in $(seq 600); do
@@ -53,5 +57,6 @@ done
 ! run 30 reg query "$uninstall_key" >/dev/null 2>&1 || fail "the uninstall entry is left"
 ! run 30 reg query 'HKLM\Software\camtools' >/dev/null 2>&1 || fail "the installer's key is left"
 ! run 30 reg query 'HKLM\Software\ZQ71R' /v FlashImageSaveToDir >/dev/null 2>&1 || fail "camfetch's settings are left"
+! run 30 reg query 'HKCU\Software\ZQ71R' >/dev/null 2>&1 || fail "camfetch's per-user folder is left"
 [ $failed = 0 ] && echo "installed, used and uninstalled: nothing left"
 exit $failed

@@ -5,7 +5,8 @@ namespace camfetch {
 namespace {
 
 bool RunActive(const FetchSession& session) {
-    return session.controlMode() == kModeDownloadRunning || session.controlMode() == kModeDeleteRunning;
+    ControlMode mode = session.controlMode();
+    return mode == kModeDownloadRunning || mode == kModeDeleteRunning;
 }
 
 }  // namespace
@@ -15,7 +16,8 @@ int RunPercent(const FetchSession& session) {
     if (session.controlMode() == kModeDownloadRunning && session.downloadTotal() > 0) {
         total = uint64_t(session.downloadTotal()) * 1000;
         done = uint64_t(session.downloadDone()) * 1000;
-        if (session.downloadState() == RunState::InProgress && session.downloadIndex() < session.catalogue().size()) {
+        if (session.downloadState() == RunState::InProgress &&
+            session.downloadIndex() < session.catalogue().size()) {
             uint64_t size = session.catalogue()[session.downloadIndex()].size;
             uint64_t received = session.bytesReceived();
             done += size == 0 || received >= size ? 1000 : received * 1000 / size;
@@ -46,8 +48,8 @@ void RunIndicator::Update(const FetchSession& session) {
     // A failed run ends the connection in the same tick as the run.
     running_ = false;
     awake_.Release();
-    taskbar_.SetState(session.connectionState() == ConnectionState::Failed ? camtools::TaskbarState::Error
-                                                        : camtools::TaskbarState::NoProgress);
+    bool failed = session.connectionState() == ConnectionState::Failed;
+    taskbar_.SetState(failed ? camtools::TaskbarState::Error : camtools::TaskbarState::NoProgress);
 }
 
 void RunIndicator::Close() {

@@ -36,7 +36,6 @@ struct CatalogueItem {
     std::string extension;  // as stored
     std::string typeText;   // "Jpeg", "Avi" or "Wav"
     std::string sizeText;   // whole kilobytes, rounded down: "%dKB"
-    std::string statusText; // filled from flags when the row is drawn
     uint32_t size = 0;
     uint16_t writeTime = 0;  // FAT packed: hours, minutes, two-second units
     uint16_t writeDate = 0;  // FAT packed: years since 1980, month, day

@@ -67,12 +67,12 @@ bool Win32DownloadStore::SamePath(const std::string& a, const std::string& b) {
     return wideA == wideB;
 }
 
-int ConvertDownloadedClip(const std::string& path) {
+media::ConvertResult ConvertDownloadedClip(const std::string& path) {
 #ifdef CAMFETCH_HAS_CLIP_CONVERSION
     return media::ConvertClipToI420(path);
 #else
     (void)path;
-    return 1;
+    return media::ConvertResult::CannotOpen;
 #endif
 }
 

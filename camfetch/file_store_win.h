@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "fetch_session.h"
+#include "fetch_view.h"
 
 namespace camfetch {
 
@@ -24,6 +24,6 @@ private:
 
 // The clip conversion as the download run calls it; in a build without the JPEG decoder it
 // reports failure, so that no clip is ever marked saved unconverted when conversion was asked.
-int ConvertDownloadedClip(const std::string& path);
+media::ConvertResult ConvertDownloadedClip(const std::string& path);
 
 }  // namespace camfetch

@@ -218,8 +218,8 @@ BOOL FetchMainDialog::OnInitDialog() {
     if (std::tm* t = std::localtime(&now)) local = *t;
 #endif
     datedFolderName_ = MakeDatedFolderName(local);
-    session_.datedFolderName = datedFolderName_;
-    session_.downloadFolder = params_.downloadFolder;
+    session_.SetDatedFolderName(datedFolderName_);
+    session_.SetDownloadFolder(params_.downloadFolder);
     session_.SetDownloadStore(&store_);
     session_.SetClipConverter(ConvertDownloadedClip);
     taskbar_ = std::make_unique<camtools::TaskbarButtonProgress>(hwnd_);
@@ -236,8 +236,6 @@ BOOL FetchMainDialog::OnInitDialog() {
     ShowMessage(IDS_CONNECTING);
     connectionTimer_ = SetTimer(hwnd_, kConnectionTimer, params_.timing.connectionPeriodMs, nullptr);
     ShowDownloadFolder();
-    session_.sortDescending[0] = session_.sortDescending[1] = session_.sortDescending[2] = 1;
-    session_.sortColumn = 0;
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 
     smallIcons_ = ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 2, 2);
@@ -306,7 +304,8 @@ void FetchMainDialog::ApplyControlMode(ControlMode mode) {
 
 void FetchMainDialog::OnDestroy() {
     // A file cut off mid-transfer would pass for a good one under the camera file's name.
-    if (session_.downloadState != 0 || session_.deleteState != 0) session_.CancelRuns();
+    if (session_.downloadState() != RunState::Idle || session_.deleteState() != RunState::Idle)
+        session_.CancelRuns();
     runIndicator_.reset();  // releases the keep-awake request of a run cut off here
     taskbar_.reset();
     WinHelpW(hwnd_, nullptr, HELP_QUIT, 0);  // closes help shown for this window, if any
@@ -376,17 +375,18 @@ LRESULT FetchMainDialog::OnNotify(NMHDR* header) {
 
 void FetchMainDialog::OnDisplayInfo(NMLVDISPINFOW* info) {
     LVITEMW& item = info->item;
-    if (item.iItem < 0 || size_t(item.iItem) >= session_.catalogue.size()) return;
-    CatalogueItem& entry = session_.catalogue[size_t(item.iItem)];
+    if (item.iItem < 0 || size_t(item.iItem) >= session_.catalogue().size()) return;
+    const CatalogueItem& entry = session_.catalogue()[size_t(item.iItem)];
     if (item.mask & LVIF_TEXT) {
         const std::string* text = nullptr;
+        std::string status;
         switch (item.iSubItem) {
         case 0: text = &entry.name; break;
         case 1: text = &entry.typeText; break;
         case 2: text = &entry.sizeText; break;
         case 3:
-            entry.statusText = StatusWord(entry.flags);
-            text = &entry.statusText;
+            status = StatusWord(entry.flags);
+            text = &status;
             break;
         }
         if (text && item.pszText && item.cchTextMax > 0) {
@@ -423,7 +423,7 @@ void FetchMainDialog::OnBrowse() {
     LoadStringA(instance_, IDS_CHOOSE_DIRECTORY, title, sizeof title);
     if (!FolderChooser(working, hwnd_, false, title)) return;
     params_.downloadFolder = working;
-    session_.downloadFolder = working;
+    session_.SetDownloadFolder(working);
     ShowDownloadFolder();
 }
 

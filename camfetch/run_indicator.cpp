@@ -5,24 +5,26 @@ namespace camfetch {
 namespace {
 
 bool RunActive(const FetchSession& session) {
-    return session.controlMode == kModeDownloadRunning || session.controlMode == kModeDeleteRunning;
+    ControlMode mode = session.controlMode();
+    return mode == kModeDownloadRunning || mode == kModeDeleteRunning;
 }
 
 }  // namespace
 
 int RunPercent(const FetchSession& session) {
     uint64_t total = 0, done = 0;  // in thousandths of a file
-    if (session.controlMode == kModeDownloadRunning && session.downloadTotal > 0) {
-        total = uint64_t(session.downloadTotal) * 1000;
-        done = uint64_t(session.downloadDone) * 1000;
-        if (session.downloadState == 2 && session.downloadIndex < session.catalogue.size()) {
-            uint64_t size = session.catalogue[session.downloadIndex].size;
-            uint64_t received = session.bytesReceived;
+    if (session.controlMode() == kModeDownloadRunning && session.downloadTotal() > 0) {
+        total = uint64_t(session.downloadTotal()) * 1000;
+        done = uint64_t(session.downloadDone()) * 1000;
+        if (session.downloadState() == RunState::InProgress &&
+            session.downloadIndex() < session.catalogue().size()) {
+            uint64_t size = session.catalogue()[session.downloadIndex()].size;
+            uint64_t received = session.bytesReceived();
             done += size == 0 || received >= size ? 1000 : received * 1000 / size;
         }
-    } else if (session.controlMode == kModeDeleteRunning && session.deleteTotal > 0) {
-        total = uint64_t(session.deleteTotal) * 1000;
-        done = uint64_t(session.deleteDone) * 1000;
+    } else if (session.controlMode() == kModeDeleteRunning && session.deleteTotal() > 0) {
+        total = uint64_t(session.deleteTotal()) * 1000;
+        done = uint64_t(session.deleteDone()) * 1000;
     }
     if (total == 0) return 0;
     return done >= total ? 100 : int(done * 100 / total);
@@ -46,8 +48,8 @@ void RunIndicator::Update(const FetchSession& session) {
     // A failed run ends the connection in the same tick as the run.
     running_ = false;
     awake_.Release();
-    taskbar_.SetState(session.connectionState == Failed ? camtools::TaskbarState::Error
-                                                        : camtools::TaskbarState::NoProgress);
+    bool failed = session.connectionState() == ConnectionState::Failed;
+    taskbar_.SetState(failed ? camtools::TaskbarState::Error : camtools::TaskbarState::NoProgress);
 }
 
 void RunIndicator::Close() {

@@ -65,10 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     media::PortableClipPlatform platform;
     OneValueRegistry registry(data[0] & 1);
     media::UsbCameraSettings settings;
-    const int code = media::ConvertClipToI420(clip, platform, registry, settings);
+    const media::ConvertResult code = media::ConvertClipToI420(clip, platform, registry, settings);
 
     FUZZ_CHECK(fuzz::FilesIn(folder) == std::vector<std::string>{"clip.avi"}, "only the clip remains");
-    if (code != media::kConverted) {
+    if (code != media::ConvertResult::Converted) {
         FUZZ_CHECK(fuzz::ReadBytes(clip) == before, "a failed conversion leaves the clip as it was");
         return 0;
     }

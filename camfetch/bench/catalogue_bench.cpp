@@ -82,8 +82,10 @@ void BM_SortCatalogue(benchmark::State& state) {
     camera::CameraChannel channel(std::make_unique<NoTransport>());
     StateView view;
     FetchSession session(channel, view);
-    AppendBlockEntries(block.data(), block.size(), session.catalogue);
-    view.AppendRows(session.catalogue.size());
+    std::vector<CatalogueItem> items;
+    AppendBlockEntries(block.data(), block.size(), items);
+    view.AppendRows(items.size());
+    session.StageCatalogue(std::move(items));
     for (size_t i = 0; i < view.rows.size(); i += 7) view.rows[i] = listStateSelected;
     int column = 0;
     for (auto _ : state) {

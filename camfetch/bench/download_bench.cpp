@@ -122,10 +122,10 @@ int main() {
         NullView view;
         StdioStore store("/tmp/camfetch_download_bench.bin");
         camfetch::FetchSession session(channel, view);
-        session.downloadFolder = "c:\\bench";
-        session.datedFolderName = "dated";
+        session.SetDownloadFolder("c:\\bench");
+        session.SetDatedFolderName("dated");
         session.SetDownloadStore(&store);
-        while (session.controlMode != camfetch::kModeReady) session.ConnectionStep();
+        while (session.controlMode() != camfetch::kModeReady) session.ConnectionStep();
         view.rows.assign(view.rows.size(), camfetch::listStateSelected);
         session.StartDownloadRun();
 
@@ -133,7 +133,7 @@ int main() {
         timed.requests = 0;
         int ticks = 0;
         double start = ThreadCpuSeconds();
-        while (session.downloadState != 0) {
+        while (session.downloadState() != camfetch::RunState::Idle) {
             session.ConnectionStep();
             ++ticks;
         }
@@ -142,7 +142,7 @@ int main() {
         double outside = (total - timed.inside) / ticks;
         std::printf("%-10u %8u %8d %14.2f %13.1f us %14.0f\n", block, blocks, ticks,
                     double(timed.requests) / blocks, outside * 1e6, double(block) / 0.1);
-        if (session.downloadDone != 1) std::printf("  the download did not complete\n");
+        if (session.downloadDone() != 1) std::printf("  the download did not complete\n");
     }
     std::remove("/tmp/camfetch_download_bench.bin");
     return 0;

@@ -89,7 +89,7 @@ int main() {
         Pump();
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
-        dialog.session().catalogue = items;
+        dialog.session().StageCatalogue(items);
         dialog.AppendRows(items.size());
         UpdateWindow(hwnd);
         Pump();

@@ -56,13 +56,13 @@ public:
     Conversion(ClipPlatform& platform, bool mirror, DecodePath decodePath)
         : platform_(platform), mirror_(mirror), decoder_(decodePath) {}
 
-    int Run(const std::string& path, std::string& outputPath);
+    ConvertResult Run(const std::string& path, std::string& outputPath);
 
 private:
-    int OpenSource(const std::string& path);
-    int PrepareAudioFormat(std::vector<uint8_t>& format);
-    int WriteVideo();
-    int WriteAudio(const std::vector<uint8_t>& format);
+    ConvertResult OpenSource(const std::string& path);
+    ConvertResult PrepareAudioFormat(std::vector<uint8_t>& format);
+    ConvertResult WriteVideo();
+    ConvertResult WriteAudio(const std::vector<uint8_t>& format);
 
     ClipPlatform& platform_;
     bool mirror_;
@@ -79,18 +79,18 @@ private:
     std::unique_ptr<AviStream> outAudio_;
 };
 
-int Conversion::OpenSource(const std::string& path) {
+ConvertResult Conversion::OpenSource(const std::string& path) {
     source_ = platform_.OpenClip(path);
-    if (!source_ || !source_->Info(info_)) return kCannotOpen;
+    if (!source_ || !source_->Info(info_)) return ConvertResult::CannotOpen;
     for (uint32_t i = 0; i < info_.streams; ++i) {
         std::unique_ptr<AviStream> stream = source_->GetStream(i);
-        if (!stream) return kCannotGetStream;
+        if (!stream) return ConvertResult::CannotGetStream;
         streams_.push_back(std::move(stream));
     }
     // The last stream of each type is the one converted.
     for (auto& stream : streams_) {
         AviStreamInfo info;
-        if (!stream->Info(info)) return kCannotGetStream;
+        if (!stream->Info(info)) return ConvertResult::CannotGetStream;
         if (info.fccType == kStreamTypeVideo) {
             video_ = stream.get();
             videoInfo_ = info;
@@ -101,27 +101,28 @@ int Conversion::OpenSource(const std::string& path) {
     }
     if (!video_ || videoInfo_.fccHandler != kHandlerMjpg || info_.width == 0 ||
         info_.height == 0)
-        return kNotMotionJpeg;
-    return kConverted;
+        return ConvertResult::NotMotionJpeg;
+    return ConvertResult::Converted;
 }
 
 // The output's wave format: the clip's, as an 18-byte WAVEFORMATEX without extra bytes; a
 // longer format (one that needs its extra bytes to be decoded) is kept whole.
-int Conversion::PrepareAudioFormat(std::vector<uint8_t>& format) {
+ConvertResult Conversion::PrepareAudioFormat(std::vector<uint8_t>& format) {
     int32_t size = 0;
     const int32_t start = audio_->Start();
-    if (audio_->ReadFormat(start, nullptr, &size) != 0 || size <= 0) return kCannotSetFormat;
+    if (audio_->ReadFormat(start, nullptr, &size) != 0 || size <= 0)
+        return ConvertResult::CannotSetFormat;
     format.assign(std::max<size_t>(size_t(size), kWaveFormatSize), 0);
     int32_t got = size;
-    if (audio_->ReadFormat(start, format.data(), &got) != 0) return kCannotSetFormat;
+    if (audio_->ReadFormat(start, format.data(), &got) != 0) return ConvertResult::CannotSetFormat;
     if (size_t(size) <= kWaveFormatSize) {
         format.resize(kWaveFormatSize);
         Put16(&format[16], 0);
     }
-    return kConverted;
+    return ConvertResult::Converted;
 }
 
-int Conversion::WriteVideo() {
+ConvertResult Conversion::WriteVideo() {
     const uint32_t width = info_.width, height = info_.height;
     const size_t frameSize = I420FrameSize(width, height);
     const int32_t start = video_->Start();
@@ -148,15 +149,15 @@ int Conversion::WriteVideo() {
         if (decoded.error == 0) ++decodedFrames;
         if (decoded.error == 0 && mirror_) MirrorI420Frame(frame.data(), width, height, width);
         if (outVideo_->Write(p, 1, frame.data(), int32_t(decoded.length), kKeyFrameFlag) != 0)
-            return kWriteFailed;
+            return ConvertResult::WriteFailed;
     }
     // A clip of nothing but empty frames would replace the user's video with nothing.
-    if (end > start && decodedFrames == 0) return kNoFrameDecoded;
-    return kConverted;
+    if (end > start && decodedFrames == 0) return ConvertResult::NoFrameDecoded;
+    return ConvertResult::Converted;
 }
 
 // Copies the sound in runs of whole samples, appended one after the other.
-int Conversion::WriteAudio(const std::vector<uint8_t>& format) {
+ConvertResult Conversion::WriteAudio(const std::vector<uint8_t>& format) {
     uint32_t blockAlign = format.size() >= 14 ? uint32_t(format[12] | format[13] << 8) : 0;
     if (blockAlign == 0) blockAlign = std::max<uint32_t>(audioInfo_.dwSampleSize, 1);
     // The clip's suggested buffer size, within reason: a run of at least one sample and at
@@ -171,24 +172,24 @@ int Conversion::WriteAudio(const std::vector<uint8_t>& format) {
         const int32_t n = int32_t(std::min<int64_t>(run, end - position));
         int32_t bytes = 0;
         if (audio_->Read(int32_t(position), n, nullptr, 0, &bytes, nullptr) != 0 || bytes < 0)
-            return kWriteFailed;
+            return ConvertResult::WriteFailed;
         if (size_t(bytes) > buffer.size()) buffer.resize(size_t(bytes));
         int32_t got = 0, samples = 0;
         if (audio_->Read(int32_t(position), n, buffer.data(), int32_t(buffer.size()), &got,
                          &samples) != 0 || samples <= 0)
-            return kWriteFailed;
+            return ConvertResult::WriteFailed;
         if (outAudio_->Write(kAppendPosition, samples, buffer.data(), got, kKeyFrameFlag) != 0)
-            return kWriteFailed;
+            return ConvertResult::WriteFailed;
         position += samples;
     }
-    return kConverted;
+    return ConvertResult::Converted;
 }
 
-int Conversion::Run(const std::string& path, std::string& outputPath) {
-    if (int code = OpenSource(path)) return code;
+ConvertResult Conversion::Run(const std::string& path, std::string& outputPath) {
+    if (ConvertResult code = OpenSource(path); code != ConvertResult::Converted) return code;
     if (info_.width > kLargestFrameSide || info_.height > kLargestFrameSide ||
         I420FrameSize(info_.width, info_.height) > kLargestFrameBytes)
-        return kNotEnoughSpace;
+        return ConvertResult::NotEnoughSpace;
 
     const std::string folder = FolderOf(path);
     uint64_t freeSpace = 0;
@@ -196,38 +197,42 @@ int Conversion::Run(const std::string& path, std::string& outputPath) {
 
     std::string placeholder;
     if (!platform_.MakeTempFile(folder, "Zan", placeholder) || placeholder.size() < 4)
-        return kCannotOpen;
+        return ConvertResult::CannotOpen;
     outputPath = placeholder.substr(0, placeholder.size() - 4) + ".avi";
     platform_.RemoveFile(placeholder);
     output_ = platform_.CreateClip(outputPath);
-    if (!output_) return kCannotOpen;
+    if (!output_) return ConvertResult::CannotOpen;
 
     const uint64_t frameSize = I420FrameSize(info_.width, info_.height);
     const uint64_t frames = uint64_t(std::max<int32_t>(video_->Length(), 0));
-    if (knowSpace && freeSpace < frames * frameSize + kSpaceMargin) return kNotEnoughSpace;
+    if (knowSpace && freeSpace < frames * frameSize + kSpaceMargin)
+        return ConvertResult::NotEnoughSpace;
+    if (frameSize > 0x7FFFFFFF) return ConvertResult::NotEnoughSpace;
 
     // Every output stream exists, with its format, before the first frame is written.
     AviStreamInfo outInfo = videoInfo_;
     outInfo.fccHandler = kHandlerI420;
     outInfo.dwSuggestedBufferSize = uint32_t(frameSize);
     outVideo_ = output_->CreateStream(outInfo);
-    if (!outVideo_) return kCannotCreateStream;
+    if (!outVideo_) return ConvertResult::CannotCreateStream;
     const std::vector<uint8_t> videoFormat =
         I420Format(info_.width, info_.height, uint32_t(frameSize));
     if (outVideo_->SetFormat(0, videoFormat.data(), int32_t(videoFormat.size())) != 0)
-        return kCannotSetFormat;
+        return ConvertResult::CannotSetFormat;
     std::vector<uint8_t> audioFormat;
     if (audio_) {
-        if (int code = PrepareAudioFormat(audioFormat)) return code;
+        ConvertResult code = PrepareAudioFormat(audioFormat);
+        if (code != ConvertResult::Converted) return code;
         outAudio_ = output_->CreateStream(audioInfo_);
-        if (!outAudio_) return kCannotCreateStream;
+        if (!outAudio_) return ConvertResult::CannotCreateStream;
         if (outAudio_->SetFormat(1, audioFormat.data(), int32_t(audioFormat.size())) != 0)
-            return kCannotSetFormat;
+            return ConvertResult::CannotSetFormat;
     }
 
-    if (int code = WriteVideo()) return code;
+    if (ConvertResult code = WriteVideo(); code != ConvertResult::Converted) return code;
     if (audio_) {
-        if (int code = WriteAudio(audioFormat)) return code;
+        ConvertResult code = WriteAudio(audioFormat);
+        if (code != ConvertResult::Converted) return code;
     }
 
     // Close the output and check that it reads back whole before it replaces the clip.
@@ -237,28 +242,29 @@ int Conversion::Run(const std::string& path, std::string& outputPath) {
     std::unique_ptr<AviFile> check = platform_.OpenClip(outputPath);
     AviFileInfo checkInfo;
     if (!check || !check->Info(checkInfo) || checkInfo.streams != (audio_ ? 2u : 1u))
-        return kWriteFailed;
+        return ConvertResult::WriteFailed;
     std::unique_ptr<AviStream> checkVideo = check->GetStream(0);
-    if (!checkVideo || checkVideo->Length() != int32_t(frames)) return kWriteFailed;
-    return kConverted;
+    if (!checkVideo || checkVideo->Length() != int32_t(frames)) return ConvertResult::WriteFailed;
+    return ConvertResult::Converted;
 }
 
 }  // namespace
 
-int ConvertClipToI420(const std::string& path, ClipPlatform& platform, Registry& registry,
+ConvertResult ConvertClipToI420(const std::string& path, ClipPlatform& platform, Registry& registry,
                       UsbCameraSettings& settings, DecodePath decodePath) {
     LoadUsbCameraSettings(settings, registry);
     std::string outputPath;
-    int code;
+    ConvertResult code;
     try {
         Conversion conversion(platform, settings.mirror, decodePath);
         code = conversion.Run(path, outputPath);
     } catch (const std::bad_alloc&) {
-        code = kNotEnoughSpace;
+        code = ConvertResult::NotEnoughSpace;
     }
     // Every file is closed here.
-    if (code == kConverted && !platform.ReplaceFile(outputPath, path)) code = kCannotOpen;
-    if (code != kConverted && !outputPath.empty()) platform.RemoveFile(outputPath);
+    if (code == ConvertResult::Converted && !platform.ReplaceFile(outputPath, path))
+        code = ConvertResult::CannotOpen;
+    if (code != ConvertResult::Converted && !outputPath.empty()) platform.RemoveFile(outputPath);
     return code;
 }
 

@@ -2,7 +2,7 @@
 
 namespace media {
 
-int ConvertClipToI420(const std::string& path) {
+ConvertResult ConvertClipToI420(const std::string& path) {
     static UsbCameraSettings settings;  // loaded by the run's first conversion
     std::unique_ptr<ClipPlatform> platform = CreateAviFilePlatform();
     std::unique_ptr<Registry> registry = CreateMachineRegistry();

@@ -19,6 +19,6 @@ std::unique_ptr<Registry> CreateMachineRegistry();
 
 // Converts the clip at `path` (see clip_conversion.h) with the camera settings of this run,
 // which the first conversion loads from the registry.
-int ConvertClipToI420(const std::string& path);
+ConvertResult ConvertClipToI420(const std::string& path);
 
 }  // namespace media

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -100,3 +101,17 @@ public:
         times[path] = uint32_t(fatDate) << 16 | fatTime;
     }
 };
+
+namespace camfetch {
+// GoogleTest prints the session's states by name.
+inline void PrintTo(ConnectionState state, std::ostream* out) {
+    static const char* const names[] = {"Starting", "CheckingStorage", "OpeningCatalogue",
+                                        "ScanningCatalogue", "Connected", "Serving",
+                                        "NoImages", "Failed"};
+    *out << names[int(state)];
+}
+inline void PrintTo(RunState state, std::ostream* out) {
+    static const char* const names[] = {"Idle", "NextItem", "InProgress"};
+    *out << names[int(state)];
+}
+}  // namespace camfetch

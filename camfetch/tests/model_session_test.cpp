@@ -34,8 +34,8 @@ struct ModelRig {
     int RunUntilSettled(int limit = 1000) {
         for (int tick = 1; tick <= limit; ++tick) {
             session.ConnectionStep();
-            if (session.connectionState >= NoImages) return tick;
-            if (session.connectionState == Serving && !session.listingActive) return tick;
+            if (session.connectionState() >= ConnectionState::NoImages) return tick;
+            if (session.connectionState() == ConnectionState::Serving && !session.listingActive()) return tick;
         }
         return -1;
     }
@@ -58,9 +58,9 @@ TEST(ModelConnection, ListsEveryKnownFileAcrossBlocksAndBusyPolls) {
     ModelRig rig(profile);
     int ticks = rig.RunUntilSettled();
     ASSERT_GT(ticks, 0);
-    EXPECT_EQ(Serving, rig.session.connectionState);
+    EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState());
     std::string listed;
-    for (const auto& item : rig.session.catalogue) listed += item.name + "." + item.extension + "=" + item.sizeText + " ";
+    for (const auto& item : rig.session.catalogue()) listed += item.name + "." + item.extension + "=" + item.sizeText + " ";
     EXPECT_EQ("SND0001.wav=0KB IMG_0002.jpg=0KB IMG_0001.JPG=4KB CLIP0001.AVI=68KB ", listed);
     EXPECT_EQ(4u, rig.view.rows.size());
     EXPECT_EQ((std::vector<int>{kModeListing, kModeReady}), rig.view.modes);
@@ -78,7 +78,7 @@ TEST(ModelConnection, EndsAndFailures) {
     struct Row {
         const char* what;
         camsim::Profile profile;
-        int state;
+        ConnectionState state;
         int mode;  // the last mode set, -1 for none
     };
     camsim::Profile absent;
@@ -98,19 +98,20 @@ TEST(ModelConnection, EndsAndFailures) {
     statusError.files = {File("A", "JPG", 1)};
     statusError.faults = {{camsim::FaultKind::StatusError, 49, camsim::Direction::Set, 0, 0}};
     const Row rows[] = {
-        {"storage absent", absent, NoImages, -1},
-        {"empty catalogue", empty, NoImages, -1},
-        {"unknown files only", unknownOnly, NoImages, -1},
-        {"unplugged when the listing starts", unplugged, Failed, -1},
-        {"1 GiB block in the listing", hugeListing, Failed, kModeListing},
-        {"storage query answers error", statusError, Failed, -1},
+        {"storage absent", absent, ConnectionState::NoImages, -1},
+        {"empty catalogue", empty, ConnectionState::NoImages, -1},
+        {"unknown files only", unknownOnly, ConnectionState::NoImages, -1},
+        {"unplugged when the listing starts", unplugged, ConnectionState::Failed, -1},
+        {"1 GiB block in the listing", hugeListing, ConnectionState::Failed, kModeListing},
+        {"storage query answers error", statusError, ConnectionState::Failed, -1},
     };
     for (const Row& row : rows) {
         ModelRig rig(row.profile);
         ASSERT_GT(rig.RunUntilSettled(), 0) << row.what;
-        EXPECT_EQ(row.state, rig.session.connectionState) << row.what;
+        EXPECT_EQ(row.state, rig.session.connectionState())
+            << row.what << ": " << rig.session.failure();
         EXPECT_EQ(row.mode, rig.view.modes.empty() ? -1 : rig.view.modes.back()) << row.what;
-        EXPECT_EQ(row.state == NoImages ? kStringNoImages : kStringFailed, rig.view.messages.back()) << row.what;
+        EXPECT_EQ(row.state == ConnectionState::NoImages ? kStringNoImages : kStringFailed, rig.view.messages.back()) << row.what;
         for (const auto& r : rig.model.trace())
             EXPECT_FALSE(r.property == 3 && r.length > kMaxBlockLength) << row.what << ": no absurd read";
         if (!row.profile.storagePresent) {

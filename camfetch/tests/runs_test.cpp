@@ -38,26 +38,26 @@ struct RunRig {
     MemoryStore store;
     FetchSession session;
     std::vector<std::string> converted;
-    int convertResult = 0;
+    media::ConvertResult convertResult = media::ConvertResult::Converted;
 
     explicit RunRig(camsim::Profile profile)
         : model(std::move(profile)),
           channel(std::make_unique<camsim::ModelTransport>(model)),
           session(channel, view) {
         channel.Open();
-        session.downloadFolder = kBase;
-        session.datedFolderName = kDated;
+        session.SetDownloadFolder(kBase);
+        session.SetDatedFolderName(kDated);
         session.SetDownloadStore(&store);
         session.SetClipConverter([this](const std::string& path) {
             converted.push_back(path);
             return convertResult;
         });
-        for (int tick = 0; tick < 1000 && session.controlMode != kModeReady; ++tick)
+        for (int tick = 0; tick < 1000 && session.controlMode() != kModeReady; ++tick)
             session.ConnectionStep();
     }
     size_t Row(const std::string& name) const {
-        for (size_t i = 0; i < session.catalogue.size(); ++i)
-            if (session.catalogue[i].name == name) return i;
+        for (size_t i = 0; i < session.catalogue().size(); ++i)
+            if (session.catalogue()[i].name == name) return i;
         ADD_FAILURE() << "no row " << name;
         return 0;
     }
@@ -68,7 +68,7 @@ struct RunRig {
     int RunToEnd(int limit = 10000) {
         for (int tick = 1; tick <= limit; ++tick) {
             session.ConnectionStep();
-            if (session.downloadState == 0 && session.deleteState == 0) return tick;
+            if (session.downloadState() == RunState::Idle && session.deleteState() == RunState::Idle) return tick;
         }
         return -1;
     }
@@ -84,7 +84,7 @@ struct RunRig {
         return lengths;
     }
     std::string Status(const std::string& name) const {
-        return StatusWord(session.catalogue[Row(name)].flags);
+        return StatusWord(session.catalogue()[Row(name)].flags);
     }
 };
 
@@ -104,13 +104,13 @@ TEST(DownloadRun, BlocksAreFetchedRoundedUpAndWrittenAtTheirLength) {
     rig.Select({"ODD", "EMPTY"});
     rig.model.ClearTrace();
     rig.session.StartDownloadRun();
-    EXPECT_EQ(kModeDownloadRunning, rig.session.controlMode);
+    EXPECT_EQ(kModeDownloadRunning, rig.session.controlMode());
     EXPECT_EQ(std::vector<std::string>{"2"}, rig.view.remaining);
     EXPECT_TRUE(rig.model.trace().empty()) << "the first file waits for the next tick";
 
     // Rows sort by name, descending: ODD first. One block per tick.
     rig.session.ConnectionStep();
-    EXPECT_EQ(2, rig.session.downloadState);
+    EXPECT_EQ(RunState::InProgress, rig.session.downloadState());
     EXPECT_EQ(1u, rig.store.writes.size());
     EXPECT_EQ(std::vector<std::string>{"Downloading ODD.JPG"}, rig.view.statusLines);
     EXPECT_EQ("Downloading", rig.Status("ODD"));
@@ -127,9 +127,9 @@ TEST(DownloadRun, BlocksAreFetchedRoundedUpAndWrittenAtTheirLength) {
     EXPECT_EQ((std::vector<std::string>{"2", "1", "0"}), rig.view.remaining);
     EXPECT_EQ("Saved", rig.Status("ODD"));
     EXPECT_EQ("Saved", rig.Status("EMPTY"));
-    EXPECT_EQ(kModeReady, rig.session.controlMode);
-    EXPECT_EQ(Serving, rig.session.connectionState);
-    EXPECT_EQ(2, rig.session.downloadDone);
+    EXPECT_EQ(kModeReady, rig.session.controlMode());
+    EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState());
+    EXPECT_EQ(2, rig.session.downloadDone());
     EXPECT_EQ(kFolder.substr(0, kFolder.size() - 1), rig.store.folders.at(0));
     EXPECT_EQ(2, rig.Count(41, false));
     EXPECT_EQ(2, rig.Count(42, false)) << "file next after each block but the last";
@@ -172,8 +172,8 @@ TEST(DownloadRun, SelectionAndConvertAviAreLatchedAtDownload) {
     RunRig rig(profile);
 
     rig.session.StartDownloadRun();  // nothing selected
-    EXPECT_EQ(0, rig.session.downloadState);
-    EXPECT_EQ(kModeReady, rig.session.controlMode);
+    EXPECT_EQ(RunState::Idle, rig.session.downloadState());
+    EXPECT_EQ(kModeReady, rig.session.controlMode());
     EXPECT_TRUE(rig.view.remaining.empty());
 
     rig.Select({"CLIP", "clip2", "PIC"});
@@ -228,7 +228,7 @@ TEST(DownloadRun, AFileReplacedByAnotherItemIsNoLongerSaved) {
             rig.session.StartDownloadRun();
             ASSERT_GT(rig.RunToEnd(), 0) << row.what;
         }
-        const auto& items = rig.session.catalogue;
+        const auto& items = rig.session.catalogue();
         EXPECT_EQ(row.statuses, std::string(StatusWord(items[0].flags)) + "/" + StatusWord(items[1].flags)) << row.what;
         EXPECT_EQ(row.filesLeft, rig.store.files.size()) << row.what;
         if (row.filesLeft == 1) {
@@ -248,36 +248,51 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
     struct Row {
         const char* what;
         const char* item;
+        const char* reason;  // in the failure's words
         std::vector<camsim::Fault> faults;
         bool failCreate = false;
         size_t spaceLeft = SIZE_MAX;
         bool failClose = false;
-        int convertResult = 0;
+        media::ConvertResult convertResult = media::ConvertResult::Converted;
         bool writesExpected = true;
     };
+    using media::ConvertResult;
+    constexpr ConvertResult Converted = ConvertResult::Converted;
     const Row rows[] = {
-        {"status read fails", "B", {{FaultKind::Fail, 34, Direction::Get, uint32_t(statusReads + 2)}}},
-        {"status carries error", "B", {{FaultKind::StatusError, 42, Direction::Set, 1}}},
-        {"memory read fails", "B", {{FaultKind::Fail, 3, Direction::Get, uint32_t(memoryReads + 2)}}},
-        {"camera unplugged", "B", {{FaultKind::Unplug, 42, Direction::Set, 2}}},
-        {"file open answers error", "B", {{FaultKind::StatusError, 41, Direction::Set, 1}}, false, SIZE_MAX, false, 0, false},
-        {"file open refused", "B", {{FaultKind::Fail, 41, Direction::Set, 1}}, false, SIZE_MAX, false, 0, false},
-        {"file next refused", "B", {{FaultKind::Fail, 42, Direction::Set, 1}}},
-        {"output not creatable", "B", {}, true, SIZE_MAX, false, 0, false},
-        {"disk full", "B", {}, false, 10},
-        {"close fails", "B", {}, false, SIZE_MAX, true},
-        {"conversion fails", "CLIP", {}, false, SIZE_MAX, false, 3},
-        {"block longer than any buffer", "B", {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x7FFFFFF0}},
-         false, SIZE_MAX, false, 0, false},
-        {"block length negative as signed", "B", {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x80000000}},
-         false, SIZE_MAX, false, 0, false},
-        {"later block length negative as signed", "B", {{FaultKind::HugeLength, 42, Direction::Set, 1, 0xFFFFFFFF}}},
+        {"status read fails", "B", "the status could not be read",
+         {{FaultKind::Fail, 34, Direction::Get, uint32_t(statusReads + 2)}}},
+        {"status carries error", "B", "the camera reported an error",
+         {{FaultKind::StatusError, 42, Direction::Set, 1}}},
+        {"memory read fails", "B", "the block could not be read",
+         {{FaultKind::Fail, 3, Direction::Get, uint32_t(memoryReads + 2)}}},
+        {"camera unplugged", "B", "the file next was refused",
+         {{FaultKind::Unplug, 42, Direction::Set, 2}}},
+        {"file open answers error", "B", "the camera reported an error",
+         {{FaultKind::StatusError, 41, Direction::Set, 1}}, false, SIZE_MAX, false, Converted, false},
+        {"file open refused", "B", "the file open was refused",
+         {{FaultKind::Fail, 41, Direction::Set, 1}}, false, SIZE_MAX, false, Converted, false},
+        {"file next refused", "B", "the file next was refused",
+         {{FaultKind::Fail, 42, Direction::Set, 1}}},
+        {"output not creatable", "B", "the file could not be created",
+         {}, true, SIZE_MAX, false, Converted, false},
+        {"disk full", "B", "the block could not be written", {}, false, 10},
+        {"close fails", "B", "the file could not be completed", {}, false, SIZE_MAX, true},
+        {"conversion fails", "CLIP", "the clip conversion failed: not Motion-JPEG (3)",
+         {}, false, SIZE_MAX, false, ConvertResult::NotMotionJpeg},
+        {"block longer than any buffer", "B", "longer than the limit",
+         {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x7FFFFFF0}},
+         false, SIZE_MAX, false, Converted, false},
+        {"block length negative as signed", "B", "longer than the limit",
+         {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x80000000}},
+         false, SIZE_MAX, false, Converted, false},
+        {"later block length negative as signed", "B", "longer than the limit",
+         {{FaultKind::HugeLength, 42, Direction::Set, 1, 0xFFFFFFFF}}},
     };
     for (const Row& row : rows) {
         camsim::Profile profile = base;
         profile.faults = row.faults;
         RunRig rig(profile);
-        ASSERT_EQ(kModeReady, rig.session.controlMode) << row.what;
+        ASSERT_EQ(kModeReady, rig.session.controlMode()) << row.what;
         rig.store.failCreate = row.failCreate;
         rig.store.spaceLeft = row.spaceLeft;
         rig.store.failClose = row.failClose;
@@ -286,14 +301,16 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         rig.Select({row.item, "A"});  // A comes after it and is never tried
         rig.session.StartDownloadRun();
         ASSERT_GT(rig.RunToEnd(), 0) << row.what;
-        EXPECT_EQ(Failed, rig.session.connectionState) << row.what;
+        EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState()) << row.what;
+        EXPECT_NE(std::string::npos, rig.session.failure().find(row.reason))
+            << row.what << ": " << rig.session.failure();
         EXPECT_EQ(kStringFailed, rig.view.messages.back()) << row.what;
-        EXPECT_EQ(kModeReady, rig.session.controlMode) << row.what;
+        EXPECT_EQ(kModeReady, rig.session.controlMode()) << row.what;
         EXPECT_TRUE(rig.store.files.empty()) << row.what << ": a partial file is left";
         EXPECT_TRUE(rig.store.open.empty()) << row.what << ": the file is still open";
         EXPECT_EQ(row.writesExpected, !rig.store.writes.empty()) << row.what;
         EXPECT_EQ("Error!", rig.Status(row.item)) << row.what;
-        EXPECT_EQ(0, rig.session.downloadDone) << row.what;
+        EXPECT_EQ(0, rig.session.downloadDone()) << row.what;
         EXPECT_EQ("", rig.Status("A")) << row.what;
     }
 }
@@ -305,14 +322,14 @@ TEST(DownloadRun, HostileNamesNeverReachTheDisk) {
         profile.files = {File("GOOD", "JPG", 10)};
         profile.extraEntries = {RawEntry(name, "JPG", 10)};
         RunRig rig(profile);
-        ASSERT_EQ(2u, rig.session.catalogue.size()) << name;
+        ASSERT_EQ(2u, rig.session.catalogue().size()) << name;
         rig.view.rows.assign(2, listStateSelected);
         rig.session.StartDownloadRun();
         ASSERT_GT(rig.RunToEnd(), 0) << name;
         for (const auto& file : rig.store.files)
             EXPECT_EQ(kFolder + "GOOD.JPG", file.first) << name;
         EXPECT_EQ("Error!", rig.Status(name)) << name;
-        EXPECT_EQ(Failed, rig.session.connectionState) << name;
+        EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState()) << name;
     }
 }
 
@@ -323,23 +340,23 @@ TEST(DeleteRun, CountsDownAndRemovesRowsTogetherAtTheEnd) {
     RunRig rig(profile);
     rig.Select({"D1", "D2", "D3"});
     rig.session.StartDeleteRun();
-    EXPECT_EQ(kModeDeleteRunning, rig.session.controlMode);
+    EXPECT_EQ(kModeDeleteRunning, rig.session.controlMode());
     int ticks = 0;
-    while (rig.session.deleteState != 0 && ticks < 100) {
+    while (rig.session.deleteState() != RunState::Idle && ticks < 100) {
         rig.session.ConnectionStep();
         ++ticks;
-        if (rig.session.deleteState != 0) {
+        if (rig.session.deleteState() != RunState::Idle) {
             EXPECT_TRUE(rig.view.deletedRows.empty()) << "tick " << ticks;
-            EXPECT_EQ(4u, rig.session.catalogue.size()) << "tick " << ticks;
+            EXPECT_EQ(4u, rig.session.catalogue().size()) << "tick " << ticks;
         }
     }
     EXPECT_EQ((std::vector<std::string>{"3", "2", "1", "0"}), rig.view.remaining);
     EXPECT_EQ((std::vector<size_t>{1, 2, 3}), rig.view.madeVisible) << "rows of D3, D2, D1";
-    ASSERT_EQ(1u, rig.session.catalogue.size());
-    EXPECT_EQ("KEEP", rig.session.catalogue[0].name);
+    ASSERT_EQ(1u, rig.session.catalogue().size());
+    EXPECT_EQ("KEEP", rig.session.catalogue()[0].name);
     EXPECT_EQ(1u, rig.view.rows.size());
-    EXPECT_EQ(kModeReady, rig.session.controlMode);
-    EXPECT_EQ(Serving, rig.session.connectionState);
+    EXPECT_EQ(kModeReady, rig.session.controlMode());
+    EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState());
 }
 
 TEST(DeleteRun, TheCameraGetsTheNameAsCatalogued) {
@@ -374,9 +391,9 @@ TEST(DeleteRun, AFailedDeleteEndsTheRunAndPurgesWhatWasDeleted) {
         rig.Select({"D1", "D2"});
         rig.session.StartDeleteRun();
         ASSERT_GT(rig.RunToEnd(), 0) << row.what;
-        EXPECT_EQ(Failed, rig.session.connectionState) << row.what;
-        EXPECT_EQ(kModeReady, rig.session.controlMode) << row.what;
-        ASSERT_EQ(1u, rig.session.catalogue.size()) << row.what << ": the confirmed delete leaves the list";
+        EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState()) << row.what;
+        EXPECT_EQ(kModeReady, rig.session.controlMode()) << row.what;
+        ASSERT_EQ(1u, rig.session.catalogue().size()) << row.what << ": the confirmed delete leaves the list";
         EXPECT_EQ("Error!", rig.Status("D1")) << row.what;
         EXPECT_EQ(row.cameraKeeps, rig.model.files().size()) << row.what;
     }
@@ -392,7 +409,7 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     rig.Select({"A"});
     rig.session.StartDownloadRun();
     for (int i = 0; i < 6; ++i) rig.session.ConnectionStep();
-    ASSERT_EQ(2, rig.session.downloadState);
+    ASSERT_EQ(RunState::InProgress, rig.session.downloadState());
     ASSERT_FALSE(rig.store.files.at(kFolder + "A.JPG").empty());
     int requests = int(rig.model.trace().size());
     rig.session.CancelRuns();
@@ -400,8 +417,8 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     EXPECT_TRUE(rig.store.files.empty());
     EXPECT_TRUE(rig.store.open.empty());
     EXPECT_EQ("", rig.Status("A"));
-    EXPECT_EQ(kModeReady, rig.session.controlMode);
-    EXPECT_EQ(0, rig.session.downloadState);
+    EXPECT_EQ(kModeReady, rig.session.controlMode());
+    EXPECT_EQ(RunState::Idle, rig.session.downloadState());
 
     // The next run starts cleanly after the abandoned one.
     rig.view.rows.assign(rig.view.rows.size(), 0);
@@ -415,7 +432,7 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     // the item no longer shows "Saved".
     rig.session.StartDownloadRun();
     rig.session.ConnectionStep();
-    ASSERT_EQ(2, rig.session.downloadState);
+    ASSERT_EQ(RunState::InProgress, rig.session.downloadState());
     rig.session.CancelRuns();
     EXPECT_TRUE(rig.store.files.empty());
     EXPECT_EQ("", rig.Status("B"));
@@ -424,22 +441,22 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     rig.view.rows.assign(rig.view.rows.size(), 0);
     rig.Select({"A", "B"});
     rig.session.StartDeleteRun();
-    for (int tick = 0; tick < 100 && rig.session.deleteDone == 0; ++tick) rig.session.ConnectionStep();
-    ASSERT_EQ(1, rig.session.deleteState);
+    for (int tick = 0; tick < 100 && rig.session.deleteDone() == 0; ++tick) rig.session.ConnectionStep();
+    ASSERT_EQ(RunState::NextItem, rig.session.deleteState());
     rig.session.CancelRuns();
-    ASSERT_EQ(1u, rig.session.catalogue.size());
-    EXPECT_EQ("A", rig.session.catalogue[0].name);
+    ASSERT_EQ(1u, rig.session.catalogue().size());
+    EXPECT_EQ("A", rig.session.catalogue()[0].name);
     EXPECT_EQ(1, rig.Count(43, false));
 
     // Cancel while a delete is awaited: it went out, so the row goes.
     rig.Select({"A"});
     rig.session.StartDeleteRun();
     rig.session.ConnectionStep();  // A's delete is sent, its status is busy
-    ASSERT_EQ(2, rig.session.deleteState);
+    ASSERT_EQ(RunState::InProgress, rig.session.deleteState());
     rig.session.CancelRuns();
-    EXPECT_EQ(0, rig.session.deleteState);
-    EXPECT_TRUE(rig.session.catalogue.empty());
-    EXPECT_EQ(kModeReady, rig.session.controlMode);
+    EXPECT_EQ(RunState::Idle, rig.session.deleteState());
+    EXPECT_TRUE(rig.session.catalogue().empty());
+    EXPECT_EQ(kModeReady, rig.session.controlMode());
 }
 
 TEST(DownloadRun, SavedFilesTakeTheCameraTimeWhenItIsValid) {
@@ -505,7 +522,7 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         if (row.download) rig.session.StartDownloadRun();
         else rig.session.StartDeleteRun();
         indicator.Update(rig.session);
-        for (int tick = 0; tick < 100 && rig.session.controlMode != kModeReady; ++tick) {
+        for (int tick = 0; tick < 100 && rig.session.controlMode() != kModeReady; ++tick) {
             EXPECT_EQ(1, probe.held) << row.what << ", tick " << tick;
             if (row.end >= End::Cancel && tick == 1) {
                 if (row.end == End::Close) break;

@@ -173,7 +173,7 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
 #endif
     std::string dated;
     INT_PTR result = drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
-        dated = DialogObject(dialog)->session().datedFolderName;
+        dated = DialogObject(dialog)->session().datedFolderName();
         WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the listing completes");
         drive::Press(dialog, IDC_SELECT_ALL);
         SetConvertAvi(dialog, convert);
@@ -239,7 +239,7 @@ WT_TEST(UnpluggedMidTransferLeavesNoFile) {
     std::string folder = FreshFolder("unplug");
     std::string dated;
     INT_PTR result = drive::RunMainDialog(model, folder, {20, 200}, [&](HWND dialog) {
-        dated = DialogObject(dialog)->session().datedFolderName;
+        dated = DialogObject(dialog)->session().datedFolderName();
         Download(dialog, {"BIG"}, false);
         WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), "message 104");
         WT_CHECK(drive::Visible(dialog, IDC_COUNTDOWN));
@@ -265,9 +265,9 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
         std::string dated;
         drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
             FetchSession& session = DialogObject(dialog)->session();
-            dated = session.datedFolderName;
+            dated = session.datedFolderName();
             Download(dialog, {"BIG"}, false);
-            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return session.bytesReceived >= 4096; }), what);
+            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return session.bytesReceived() >= 4096; }), what);
             WT_CHECK_EQ(Statuses(dialog), std::string("BIG=Downloading "));
             if (close) {
                 PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -354,7 +354,7 @@ WT_TEST(NamesDifferingInCaseShareOneFile) {
     std::string folder = FreshFolder("case");
     std::string dated;
     drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
-        dated = DialogObject(dialog)->session().datedFolderName;
+        dated = DialogObject(dialog)->session().datedFolderName();
         Download(dialog, {"abc", "ABC"}, false);
         WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the run ends");
         WT_CHECK_EQ(Statuses(dialog), std::string("abc= ABC=Saved "));
@@ -380,7 +380,7 @@ WT_TEST(FullDiskFailsTheRunAndRemovesTheFile) {
     struct rlimit old = {};
     getrlimit(RLIMIT_FSIZE, &old);
     drive::RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
-        dated = DialogObject(dialog)->session().datedFolderName;
+        dated = DialogObject(dialog)->session().datedFolderName();
         struct rlimit limit = {20000, old.rlim_max};
         WT_CHECK(setrlimit(RLIMIT_FSIZE, &limit) == 0);
         Download(dialog, {"FULL", "SMALL"}, false);

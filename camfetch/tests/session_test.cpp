@@ -50,20 +50,20 @@ TEST(Connection, StorageCheckOutcomes) {
         const char* what;
         std::vector<SystemInfo> statuses;  // what property 34 answers in state 1
         uint32_t presence;
-        int state;
+        ConnectionState state;
         std::string ids;  // requests of the first tick
     };
     const Row rows[] = {
-        {"busy", {{kPresence, 4, 0}}, 1, CheckingStorage, "49 -34"},
-        {"read fails", {}, 1, Failed, "49 -34"},
-        {"error with ready", {{kPresence, 4, kReady | kError}}, 1, Failed, "49 -34"},
-        {"error alone", {{kPresence, 4, kError}}, 1, Failed, "49 -34"},
-        {"length 0", {{kPresence, 0, kReady}}, 1, Failed, "49 -34"},
-        {"length 3", {{kPresence, 3, kReady}}, 1, Failed, "49 -34"},
-        {"length unsigned huge", {{kPresence, 0xFFFFFFF0u, kReady}, {0, 0, 0}}, 1, ScanningCatalogue, "49 -34 1 -3 39 -34"},
-        {"absent", {{kPresence, 4, kReady}}, 0, NoImages, "49 -34 1 -3"},
-        {"other bits only", {{kPresence, 4, kReady}}, 0xFFFFFFFE, NoImages, "49 -34 1 -3"},
-        {"present", {{kPresence, 4, kReady}, {0, 0, 0}}, 1, ScanningCatalogue, "49 -34 1 -3 39 -34"},
+        {"busy", {{kPresence, 4, 0}}, 1, ConnectionState::CheckingStorage, "49 -34"},
+        {"read fails", {}, 1, ConnectionState::Failed, "49 -34"},
+        {"error with ready", {{kPresence, 4, kReady | kError}}, 1, ConnectionState::Failed, "49 -34"},
+        {"error alone", {{kPresence, 4, kError}}, 1, ConnectionState::Failed, "49 -34"},
+        {"length 0", {{kPresence, 0, kReady}}, 1, ConnectionState::Failed, "49 -34"},
+        {"length 3", {{kPresence, 3, kReady}}, 1, ConnectionState::Failed, "49 -34"},
+        {"length unsigned huge", {{kPresence, 0xFFFFFFF0u, kReady}, {0, 0, 0}}, 1, ConnectionState::ScanningCatalogue, "49 -34 1 -3 39 -34"},
+        {"absent", {{kPresence, 4, kReady}}, 0, ConnectionState::NoImages, "49 -34 1 -3"},
+        {"other bits only", {{kPresence, 4, kReady}}, 0xFFFFFFFE, ConnectionState::NoImages, "49 -34 1 -3"},
+        {"present", {{kPresence, 4, kReady}, {0, 0, 0}}, 1, ConnectionState::ScanningCatalogue, "49 -34 1 -3 39 -34"},
     };
     for (const Row& row : rows) {
         Rig rig;
@@ -71,9 +71,10 @@ TEST(Connection, StorageCheckOutcomes) {
                                          uint8_t(row.presence >> 16), uint8_t(row.presence >> 24)};
         for (auto& s : row.statuses) rig.camera->statuses.push_back(s);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
-        EXPECT_EQ(row.state, rig.session.connectionState) << row.what;
-        if (row.state == Failed || row.state == NoImages) {
-            EXPECT_EQ(std::vector<int>{row.state == Failed ? kStringFailed : kStringNoImages},
+        EXPECT_EQ(row.state, rig.session.connectionState())
+            << row.what << ": " << rig.session.failure();
+        if (row.state == ConnectionState::Failed || row.state == ConnectionState::NoImages) {
+            EXPECT_EQ(std::vector<int>{row.state == ConnectionState::Failed ? kStringFailed : kStringNoImages},
                       rig.view.messages) << row.what;
             EXPECT_EQ(std::vector<int>{15}, rig.view.countdownShown) << row.what;
             EXPECT_TRUE(rig.view.countdownRevealed) << row.what;
@@ -101,7 +102,8 @@ TEST(Connection, FailedCommandsFailTheConnection) {
         rig.PresenceReady();
         rig.camera->failing.insert(row.failing);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
-        EXPECT_EQ(Failed, rig.session.connectionState) << row.what;
+        EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState())
+            << row.what << ": " << rig.session.failure();
         EXPECT_EQ(std::vector<int>{kStringFailed}, rig.view.messages) << row.what;
     }
 }
@@ -113,7 +115,7 @@ TEST(Connection, ScanSkipsBlocksWithoutKnownFilesThenListsFromTheFirstBlock) {
     auto known = Block({Entry("B", "jpg", 2048), Entry("A", "avi", 100), Entry("C", "wav", 1)});
     rig.BlockReady(0x1000, unknown);
     EXPECT_EQ("49 -34 1 -3 39 -34 1 -3 40", rig.TickIds());
-    EXPECT_EQ(ScanningCatalogue, rig.session.connectionState);
+    EXPECT_EQ(ConnectionState::ScanningCatalogue, rig.session.connectionState());
 
     // Zero and negative lengths hold no entries and are not read.
     rig.camera->statuses.push_back({0x2000, 0, kReady});
@@ -128,14 +130,14 @@ TEST(Connection, ScanSkipsBlocksWithoutKnownFilesThenListsFromTheFirstBlock) {
     rig.BlockReady(0x3000, known);
     rig.camera->statuses.push_back({0, 0, 0});  // the listing's first poll: busy
     EXPECT_EQ("-34 1 -3 39 -34", rig.TickIds());
-    EXPECT_EQ(Serving, rig.session.connectionState);
+    EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState());
     EXPECT_EQ((std::vector<int>{kStringConnected}), rig.view.messages);
     ASSERT_EQ(1u, rig.view.sources.size());
     EXPECT_EQ("Flash Memory", rig.view.sources[0].first);
-    EXPECT_EQ(1, rig.session.storageSource);
+    EXPECT_EQ(1, rig.session.storageSource());
     EXPECT_EQ(std::vector<int>{kModeListing}, rig.view.modes);
-    EXPECT_TRUE(rig.session.listingActive);
-    EXPECT_TRUE(rig.session.catalogue.empty());
+    EXPECT_TRUE(rig.session.listingActive());
+    EXPECT_TRUE(rig.session.catalogue().empty());
 
     // Listing: one block per tick, the unknown block adds nothing.
     rig.BlockReady(0x1000, unknown);
@@ -143,20 +145,20 @@ TEST(Connection, ScanSkipsBlocksWithoutKnownFilesThenListsFromTheFirstBlock) {
     rig.BlockReady(0x3000, known);
     EXPECT_EQ("-34 1 -3 40", rig.TickIds());
     EXPECT_EQ(3u, rig.view.rows.size());
-    EXPECT_EQ("B", rig.session.catalogue[0].name) << "delivery order until the listing ends";
+    EXPECT_EQ("B", rig.session.catalogue()[0].name) << "delivery order until the listing ends";
     rig.BlockReady(0x4000, Block({Entry("D", "JPG", 0)}), kReady | kLast);
     EXPECT_EQ("-34 1 -3", rig.TickIds());
-    EXPECT_FALSE(rig.session.listingActive);
+    EXPECT_FALSE(rig.session.listingActive());
     EXPECT_EQ((std::vector<int>{kModeListing, kModeReady}), rig.view.modes);
     std::string names;
-    for (auto& item : rig.session.catalogue) names += item.name;
+    for (auto& item : rig.session.catalogue()) names += item.name;
     EXPECT_EQ("DCBA", names) << "names descending after the first listing";
     EXPECT_EQ(4u, rig.view.rows.size());
 
-    // Serving with nothing to do sends nothing.
+    // ConnectionState::Serving with nothing to do sends nothing.
     EXPECT_EQ("", rig.TickIds());
     EXPECT_EQ("", rig.TickIds());
-    EXPECT_EQ(Serving, rig.session.connectionState);
+    EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState());
 }
 
 TEST(Connection, ScanEndingWithoutKnownFiles) {
@@ -177,7 +179,7 @@ TEST(Connection, ScanEndingWithoutKnownFiles) {
         rig.camera->statuses.push_back(
             {0x1000, row.lengthOverride ? row.lengthOverride : uint32_t(row.lastBlock.size()), kReady | kLast});
         rig.session.ConnectionStep();
-        EXPECT_EQ(NoImages, rig.session.connectionState) << row.what;
+        EXPECT_EQ(ConnectionState::NoImages, rig.session.connectionState()) << row.what;
         EXPECT_EQ(std::vector<int>{kStringNoImages}, rig.view.messages) << row.what;
         EXPECT_TRUE(rig.view.modes.empty()) << row.what;
     }
@@ -203,12 +205,13 @@ TEST(Connection, ScanFailures) {
         rig.PresenceReady();
         rig.camera->statuses.push_back({0, 0, 0});  // the scan's first poll: busy
         rig.session.ConnectionStep();
-        ASSERT_EQ(ScanningCatalogue, rig.session.connectionState) << row.what;
+        ASSERT_EQ(ConnectionState::ScanningCatalogue, rig.session.connectionState()) << row.what;
         if (!row.blockMissing) rig.camera->memory[0x1000] = Block({Entry("A", "txt", 1)});
         rig.camera->statuses.push_back(row.status);
         if (row.failing) rig.camera->failing.insert(row.failing);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
-        EXPECT_EQ(Failed, rig.session.connectionState) << row.what;
+        EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState())
+            << row.what << ": " << rig.session.failure();
         EXPECT_EQ(std::vector<int>{kStringFailed}, rig.view.messages) << row.what;
     }
 }
@@ -220,8 +223,8 @@ void ToListing(Rig& rig) {
     rig.BlockReady(0x1000, Block({Entry("A", "jpg", 1)}));
     rig.camera->statuses.push_back({0, 0, 0});  // the listing's first poll: busy
     rig.session.ConnectionStep();
-    ASSERT_EQ(Serving, rig.session.connectionState);
-    ASSERT_TRUE(rig.session.listingActive);
+    ASSERT_EQ(ConnectionState::Serving, rig.session.connectionState());
+    ASSERT_TRUE(rig.session.listingActive());
 }
 }  // namespace
 
@@ -247,17 +250,18 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         ToListing(rig);
         rig.BlockReady(0x1000, Block({Entry("A", "jpg", 1)}));
         rig.session.ConnectionStep();
-        ASSERT_EQ(1u, rig.session.catalogue.size()) << row.what;
+        ASSERT_EQ(1u, rig.session.catalogue().size()) << row.what;
         rig.camera->memory[0x2000] = Block(std::vector<std::vector<uint8_t>>(row.entries, Entry("B", "jpg", 1)));
         rig.camera->statuses.push_back(row.second);
         if (row.failing) rig.camera->failing.insert(row.failing);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
-        EXPECT_EQ(Failed, rig.session.connectionState) << row.what;
-        EXPECT_FALSE(rig.session.listingActive) << row.what;
-        EXPECT_EQ(kModeListing, rig.session.controlMode) << row.what << ": a failed listing leaves mode 1";
+        EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState())
+            << row.what << ": " << rig.session.failure();
+        EXPECT_FALSE(rig.session.listingActive()) << row.what;
+        EXPECT_EQ(kModeListing, rig.session.controlMode()) << row.what << ": a failed listing leaves mode 1";
         EXPECT_EQ(kStringFailed, rig.view.messages.back()) << row.what;
-        EXPECT_GE(rig.session.catalogue.size(), 1u) << row.what;
-        EXPECT_EQ(rig.session.catalogue.size(), rig.view.rows.size()) << row.what;
+        EXPECT_GE(rig.session.catalogue().size(), 1u) << row.what;
+        EXPECT_EQ(rig.session.catalogue().size(), rig.view.rows.size()) << row.what;
     }
 }
 
@@ -266,19 +270,20 @@ TEST(Listing, EmptyLastBlockEndsTheListingWithNothingAdded) {
     ToListing(rig);
     rig.camera->statuses.push_back({0x1000, 0, kReady | kLast});
     EXPECT_EQ("-34", rig.TickIds());
-    EXPECT_FALSE(rig.session.listingActive);
-    EXPECT_EQ(kModeReady, rig.session.controlMode);
-    EXPECT_TRUE(rig.session.catalogue.empty());
+    EXPECT_FALSE(rig.session.listingActive());
+    EXPECT_EQ(kModeReady, rig.session.controlMode());
+    EXPECT_TRUE(rig.session.catalogue().empty());
 }
 
 TEST(Listing, OnlyTheFlashSourceReachesTheCamera) {
     Rig rig;
     rig.view.rows = {0, 0};
-    rig.session.catalogue.resize(2);
-    rig.session.storageSource = 2;
-    EXPECT_FALSE(rig.session.StartListing());
-    EXPECT_TRUE(rig.session.catalogue.empty()) << "cleared before the source is checked";
+    rig.session.StageCatalogue(std::vector<CatalogueItem>(2));
+    rig.session.StorageSourceChanged(2);  // its listing cannot start
+    EXPECT_TRUE(rig.session.catalogue().empty()) << "cleared before the source is checked";
     EXPECT_TRUE(rig.view.rows.empty());
+    EXPECT_FALSE(rig.session.StartListing());
+    rig.view.modes.clear();
     CatalogueItem item;
     EXPECT_FALSE(rig.session.SendCatalogueNext());
     EXPECT_FALSE(rig.session.SendFileOpen(item));
@@ -288,7 +293,7 @@ TEST(Listing, OnlyTheFlashSourceReachesTheCamera) {
 
     rig.session.StorageSourceChanged(1);
     EXPECT_EQ("39", rig.camera->Ids());
-    EXPECT_TRUE(rig.session.listingActive);
+    EXPECT_TRUE(rig.session.listingActive());
     EXPECT_EQ(std::vector<int>{kModeListing}, rig.view.modes);
     rig.session.StorageSourceChanged(1);
     EXPECT_EQ("39", rig.camera->Ids()) << "the same source again changes nothing";
@@ -298,7 +303,7 @@ TEST(Countdown, FifteenTicksEndTheDialogOnce) {
     Rig rig;
     rig.camera->failing.insert(49);
     rig.session.ConnectionStep();
-    ASSERT_EQ(Failed, rig.session.connectionState);
+    ASSERT_EQ(ConnectionState::Failed, rig.session.connectionState());
     for (int tick = 1; tick <= 14; ++tick) {
         rig.session.CountdownStep();
         EXPECT_EQ(0, rig.view.endedAsCancel) << "tick " << tick;
@@ -315,8 +320,8 @@ TEST(Countdown, FifteenTicksEndTheDialogOnce) {
 namespace {
 std::string Order(const FetchSession& s, const FakeView& v) {
     std::string out;
-    for (size_t i = 0; i < s.catalogue.size(); ++i) {
-        out += s.catalogue[i].name;
+    for (size_t i = 0; i < s.catalogue().size(); ++i) {
+        out += s.catalogue()[i].name;
         if (v.rows[i] & listStateSelected) out += "*";
         if (v.rows[i] & listStateFocused) out += "^";
         out += " ";
@@ -327,13 +332,15 @@ std::string Order(const FetchSession& s, const FakeView& v) {
 
 TEST(Sorting, ColumnClicksKeepSelectionAndFocusWithTheirItems) {
     Rig rig;
+    std::vector<CatalogueItem> items;
     for (auto [name, size] : {std::pair{"D", 300u}, {"C", 100u}, {"B", 400u}, {"A", 200u}}) {
         CatalogueItem item;
         item.name = name;
         item.extension = "jpg";
         item.size = size;
-        rig.session.catalogue.push_back(item);
+        items.push_back(item);
     }
+    rig.session.StageCatalogue(items);
     rig.view.rows = {0, listStateSelected, 0, listStateSelected | listStateFocused};
     struct Row {
         int column;
@@ -356,17 +363,17 @@ TEST(Catalogue, PurgeDeletedRemovesItemsAndRowsFromTheLast) {
     Rig rig;
     const char* names[] = {"A", "B", "C", "D", "E"};
     uint32_t flags[] = {flagDeleted, 0, flagDeleted | flagSaved, flagDeleting, flagDeleted};
+    std::vector<CatalogueItem> items(5);
     for (int i = 0; i < 5; ++i) {
-        CatalogueItem item;
-        item.name = names[i];
-        item.flags = flags[i];
-        rig.session.catalogue.push_back(item);
+        items[i].name = names[i];
+        items[i].flags = flags[i];
     }
+    rig.session.StageCatalogue(items);
     rig.view.rows = {0, 1, 2, 3, 4};
     rig.session.PurgeDeleted();
     EXPECT_EQ((std::vector<size_t>{4, 2, 0}), rig.view.deletedRows);
     EXPECT_EQ((std::vector<uint32_t>{1, 3}), rig.view.rows);
-    ASSERT_EQ(2u, rig.session.catalogue.size());
-    EXPECT_EQ("B", rig.session.catalogue[0].name);
-    EXPECT_EQ("D", rig.session.catalogue[1].name);
+    ASSERT_EQ(2u, rig.session.catalogue().size());
+    EXPECT_EQ("B", rig.session.catalogue()[0].name);
+    EXPECT_EQ("D", rig.session.catalogue()[1].name);
 }

@@ -6,6 +6,7 @@
 //   WT_TEST(OpenFindsTheCamera) {
 //       WT_CHECK(channel.Open());
 //       WT_CHECK_EQ(trace.size(), 2u);
+//       WT_CHECK_HR(filter->Run(0), S_OK);   // HRESULTs: printed in hexadecimal
 //   }
 //   int main(int argc, char** argv) { return wintest::RunAll(argc, argv); }
 //
@@ -13,6 +14,7 @@
 // closing line "N passed, N failed"; it returns 0 only when nothing failed.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -62,6 +64,21 @@ std::string Show(const std::basic_string<wchar_t, Traits>& value) {
 inline std::string Show(const std::string& value) { return "\"" + value + "\""; }
 inline std::string Show(unsigned char value) { return Show(unsigned(value)); }
 
+// An HRESULT as Wine's tests print one: "0x80004005". Taken as 32 bits, since HRESULT is a
+// `long` in MinGW and an `int` in Winelib.
+inline std::string ShowHr(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", unsigned(value));
+    return text;
+}
+
+inline void CheckHr(const char* file, int line, const char* text, uint32_t actual,
+                    uint32_t expected, const std::string& context) {
+    if (actual == expected) return;
+    std::string what = std::string(text) + "  (" + ShowHr(actual) + " vs " + ShowHr(expected) + ")";
+    Fail(file, line, context.empty() ? what : what + " [" + context + "]");
+}
+
 inline int RunAll(int argc, char** argv) {
     const char* filter = argc > 1 ? argv[1] : nullptr;
     int passed = 0, failed = 0;
@@ -105,6 +122,12 @@ inline int RunAll(int argc, char** argv) {
                             std::string(#a " == " #b "  (") + ::wintest::Show(wt_a_) + \
                                 " vs " + ::wintest::Show(wt_b_) + ")");                \
     } while (0)
+
+// Compares two HRESULTs and prints both in hexadecimal; `msg` names the case.
+#define WT_CHECK_HR_MSG(a, b, msg) \
+    ::wintest::CheckHr(__FILE__, __LINE__, #a " == " #b, uint32_t(a), uint32_t(b), (msg))
+#define WT_CHECK_HR(a, b) \
+    ::wintest::CheckHr(__FILE__, __LINE__, #a " == " #b, uint32_t(a), uint32_t(b), "")
 
 // Adds context to every failure in the enclosing scope's messages: WT_CHECK_MSG(cond, "row 3").
 #define WT_CHECK_MSG(cond, msg)                                                      \

@@ -76,7 +76,7 @@ Run Ours(const std::string& clip, const std::string& copy, media::DecodePath pat
         media::PortableClipPlatform platform;
         NoRegistry registry;
         media::UsbCameraSettings settings;
-        return media::ConvertClipToI420(copy, platform, registry, settings, path);
+        return int(media::ConvertClipToI420(copy, platform, registry, settings, path));
     });
 }
 

@@ -142,7 +142,7 @@ public:
     media::PortableClipPlatform real;
 };
 
-int Convert(const std::string& path, media::ClipPlatform& platform,
+media::ConvertResult Convert(const std::string& path, media::ClipPlatform& platform,
             std::optional<uint32_t> flip = std::nullopt) {
     FakeRegistry registry(flip);
     media::UsbCameraSettings settings;
@@ -156,7 +156,7 @@ void ExpectFaithfulConversion(const std::string& name, const std::string& source
     const std::string clip = folder + "clip.avi";
     CopyFile(source, clip);
     media::PortableClipPlatform platform;
-    ASSERT_EQ(Convert(clip, platform), media::kConverted);
+    ASSERT_EQ(Convert(clip, platform), media::ConvertResult::Converted);
     EXPECT_TRUE(LeftoverTemporaries(folder).empty());
 
     const auto before = Probe(source);
@@ -250,12 +250,12 @@ TEST(ConvertClipToI420, LeavesClipsItCannotConvertAsTheyWere) {
     std::fclose(out);
     struct Row {
         const char* name;
-        int code;
+        media::ConvertResult code;
     };
-    const Row rows[] = {{"raw.avi", media::kNotMotionJpeg},
-                        {"flat.avi", media::kNotMotionJpeg},
-                        {"text.avi", media::kCannotOpen},
-                        {"missing.avi", media::kCannotOpen}};
+    const Row rows[] = {{"raw.avi", media::ConvertResult::NotMotionJpeg},
+                        {"flat.avi", media::ConvertResult::NotMotionJpeg},
+                        {"text.avi", media::ConvertResult::CannotOpen},
+                        {"missing.avi", media::ConvertResult::CannotOpen}};
     media::PortableClipPlatform platform;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -286,7 +286,7 @@ TEST(ConvertClipToI420, WritesFramesItCannotDecodeEmpty) {
     const auto source = VideoFrames(clip);
     ASSERT_GT(source[11].size(), 115200u);
     media::PortableClipPlatform platform;
-    ASSERT_EQ(Convert(clip, platform), media::kConverted);
+    ASSERT_EQ(Convert(clip, platform), media::ConvertResult::Converted);
     const auto frames = VideoFrames(clip);
     ASSERT_EQ(frames.size(), source.size());
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -312,12 +312,12 @@ TEST(ConvertClipToI420, KeepsTheClipWhenNoFrameDecodes) {
         const char* name;
         int keep;  // the one frame left as it was; -1: none
         const std::vector<uint8_t>* replacement;
-        int code;
+        media::ConvertResult code;
     };
-    const Row rows[] = {{"smaller", -1, &smaller, media::kNoFrameDecoded},
-                        {"larger", -1, &larger, media::kNoFrameDecoded},
-                        {"empty", -1, nullptr, media::kNoFrameDecoded},
-                        {"one frame decodes", 29, &smaller, media::kConverted}};
+    const Row rows[] = {{"smaller", -1, &smaller, media::ConvertResult::NoFrameDecoded},
+                        {"larger", -1, &larger, media::ConvertResult::NoFrameDecoded},
+                        {"empty", -1, nullptr, media::ConvertResult::NoFrameDecoded},
+                        {"one frame decodes", 29, &smaller, media::ConvertResult::Converted}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string folder = FreshFolder(std::string("undecodable_") + row.name);
@@ -330,7 +330,7 @@ TEST(ConvertClipToI420, KeepsTheClipWhenNoFrameDecodes) {
         media::PortableClipPlatform platform;
         EXPECT_EQ(Convert(folder + "clip.avi", platform), row.code);
         EXPECT_TRUE(LeftoverTemporaries(folder).empty());
-        if (row.code != media::kConverted) {
+        if (row.code != media::ConvertResult::Converted) {
             EXPECT_TRUE(ReadFile(folder + "clip.avi") == before);
         } else {
             const auto frames = VideoFrames(folder + "clip.avi");
@@ -365,7 +365,7 @@ TEST(ConvertClipToI420, ConvertsAClipWhoseSoundHasNoSamples) {
                                       media::kKeyFrameFlag), 0);
     }
     media::PortableClipPlatform platform;
-    ASSERT_EQ(Convert(folder + "clip.avi", platform), media::kConverted);
+    ASSERT_EQ(Convert(folder + "clip.avi", platform), media::ConvertResult::Converted);
     std::unique_ptr<media::AviFile> converted = media::OpenRiffAvi(folder + "clip.avi");
     ASSERT_TRUE(converted);
     media::AviFileInfo info;
@@ -382,8 +382,8 @@ TEST(ConvertClipToI420, MirrorsEveryDecodedFrameWhenFlipHorzIsSet) {
     });
     CopyFile(folder + "a.avi", folder + "b.avi");
     media::PortableClipPlatform platform;
-    ASSERT_EQ(Convert(folder + "a.avi", platform, 0), media::kConverted);
-    ASSERT_EQ(Convert(folder + "b.avi", platform, 7), media::kConverted);
+    ASSERT_EQ(Convert(folder + "a.avi", platform, 0), media::ConvertResult::Converted);
+    ASSERT_EQ(Convert(folder + "b.avi", platform, 7), media::ConvertResult::Converted);
     const auto plain = VideoFrames(folder + "a.avi");
     const auto mirrored = VideoFrames(folder + "b.avi");
     ASSERT_EQ(plain.size(), mirrored.size());
@@ -405,9 +405,9 @@ TEST(ConvertClipToI420, ProceedsOnlyWithRoomForTheConvertedVideo) {
         "mjpg422_320_100", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 " + kMjpg422);
     struct Row {
         uint64_t freeSpace;
-        int code;
+        media::ConvertResult code;
     };
-    for (const Row& row : {Row{11528192, media::kConverted}, Row{11528191, media::kNotEnoughSpace}}) {
+    for (const Row& row : {Row{11528192, media::ConvertResult::Converted}, Row{11528191, media::ConvertResult::NotEnoughSpace}}) {
         SCOPED_TRACE(row.freeSpace);
         const std::string folder = FreshFolder("space_" + std::to_string(row.freeSpace));
         CopyFile(source, folder + "clip.avi");
@@ -415,7 +415,7 @@ TEST(ConvertClipToI420, ProceedsOnlyWithRoomForTheConvertedVideo) {
         platform.freeSpace = row.freeSpace;
         EXPECT_EQ(Convert(folder + "clip.avi", platform), row.code);
         EXPECT_TRUE(LeftoverTemporaries(folder).empty());
-        if (row.code != media::kConverted) {
+        if (row.code != media::ConvertResult::Converted) {
             EXPECT_TRUE(ReadFile(folder + "clip.avi") == ReadFile(source));
         }
     }
@@ -465,7 +465,7 @@ TEST(ConvertClipToI420, CountsTheSpaceNeededIn64Bits) {
     WriteHeaderClip(folder + "long.avi", 640, 480, 9400);
     FaultyPlatform platform;
     platform.freeSpace = uint64_t(1) << 30;
-    EXPECT_EQ(Convert(folder + "long.avi", platform), media::kNotEnoughSpace);
+    EXPECT_EQ(Convert(folder + "long.avi", platform), media::ConvertResult::NotEnoughSpace);
     EXPECT_TRUE(platform.videoWrites.empty());
     EXPECT_TRUE(LeftoverTemporaries(folder).empty());
 }
@@ -484,7 +484,7 @@ TEST(ConvertClipToI420, RefusesHeadersAskingForAbsurdFrames) {
         const std::vector<uint8_t> before = ReadFile(folder + "clip.avi");
         FaultyPlatform platform;
         platform.freeSpace = uint64_t(1) << 62;
-        EXPECT_EQ(Convert(folder + "clip.avi", platform), media::kNotEnoughSpace);
+        EXPECT_EQ(Convert(folder + "clip.avi", platform), media::ConvertResult::NotEnoughSpace);
         EXPECT_TRUE(platform.videoWrites.empty());
         EXPECT_TRUE(ReadFile(folder + "clip.avi") == before);
         EXPECT_TRUE(LeftoverTemporaries(folder).empty());
@@ -497,9 +497,9 @@ TEST(ConvertClipToI420, RefusesHeadersAskingForAbsurdFrames) {
 TEST(ConvertClipToI420, ConvertsStreamsStartingNearThePositionLimit) {
     struct Row {
         int frames;
-        int code;
+        media::ConvertResult code;
     };
-    for (const Row& row : {Row{2, media::kNoFrameDecoded}, Row{3, media::kNoFrameDecoded}}) {
+    for (const Row& row : {Row{2, media::ConvertResult::NoFrameDecoded}, Row{3, media::ConvertResult::NoFrameDecoded}}) {
         SCOPED_TRACE(row.frames);
         const std::string folder = FreshFolder("late_start");
         WriteHeaderClip(folder + "clip.avi", 16, 16, row.frames, 0x7FFFFFFE);
@@ -518,7 +518,7 @@ TEST(ConvertClipToI420, WritesEveryStreamInOrder) {
     const std::string folder = FreshFolder("order");
     CopyFile(Clip422Mono(), folder + "clip.avi");
     FaultyPlatform platform;
-    ASSERT_EQ(Convert(folder + "clip.avi", platform), media::kConverted);
+    ASSERT_EQ(Convert(folder + "clip.avi", platform), media::ConvertResult::Converted);
     ASSERT_EQ(platform.videoWrites.size(), 30u);
     for (size_t i = 0; i < platform.videoWrites.size(); ++i) EXPECT_EQ(platform.videoWrites[i], int32_t(i));
     ASSERT_FALSE(platform.audioWrites.empty());
@@ -529,15 +529,15 @@ TEST(ConvertClipToI420, WritesEveryStreamInOrder) {
 TEST(ConvertClipToI420, KeepsTheClipWhenAStepFails) {
     struct Row {
         const char* fault;
-        int code;
+        media::ConvertResult code;
     };
     const Row rows[] = {
-        {"temp", media::kCannotOpen},          {"create-clip", media::kCannotOpen},
-        {"create-video-stream", media::kCannotCreateStream},
-        {"create-audio-stream", media::kCannotCreateStream},
-        {"video-format", media::kCannotSetFormat}, {"audio-format", media::kCannotSetFormat},
-        {"write-frame-5", media::kWriteFailed},    {"write-audio", media::kWriteFailed},
-        {"full-at-close", media::kWriteFailed},    {"replace", media::kCannotOpen},
+        {"temp", media::ConvertResult::CannotOpen},          {"create-clip", media::ConvertResult::CannotOpen},
+        {"create-video-stream", media::ConvertResult::CannotCreateStream},
+        {"create-audio-stream", media::ConvertResult::CannotCreateStream},
+        {"video-format", media::ConvertResult::CannotSetFormat}, {"audio-format", media::ConvertResult::CannotSetFormat},
+        {"write-frame-5", media::ConvertResult::WriteFailed},    {"write-audio", media::ConvertResult::WriteFailed},
+        {"full-at-close", media::ConvertResult::WriteFailed},    {"replace", media::ConvertResult::CannotOpen},
     };
     const std::vector<uint8_t> original = ReadFile(Clip422Mono());
     for (const Row& row : rows) {
@@ -597,7 +597,7 @@ TEST(ConvertClipToI420, FastAndReferenceDecodingWriteTheSameClip) {
             media::UsbCameraSettings settings;
             media::PortableClipPlatform platform;
             ASSERT_EQ(media::ConvertClipToI420(clip, platform, registry, settings, path),
-                      media::kConverted);
+                      media::ConvertResult::Converted);
             converted[int(path)] = ReadFile(clip);
         }
         EXPECT_GT(converted[0].size(), ReadFile(source).size());

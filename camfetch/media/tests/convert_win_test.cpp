@@ -139,7 +139,7 @@ WT_TEST(ConvertsClipsInPlaceWithAviFile) {
         WT_CHECK_MSG(CopyFileA(source.c_str(), clip.c_str(), FALSE), name);
         std::vector<Stream> before, after;
         WT_CHECK_MSG(ReadClip(source, before), name);
-        WT_CHECK_EQ(media::ConvertClipToI420(clip), 0);
+        WT_CHECK_EQ(media::ConvertClipToI420(clip), media::ConvertResult::Converted);
         WT_CHECK_MSG(Temporaries(g_converted) == 0, name);
         WT_CHECK_MSG(ReadClip(clip, after), name);
         ExpectConverted(name, false, before, after);
@@ -149,9 +149,10 @@ WT_TEST(ConvertsClipsInPlaceWithAviFile) {
 WT_TEST(LeavesOtherClipsAsTheyWere) {
     struct Row {
         const char* name;
-        int code;
+        media::ConvertResult code;
     };
-    for (const Row& row : {Row{"raw_i420.avi", 3}, Row{"missing.avi", 1}}) {
+    for (const Row& row : {Row{"raw_i420.avi", media::ConvertResult::NotMotionJpeg},
+                           Row{"missing.avi", media::ConvertResult::CannotOpen}}) {
         const std::string clip = g_converted + "untouched_" + row.name;
         CopyFileA((g_sources + row.name).c_str(), clip.c_str(), FALSE);
         const std::vector<uint8_t> before = FileBytes(clip);
@@ -175,7 +176,7 @@ WT_TEST(MirrorsWhenTheRegistrySaysSo) {
     {
         auto platform = media::CreateAviFilePlatform();
         auto registry = media::CreateMachineRegistry();
-        WT_CHECK_EQ(media::ConvertClipToI420(clip, *platform, *registry, settings), 0);
+        WT_CHECK_EQ(media::ConvertClipToI420(clip, *platform, *registry, settings), media::ConvertResult::Converted);
     }
     RegDeleteValueA(key, "FlipHorz");
     RegCloseKey(key);

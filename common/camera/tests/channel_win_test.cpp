@@ -283,16 +283,16 @@ WT_TEST(FilterReferencesReachZeroAfterClose) {
     WT_CHECK(channel.ReadRegister(1856, value));
     WT_CHECK(channel.RequestSystemInfo());
     // The channel holds the filter, and nothing else, between requests.
-    WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_FALSE);
+    WT_CHECK_HR(windriver::CameraDllCanUnloadNow(), S_FALSE);
     channel.Close();
     WT_CHECK(!channel.IsOpen());
-    WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_OK);
+    WT_CHECK_HR(windriver::CameraDllCanUnloadNow(), S_OK);
     channel.Close();  // closing a closed channel does nothing
     WT_CHECK(!channel.IsOpen());
     // It opens again afterwards.
     WT_CHECK(channel.Open());
     channel.Close();
-    WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_OK);
+    WT_CHECK_HR(windriver::CameraDllCanUnloadNow(), S_OK);
 }
 
 int main(int argc, char** argv) { return wintest::RunAll(argc, argv); }

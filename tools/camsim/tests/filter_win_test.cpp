@@ -91,63 +91,63 @@ WT_TEST(OneObjectIsTheFilterAndThePropertySet) {
     ComScope com;
     {
         ComPtr<IBaseFilter> filter;
-        WT_CHECK_EQ(CreateSlot(0, filter), S_OK);
+        WT_CHECK_HR(CreateSlot(0, filter), S_OK);
         if (!filter) return;
         ComPtr<IKsPropertySet> properties;
-        WT_CHECK_EQ(filter->QueryInterface(IID_IKsPropertySet, properties.OutVoid()), S_OK);
+        WT_CHECK_HR(filter->QueryInterface(IID_IKsPropertySet, properties.OutVoid()), S_OK);
         ComPtr<IUnknown> fromFilter, fromProperties;
         filter->QueryInterface(IID_IUnknown, fromFilter.OutVoid());
         properties->QueryInterface(IID_IUnknown, fromProperties.OutVoid());
         WT_CHECK(fromFilter.Get() != nullptr && fromFilter.Get() == fromProperties.Get());
         ComPtr<IBaseFilter> back;
-        WT_CHECK_EQ(properties->QueryInterface(IID_IBaseFilter, back.OutVoid()), S_OK);
+        WT_CHECK_HR(properties->QueryInterface(IID_IBaseFilter, back.OutVoid()), S_OK);
         WT_CHECK(back.Get() == filter.Get());
 
         CLSID clsid = {};
-        WT_CHECK_EQ(filter->GetClassID(&clsid), S_OK);
+        WT_CHECK_HR(filter->GetClassID(&clsid), S_OK);
         const CLSID slot0 = camsim::SlotClsid(0);
         WT_CHECK(IsEqualCLSID(clsid, slot0));
 
         ComPtr<IPin> pin;
-        WT_CHECK_EQ(filter->QueryInterface(IID_IPin, pin.OutVoid()), E_NOINTERFACE);
+        WT_CHECK_HR(filter->QueryInterface(IID_IPin, pin.OutVoid()), E_NOINTERFACE);
         WT_CHECK(!pin);
-        WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_FALSE);
+        WT_CHECK_HR(windriver::CameraDllCanUnloadNow(), S_FALSE);
     }
     // Every reference handed out was given back: nothing of the module is alive.
-    WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_OK);
+    WT_CHECK_HR(windriver::CameraDllCanUnloadNow(), S_OK);
 }
 
 WT_TEST(HasNoPinsAndKeepsStateClockAndGraph) {
     ComScope com;
     {
         ComPtr<IBaseFilter> filter;
-        WT_CHECK_EQ(CreateSlot(0, filter), S_OK);
+        WT_CHECK_HR(CreateSlot(0, filter), S_OK);
         if (!filter) return;
         ComPtr<IEnumPins> pins;
-        WT_CHECK_EQ(filter->EnumPins(pins.Out()), S_OK);
+        WT_CHECK_HR(filter->EnumPins(pins.Out()), S_OK);
         IPin* pin = nullptr;
         ULONG fetched = 7;
-        WT_CHECK_EQ(pins->Next(1, &pin, &fetched), S_FALSE);
+        WT_CHECK_HR(pins->Next(1, &pin, &fetched), S_FALSE);
         WT_CHECK_EQ(fetched, 0ul);
         WT_CHECK(pin == nullptr);
-        WT_CHECK_EQ(pins->Skip(1), S_FALSE);
-        WT_CHECK_EQ(pins->Reset(), S_OK);
+        WT_CHECK_HR(pins->Skip(1), S_FALSE);
+        WT_CHECK_HR(pins->Reset(), S_OK);
         ComPtr<IEnumPins> clone;
-        WT_CHECK_EQ(pins->Clone(clone.Out()), S_OK);
-        WT_CHECK_EQ(clone->Next(1, &pin, nullptr), S_FALSE);
-        WT_CHECK_EQ(filter->FindPin(L"Capture", &pin), VFW_E_NOT_FOUND);
+        WT_CHECK_HR(pins->Clone(clone.Out()), S_OK);
+        WT_CHECK_HR(clone->Next(1, &pin, nullptr), S_FALSE);
+        WT_CHECK_HR(filter->FindPin(L"Capture", &pin), VFW_E_NOT_FOUND);
         WT_CHECK(pin == nullptr);
 
         FILTER_STATE state = State_Running;
-        WT_CHECK_EQ(filter->GetState(0, &state), S_OK);
+        WT_CHECK_HR(filter->GetState(0, &state), S_OK);
         WT_CHECK_EQ(int(state), int(State_Stopped));
-        WT_CHECK_EQ(filter->Run(0), S_OK);
+        WT_CHECK_HR(filter->Run(0), S_OK);
         filter->GetState(0, &state);
         WT_CHECK_EQ(int(state), int(State_Running));
-        WT_CHECK_EQ(filter->Pause(), S_OK);
+        WT_CHECK_HR(filter->Pause(), S_OK);
         filter->GetState(0, &state);
         WT_CHECK_EQ(int(state), int(State_Paused));
-        WT_CHECK_EQ(filter->Stop(), S_OK);
+        WT_CHECK_HR(filter->Stop(), S_OK);
         filter->GetState(0, &state);
         WT_CHECK_EQ(int(state), int(State_Stopped));
 
@@ -157,9 +157,9 @@ WT_TEST(HasNoPinsAndKeepsStateClockAndGraph) {
                                      IID_IGraphBuilder, graph.OutVoid()),
                     S_OK);
         if (graph) {
-            WT_CHECK_EQ(graph->AddFilter(filter.Get(), L"ZQ71R"), S_OK);
+            WT_CHECK_HR(graph->AddFilter(filter.Get(), L"ZQ71R"), S_OK);
             FILTER_INFO info = {};
-            WT_CHECK_EQ(filter->QueryFilterInfo(&info), S_OK);
+            WT_CHECK_HR(filter->QueryFilterInfo(&info), S_OK);
             WT_CHECK(lstrcmpW(info.achName, L"ZQ71R") == 0);
             WT_CHECK(info.pGraph != nullptr);
             if (info.pGraph) info.pGraph->Release();
@@ -168,25 +168,25 @@ WT_TEST(HasNoPinsAndKeepsStateClockAndGraph) {
             ComPtr<IReferenceClock> clock;
             if (graphControl) graphControl->GetSyncSource(clock.Out());
             if (clock) {
-                WT_CHECK_EQ(filter->SetSyncSource(clock.Get()), S_OK);
+                WT_CHECK_HR(filter->SetSyncSource(clock.Get()), S_OK);
                 ComPtr<IReferenceClock> held;
-                WT_CHECK_EQ(filter->GetSyncSource(held.Out()), S_OK);
+                WT_CHECK_HR(filter->GetSyncSource(held.Out()), S_OK);
                 WT_CHECK(held.Get() == clock.Get());
             }
-            WT_CHECK_EQ(graph->RemoveFilter(filter.Get()), S_OK);
+            WT_CHECK_HR(graph->RemoveFilter(filter.Get()), S_OK);
             filter->SetSyncSource(nullptr);
-            WT_CHECK_EQ(filter->QueryFilterInfo(&info), S_OK);
+            WT_CHECK_HR(filter->QueryFilterInfo(&info), S_OK);
             WT_CHECK(info.pGraph == nullptr);
             WT_CHECK(info.achName[0] == 0);
         }
     }
-    WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_OK);
+    WT_CHECK_HR(windriver::CameraDllCanUnloadNow(), S_OK);
 }
 
 WT_TEST(AnswersSupportQueriesForTheVendorSetOnly) {
     ComScope com;
     ComPtr<IBaseFilter> filter;
-    WT_CHECK_EQ(CreateSlot(0, filter), S_OK);
+    WT_CHECK_HR(CreateSlot(0, filter), S_OK);
     ComPtr<IKsPropertySet> properties;
     if (filter) filter->QueryInterface(IID_IKsPropertySet, properties.OutVoid());
     if (!properties) return;
@@ -213,14 +213,14 @@ WT_TEST(AnswersSupportQueriesForTheVendorSetOnly) {
     }
 
     DWORD support = 0xFF;
-    WT_CHECK_EQ(properties->QuerySupported(kOtherSet, 2, &support), E_PROP_SET_UNSUPPORTED);
+    WT_CHECK_HR(properties->QuerySupported(kOtherSet, 2, &support), E_PROP_SET_UNSUPPORTED);
     WT_CHECK_EQ(support, DWORD(0));
     BYTE byte = 0;
     DWORD returned = 9;
-    WT_CHECK_EQ(properties->Get(kOtherSet, 2, &byte, 1, &byte, 1, &returned), E_PROP_SET_UNSUPPORTED);
+    WT_CHECK_HR(properties->Get(kOtherSet, 2, &byte, 1, &byte, 1, &returned), E_PROP_SET_UNSUPPORTED);
     WT_CHECK_EQ(returned, DWORD(0));
-    WT_CHECK_EQ(properties->Set(kOtherSet, 2, &byte, 1, &byte, 1), E_PROP_SET_UNSUPPORTED);
-    WT_CHECK_EQ(properties->QuerySupported(kVendorSet, 2, nullptr), E_POINTER);
+    WT_CHECK_HR(properties->Set(kOtherSet, 2, &byte, 1, &byte, 1), E_PROP_SET_UNSUPPORTED);
+    WT_CHECK_HR(properties->QuerySupported(kVendorSet, 2, nullptr), E_POINTER);
 }
 
 WT_TEST(TracesEveryRequestAsItHappens) {
@@ -228,19 +228,19 @@ WT_TEST(TracesEveryRequestAsItHappens) {
     windriver::ScopedEnvironment profile("CAMSIM_PROFILE", WriteProfile("requests", "register 1856 0x5a\n"
                                                                        "fault fail 34 get\n"));
     ComPtr<IBaseFilter> filter;
-    WT_CHECK_EQ(CreateSlot(0, filter), S_OK);
+    WT_CHECK_HR(CreateSlot(0, filter), S_OK);
     ComPtr<IKsPropertySet> properties;
     if (filter) filter->QueryInterface(IID_IKsPropertySet, properties.OutVoid());
     if (!properties) return;
 
     BYTE address[4] = {0x40, 0x07, 0x00, 0x00};
-    WT_CHECK_EQ(properties->Set(kVendorSet, 0, address, 4, address, 4), S_OK);
+    WT_CHECK_HR(properties->Set(kVendorSet, 0, address, 4, address, 4), S_OK);
     // The line is in the file while the filter is still in use.
     WT_CHECK_EQ(Join(TraceOf("requests")), std::string("set 0 len=4 40 07 00 00 ok\n"));
 
     BYTE value[2] = {0, 0xEE};
     DWORD returned = 0;
-    WT_CHECK_EQ(properties->Get(kVendorSet, 2, value, 1, value, 1, &returned), S_OK);
+    WT_CHECK_HR(properties->Get(kVendorSet, 2, value, 1, value, 1, &returned), S_OK);
     WT_CHECK_EQ(value[0], BYTE(0x5a));
     WT_CHECK_EQ(value[1], BYTE(0xEE));
     WT_CHECK_EQ(returned, DWORD(1));
@@ -253,12 +253,12 @@ WT_TEST(TracesEveryRequestAsItHappens) {
     WT_CHECK_EQ(returned, DWORD(0));
 
     // Without data: a null buffer and both lengths 0.
-    WT_CHECK_EQ(properties->Set(kVendorSet, 24, nullptr, 0, nullptr, 0), S_OK);
+    WT_CHECK_HR(properties->Set(kVendorSet, 24, nullptr, 0, nullptr, 0), S_OK);
 
     // Instance data that is not the property data is refused before it reaches the camera.
     BYTE other[4] = {};
-    WT_CHECK_EQ(properties->Set(kVendorSet, 0, other, 4, address, 4), E_INVALIDARG);
-    WT_CHECK_EQ(properties->Set(kVendorSet, 24, other, 4, nullptr, 0), E_INVALIDARG);
+    WT_CHECK_HR(properties->Set(kVendorSet, 0, other, 4, address, 4), E_INVALIDARG);
+    WT_CHECK_HR(properties->Set(kVendorSet, 24, other, 4, nullptr, 0), E_INVALIDARG);
 
     WT_CHECK_EQ(Join(TraceOf("requests")),
                 std::string("set 0 len=4 40 07 00 00 ok\n"
@@ -284,7 +284,7 @@ WT_TEST(EachSlotReadsItsOwnProfile) {
     for (const Row& row : rows) {
         std::string name = "slot " + std::to_string(row.slot);
         ComPtr<IBaseFilter> filter;
-        WT_CHECK_MSG(CreateSlot(row.slot, filter) == S_OK, name);
+        WT_CHECK_HR_MSG(CreateSlot(row.slot, filter), S_OK, name);
         ComPtr<IKsPropertySet> properties;
         if (filter) filter->QueryInterface(IID_IKsPropertySet, properties.OutVoid());
         if (!properties) continue;
@@ -310,10 +310,10 @@ WT_TEST(AProfileThatCannotBeReadFailsCreation) {
     for (const std::string& path : {missing, malformed}) {
         windriver::ScopedEnvironment profile("CAMSIM_PROFILE", path);
         ComPtr<IBaseFilter> filter;
-        WT_CHECK_MSG(CreateSlot(0, filter) == E_FAIL, path);
+        WT_CHECK_HR_MSG(CreateSlot(0, filter), E_FAIL, path);
         WT_CHECK_MSG(!filter, path);
     }
-    WT_CHECK_EQ(windriver::CameraDllCanUnloadNow(), S_OK);
+    WT_CHECK_HR(windriver::CameraDllCanUnloadNow(), S_OK);
 }
 
 WT_TEST(RegistersDevicesInTheGivenOrder) {
@@ -329,13 +329,13 @@ WT_TEST(RegistersDevicesInTheGivenOrder) {
         windriver::CameraDevices devices(names);
         WT_CHECK_MSG(devices.Installed(), names.back());
         WT_CHECK_MSG(VideoInputNames(hr) == names, names.back());
-        WT_CHECK_EQ(hr, S_OK);
+        WT_CHECK_HR(hr, S_OK);
     }
     {
         windriver::CameraDevices none({});
         WT_CHECK(none.Installed());
         WT_CHECK(VideoInputNames(hr).empty());
-        WT_CHECK_EQ(hr, S_FALSE);  // an empty category
+        WT_CHECK_HR(hr, S_FALSE);  // an empty category
     }
     // Too many devices, or a name the list cannot carry: refused, nothing changes.
     WT_CHECK(!windriver::InstallCameraDevices(std::vector<std::string>(9, "ZQ71R Camera")));

@@ -1,0 +1,75 @@
+// The delete run: one selected item after another, each deleted on the camera and marked once
+// the camera confirms; deleted items leave the list when the run ends, however it ends.
+#include "fetch_session.h"
+
+namespace camfetch {
+
+void FetchSession::StartDeleteRun() {
+    int selected = LatchSelection();
+    deleteTotal_ = selected;
+    deleteDone_ = 0;
+    if (selected == 0) return;
+    SetControlMode(kModeDeleteRunning);
+    ShowRemainingCount(deleteTotal_ - deleteDone_);
+    deleteIndex_ = 0;
+    deleteState_ = RunState::NextItem;
+}
+
+bool FetchSession::DeleteStep() {
+    if (deleteState_ == RunState::NextItem && !SelectNextDelete()) return DeleteFailed();
+    if (deleteState_ == RunState::InProgress && !ConfirmDelete()) return DeleteFailed();
+    return true;
+}
+
+// Sends the delete of the next selected item, or ends the run.
+bool FetchSession::SelectNextDelete() {
+    size_t i = deleteIndex_;
+    while (i < catalogue_.size() && !(catalogue_[i].listState & listStateSelected)) ++i;
+    if (i >= catalogue_.size()) {
+        deleteState_ = RunState::Idle;
+        PurgeDeleted();
+        SetControlMode(kModeReady);
+        return true;
+    }
+    deleteIndex_ = i;
+    CatalogueItem& item = catalogue_[i];
+    view_.ShowStatusLine("Deleting " + item.name + "." + item.extension);
+    item.flags |= flagDeleting;
+    view_.RefreshRow(i);
+    view_.EnsureRowVisible(i);
+    // A refused delete leaves the status of the previous command, which may read `ready`.
+    if (!SendFileDelete(item)) return Failure("the delete was refused");
+    deleteState_ = RunState::InProgress;
+    return true;
+}
+
+// One status poll: a ready status confirms the delete.
+bool FetchSession::ConfirmDelete() {
+    camera::SystemInfo info;
+    Poll poll = PollCamera(info);
+    if (poll != Poll::Ready) return poll == Poll::Busy;
+    CatalogueItem& item = catalogue_[deleteIndex_];
+    item.flags = (item.flags & ~flagDeleting) | flagDeleted;
+    view_.RefreshRow(deleteIndex_);
+    ++deleteDone_;
+    ShowRemainingCount(deleteTotal_ - deleteDone_);
+    deleteIndex_ = deleteIndex_ + 1;
+    deleteState_ = RunState::NextItem;
+    return true;
+}
+
+// The item whose delete failed shows "Error!": the camera may still hold it. Items already
+// deleted leave the list.
+bool FetchSession::DeleteFailed() {
+    if (deleteIndex_ < catalogue_.size()) {
+        CatalogueItem& item = catalogue_[deleteIndex_];
+        item.flags = (item.flags & ~(flagDeleting | flagSaved)) | flagFailed;
+        view_.RefreshRow(deleteIndex_);
+    }
+    PurgeDeleted();
+    deleteState_ = RunState::Idle;
+    SetControlMode(kModeReady);
+    return false;
+}
+
+}  // namespace camfetch

@@ -1,0 +1,212 @@
+// The download run: one selected item after another, each written to its file in the dated
+// folder one block per tick, and marked saved only once the file on disk is complete.
+#include <cstdio>
+
+#include "fetch_session.h"
+#include "folders.h"
+
+namespace camfetch {
+namespace {
+
+char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+bool IsAviFileName(const std::string& fileName) {
+    if (fileName.size() < 3) return false;
+    std::string tail = fileName.substr(fileName.size() - 3);
+    for (char& c : tail) c = FoldAscii(c);
+    return tail == "AVI";
+}
+
+std::string FormatCount(long long value, const char* suffix = "") {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld%s", value, suffix);
+    return text;
+}
+
+}  // namespace
+
+bool DownloadStore::SamePath(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    return true;
+}
+
+int FetchSession::LatchSelection() {
+    SaveListStates();
+    int selected = 0;
+    for (const CatalogueItem& item : catalogue_)
+        selected += (item.listState & listStateSelected) != 0;
+    return selected;
+}
+
+void FetchSession::ShowRemainingCount(int count) { view_.ShowRemaining(FormatCount(count)); }
+
+void FetchSession::StartDownloadRun() {
+    bool checked = view_.IsConvertAviChecked();
+    int selected = LatchSelection();
+    if (selected == 0) return;
+    convertAvi_ = checked;
+    downloadTotal_ = selected;
+    downloadDone_ = 0;
+    SetControlMode(kModeDownloadRunning);
+    ShowRemainingCount(downloadTotal_ - downloadDone_);
+    downloadIndex_ = 0;
+    downloadState_ = RunState::NextItem;
+}
+
+bool FetchSession::DownloadStep() {
+    if (downloadState_ == RunState::NextItem && !SelectNextDownload()) return DownloadFailed();
+    if (downloadState_ == RunState::InProgress && !TransferBlock()) return DownloadFailed();
+    return true;
+}
+
+// Opens the next selected item's output file and asks the camera for the file.
+bool FetchSession::SelectNextDownload() {
+    size_t i = downloadIndex_;
+    while (i < catalogue_.size() && !(catalogue_[i].listState & listStateSelected)) ++i;
+    if (i >= catalogue_.size()) {
+        downloadState_ = RunState::Idle;
+        SetControlMode(kModeReady);
+        return true;
+    }
+    downloadIndex_ = i;
+    bytesReceived_ = 0;
+    CatalogueItem& item = catalogue_[i];
+    // The name comes from the camera: one that is not a plain file name inside the dated
+    // folder never reaches the file system.
+    if (!store_) return Failure("no download store");
+    std::string folder, path;
+    if (!BuildDownloadPaths(downloadFolder_, datedFolderName_, item.name, item.extension, folder,
+                            path))
+        return Failure("the camera's file name is not a safe file name: " + item.name);
+    store_->CreateFolder(folder);
+    ForgetCopiesAt(path);
+    if (!store_->CreateOutput(path)) return Failure("the file could not be created: " + path);
+    outputPath_ = path;
+    outputOpen_ = true;
+    downloadState_ = RunState::InProgress;  // a file exists that a failure must remove
+
+    view_.ShowStatusLine("Downloading " + item.name + "." + item.extension);
+    view_.ShowPercent("0%");
+    view_.SetProgress(0);
+    // The earlier copy, if any, has just been replaced: until this one is complete the item
+    // is not saved.
+    item.flags = (item.flags & ~(flagSaved | flagFailed)) | flagDownloading;
+    view_.RefreshRow(i);
+    view_.EnsureRowVisible(i);
+    // A refused open leaves the status describing the previous command's block, which would
+    // be saved under this file's name.
+    return SendFileOpen(item) || Failure("the file open was refused");
+}
+
+void FetchSession::ForgetCopiesAt(const std::string& path) {
+    for (size_t j = 0; j < catalogue_.size(); ++j) {
+        CatalogueItem& other = catalogue_[j];
+        if (!(other.flags & flagSaved) || !store_->SamePath(other.savedPath, path)) continue;
+        other.flags &= ~flagSaved;
+        view_.RefreshRow(j);
+    }
+}
+
+// One status poll and at most one block.
+bool FetchSession::TransferBlock() {
+    camera::SystemInfo info;
+    Poll poll = PollCamera(info);
+    if (poll != Poll::Ready) return poll == Poll::Busy;
+    CatalogueItem& item = catalogue_[downloadIndex_];
+    // Above the guard is also every length that is negative as signed: skipping such a block
+    // as empty would save the file short.
+    if (info.length > kMaxBlockLength)
+        return Failure("the camera named a block longer than the limit");
+    uint32_t length = info.length;
+    if (length > 0) {
+        uint32_t fetched = (length + 3u) & ~3u;
+        std::vector<uint8_t> block(fetched);
+        if (!camera_.ReadMemory(info.address, fetched, block.data()))
+            return Failure("the block could not be read");
+        if (!store_->Write(block.data(), size_t(length)))
+            return Failure("the block could not be written: " + outputPath_);
+        bytesReceived_ += length;
+        // An empty catalogue size cannot scale anything: its file shows 100% once done.
+        uint64_t percent = item.size ? bytesReceived_ * 100 / item.size : 0;
+        view_.ShowPercent(FormatCount((long long)percent, "%"));
+        view_.SetProgress(percent > 0x7fffffff ? 0x7fffffff : int(percent));
+    }
+    if (info.flags & camera::kStatusLast) return FinishDownload(item);
+    // A refused file next leaves the status on this block, which would be appended again.
+    return SendFileNext() || Failure("the file next was refused");
+}
+
+// The last block is written: closes the file, converts it if asked, and marks the item saved.
+bool FetchSession::FinishDownload(CatalogueItem& item) {
+    outputOpen_ = false;
+    if (!store_->Close()) return Failure("the file could not be completed: " + outputPath_);
+    if (item.size == 0) {
+        view_.ShowPercent("100%");
+        view_.SetProgress(100);
+    }
+    if (convertAvi_ && IsAviFileName(outputPath_)) {
+        if (!converter_) return Failure("no clip conversion");
+        media::ConvertResult result = converter_(outputPath_);
+        if (result != media::ConvertResult::Converted)
+            return Failure(std::string("the clip conversion failed: ") +
+                           media::ConvertResultText(result));
+    }
+    // The camera's time of the picture, so that files sort by when they were taken.
+    if (IsValidFatTimestamp(item.writeDate, item.writeTime))
+        store_->SetWriteTime(outputPath_, item.writeDate, item.writeTime);
+    ++downloadDone_;
+    item.flags = (item.flags & ~flagDownloading) | flagSaved;
+    item.savedPath = outputPath_;
+    view_.RefreshRow(downloadIndex_);
+    ShowRemainingCount(downloadTotal_ - downloadDone_);
+    outputPath_.clear();
+    downloadIndex_ = downloadIndex_ + 1;
+    downloadState_ = RunState::NextItem;
+    return true;
+}
+
+void FetchSession::AbortTransfer() {
+    if (downloadState_ == RunState::InProgress) {
+        if (outputOpen_) store_->Close();
+        outputOpen_ = false;
+        store_->Remove(outputPath_);
+        outputPath_.clear();
+    }
+    downloadState_ = RunState::Idle;
+}
+
+// The item that failed shows "Error!": its file, if any, is gone.
+bool FetchSession::DownloadFailed() {
+    if (downloadIndex_ < catalogue_.size()) {
+        CatalogueItem& item = catalogue_[downloadIndex_];
+        item.flags = (item.flags & ~(flagDownloading | flagSaved)) | flagFailed;
+        view_.RefreshRow(downloadIndex_);
+    }
+    AbortTransfer();
+    SetControlMode(kModeReady);
+    return false;
+}
+
+void FetchSession::CancelRuns() {
+    if (downloadState_ != RunState::Idle) {
+        if (downloadIndex_ < catalogue_.size()) {
+            catalogue_[downloadIndex_].flags &= ~flagDownloading;
+            view_.RefreshRow(downloadIndex_);
+        }
+        AbortTransfer();
+    }
+    if (deleteState_ != RunState::Idle) {
+        if (deleteState_ == RunState::InProgress && deleteIndex_ < catalogue_.size()) {
+            CatalogueItem& item = catalogue_[deleteIndex_];
+            item.flags = (item.flags & ~flagDeleting) | flagDeleted;
+            view_.RefreshRow(deleteIndex_);
+        }
+        deleteState_ = RunState::Idle;
+        PurgeDeleted();
+    }
+    SetControlMode(kModeReady);
+}
+
+}  // namespace camfetch

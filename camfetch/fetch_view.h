@@ -1,0 +1,99 @@
+// What the download session needs from outside itself: the main dialog's controls (FetchView),
+// the files a download writes (DownloadStore) and the clip conversion (ClipConverter), with
+// the ids and limits they share.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert_result.h"
+
+namespace camfetch {
+
+// Which controls of the main dialog are enabled.
+enum ControlMode {
+    kModeConnecting = 0,
+    kModeListing = 1,
+    kModeReady = 2,
+    kModeDownloadRunning = 3,
+    kModeDeleteRunning = 4,
+};
+
+// Strings of the message area.
+constexpr int kStringAbout = 101;
+constexpr int kStringConnecting = 102;
+constexpr int kStringNoImages = 103;
+constexpr int kStringFailed = 104;
+constexpr int kStringConnected = 61221;
+constexpr int kStringChooseDirectory = 61222;
+
+constexpr int kStorageSourceFlash = 1;
+constexpr int kCountdownSeconds = 15;
+
+// A block the camera asks us to fetch may be no longer than this. The camera is untrusted:
+// a status record naming a larger block fails the connection instead of allocating it.
+constexpr uint32_t kMaxBlockLength = 16u * 1024 * 1024;
+// The most rows a listing keeps: a FAT directory holds at most 65,536 entries. A camera that
+// lists more (one that never marks a block as the last) fails the connection.
+constexpr size_t kMaxCatalogueItems = 65536;
+
+// What the session needs from the dialog. Rows of the file list hold no data of their own:
+// row i shows catalogue item i.
+class FetchView {
+public:
+    virtual ~FetchView() = default;
+    virtual void ShowMessage(int stringId) = 0;       // message area
+    virtual void ApplyControlMode(ControlMode mode) = 0;
+    virtual void ShowCountdown(int seconds) = 0;      // the countdown field's number
+    virtual void RevealCountdownLine() = 0;           // unhides the countdown line
+    virtual void StartCountdownTimer() = 0;           // timer 101
+    virtual void EndDialogAsCancel() = 0;
+    virtual void AddStorageSource(const char* text, int data) = 0;
+    // Selects entry 0 of the storage source box and returns its item data (-1 if empty).
+    virtual int SelectFirstStorageSource() = 0;
+    virtual void DeleteAllRows() = 0;
+    virtual void AppendRows(size_t count) = 0;
+    virtual void DeleteRow(size_t row) = 0;
+    // Every row's listStateSelected | listStateFocused bits, in row order, and back.
+    virtual void ReadRowStates(std::vector<uint32_t>& states) = 0;
+    virtual void WriteRowStates(const std::vector<uint32_t>& states) = 0;
+    virtual void SuspendRedraw() = 0;                 // before the catalogue is reordered
+    virtual void RedrawRows() = 0;                    // after: resumes drawing, redraws all rows
+    // The runs' fields: status line, percent field, progress bar (0-100), remaining count.
+    virtual void ShowStatusLine(const std::string& text) = 0;
+    virtual void ShowPercent(const std::string& text) = 0;
+    virtual void SetProgress(int percent) = 0;
+    virtual void ShowRemaining(const std::string& text) = 0;
+    virtual void RefreshRow(size_t row) = 0;          // the item's flags changed
+    virtual void EnsureRowVisible(size_t row) = 0;
+    virtual bool IsConvertAviChecked() = 0;
+};
+
+// The files a download run writes. One output file is open at a time; paths are the
+// platform's (backslash-separated).
+class DownloadStore {
+public:
+    virtual ~DownloadStore() = default;
+    // Makes the last level of the folder; a failure (for instance: it exists) is not reported.
+    virtual void CreateFolder(const std::string& folder) = 0;
+    // Creates the file for writing, replacing any file of that name.
+    virtual bool CreateOutput(const std::string& path) = 0;
+    // Appends to the open file; false when not every byte was written (a full disk).
+    virtual bool Write(const uint8_t* data, size_t size) = 0;
+    // Closes the open file, if any; false when its data could not be completed.
+    virtual bool Close() = 0;
+    virtual bool Remove(const std::string& path) = 0;
+    // Gives a closed file a last-write time (FAT's packed local date and time, valid); a
+    // file whose time cannot be set keeps the time it was written at.
+    virtual void SetWriteTime(const std::string& path, uint16_t fatDate, uint16_t fatTime) = 0;
+    // Whether two paths name the same file. The platform's file names ignore letter case, so
+    // "abc.jpg" and "ABC.JPG" are one file; this default folds ASCII letters only.
+    virtual bool SamePath(const std::string& a, const std::string& b);
+};
+
+// Rewrites a saved clip in place.
+using ClipConverter = std::function<media::ConvertResult(const std::string& path)>;
+
+}  // namespace camfetch

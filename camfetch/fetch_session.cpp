@@ -142,8 +142,8 @@ bool FetchSession::ListingStep() {
             return false;
         }
         if (CountKnownEntries(block.data(), block.size()) > kMaxCatalogueItems - catalogue_.size()) {
-            listingActive = false;  // the rows read so far stay
-            return false;
+            listingActive_ = false;  // the rows read so far stay
+            return Failure("the catalogue lists more files than a FAT folder holds");
         }
         size_t added = AppendBlockEntries(block.data(), block.size(), catalogue_);
         if (added > 0) view_.AppendRows(added);

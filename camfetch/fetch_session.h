@@ -123,6 +123,8 @@ public:
     int downloadTotal() const { return downloadTotal_; }
     int downloadDone() const { return downloadDone_; }
     uint64_t bytesReceived() const { return bytesReceived_; }  // of the item in transfer
+    const std::string& outputPath() const { return outputPath_; }
+    bool outputOpen() const { return outputOpen_; }
 
     RunState deleteState() const { return deleteState_; }
     int deleteTotal() const { return deleteTotal_; }

@@ -110,7 +110,7 @@ public:
                    "a plain file name: " + path);
         FUZZ_CHECK(open.empty(), "one output at a time");
         // What the camera will send for the item being downloaded: its first file of that name.
-        const CatalogueItem& item = session_.catalogue.at(session_.downloadIndex);
+        const CatalogueItem& item = session_.catalogue().at(session_.downloadIndex());
         expected.erase(DiskName(path));
         for (const camsim::StoredFile& file : model_.files()) {
             if (file.name == item.name && file.extension == item.extension) {
@@ -143,11 +143,13 @@ struct Rig {
           session(channel, view),
           store(session, model) {
         channel.Open();
-        session.downloadFolder = kDownloadFolder;
-        session.datedFolderName = kDatedFolder;
+        session.SetDownloadFolder(kDownloadFolder);
+        session.SetDatedFolderName(kDatedFolder);
         session.SetDownloadStore(&store);
         // The conversion leaves the file as it was: what is checked is the download.
-        session.SetClipConverter([this](const std::string&) { return conversionFails ? 7 : 0; });
+        session.SetClipConverter([this](const std::string&) {
+            return conversionFails ? media::ConvertResult::WriteFailed : media::ConvertResult::Converted;
+        });
     }
 
     // The camera's files, the rows and the disk, for a failure's message.
@@ -159,7 +161,7 @@ struct Rig {
             text += " [fault " + std::to_string(int(fault.kind)) + " on " + std::to_string(fault.property) +
                     " nth " + std::to_string(fault.nth) + " length " + std::to_string(fault.length) + "]";
         text += "\nrows:";
-        for (const CatalogueItem& item : session.catalogue)
+        for (const CatalogueItem& item : session.catalogue())
             text += " [" + item.name + "." + item.extension + " flags " + std::to_string(item.flags) + "]";
         text += "\ndisk:";
         for (const auto& [path, bytes] : store.files) text += " [" + path + " " + std::to_string(bytes.size()) + "]";
@@ -168,16 +170,16 @@ struct Rig {
 
     void Check(const char* after) {
         const std::string when = std::string(" after ") + after + Describe();
-        FUZZ_CHECK(view.rows.size() == session.catalogue.size(), "one row per item" + when);
-        const bool receiving = session.downloadState == 2 && session.outputOpen;
+        FUZZ_CHECK(view.rows.size() == session.catalogue().size(), "one row per item" + when);
+        const bool receiving = session.downloadState() == RunState::InProgress && session.outputOpen();
         FUZZ_CHECK(receiving || store.open.empty(), "no output open without a transfer" + when);
-        FUZZ_CHECK(!receiving || store.open == DiskName(session.outputPath), "the open output" + when);
+        FUZZ_CHECK(!receiving || store.open == DiskName(session.outputPath()), "the open output" + when);
         for (const auto& [path, bytes] : store.files) {
             if (receiving && path == store.open) continue;
             auto it = store.expected.find(path);
             FUZZ_CHECK(it != store.expected.end() && it->second == bytes, "a whole file: " + path + when);
         }
-        for (const CatalogueItem& item : session.catalogue) {
+        for (const CatalogueItem& item : session.catalogue()) {
             if (!(item.flags & flagSaved)) continue;
             std::string folder, path;
             FUZZ_CHECK(BuildDownloadPaths(kDownloadFolder, kDatedFolder, item.name, item.extension, folder, path),
@@ -199,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FetchSession& session = rig.session;
     int ticks = 0;
     while (input.remaining_bytes() > 0 && ticks < 4000 && rig.view.endedAsCancel == 0) {
-        const int mode = session.controlMode;
+        const int mode = session.controlMode();
         const bool running = mode == kModeDownloadRunning || mode == kModeDeleteRunning;
         const uint8_t action = input.ConsumeIntegral<uint8_t>();
         const char* what = "a tick";
@@ -229,7 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         rig.Check(what);
     }
     // Closing the dialog cancels what runs.
-    if (session.downloadState != 0 || session.deleteState != 0) session.CancelRuns();
+    if (session.downloadState() != RunState::Idle || session.deleteState() != RunState::Idle) session.CancelRuns();
     rig.Check("closing");
     return 0;
 }

@@ -17,6 +17,7 @@
 #include "dialog_run_win.h"
 #include "main_dialog_win.h"
 #include "resource.h"
+#include "scoped_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
@@ -63,13 +64,13 @@ std::vector<uint8_t> RawEntry(const char* name, const char* ext, uint32_t size) 
 }
 
 bool ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    camtools::ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
     bytes.clear();
     uint8_t chunk[65536];
     DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    CloseHandle(file);
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    file.Close();
     return true;
 }
 
@@ -105,7 +106,7 @@ std::string Listing(const std::string& folder) {
 }
 
 FetchMainDialog* DialogObject(HWND dialog) {
-    return reinterpret_cast<FetchMainDialog*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+    return camtools::Dialog::Of<FetchMainDialog>(dialog);
 }
 
 std::string FailedText() {

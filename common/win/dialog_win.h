@@ -1,7 +1,8 @@
 // The one way the programs run a dialog: a class derived from Dialog. RunModal (or Create,
-// for a modeless one) passes the object to the dialog procedure through lParam, the procedure keeps it in the window's
-// GWLP_USERDATA and hands every message from WM_INITDIALOG on to Handle, whose switch calls
-// one OnXxx member per message. Messages before WM_INITDIALOG get the default answer.
+// for a modeless one) passes the object to the dialog procedure through lParam, the
+// procedure keeps it in the window's GWLP_USERDATA and hands every message from
+// WM_INITDIALOG on to Handle, whose switch calls one OnXxx member per message. Messages
+// before WM_INITDIALOG get the default answer.
 #pragma once
 
 #include <windows.h>

@@ -6,33 +6,13 @@
 #include <cstdio>
 
 #include "camera_channel.h"
+#include "scoped_win.h"
 #include "settings_registry_win.h"
 
 namespace camfetch {
 namespace {
 
 constexpr const char* kControllerModel = "ZQ71R";
-
-class MutexHandle {
-public:
-    explicit MutexHandle(HANDLE handle) : handle_(handle) {}
-    ~MutexHandle() {
-        if (handle_) CloseHandle(handle_);
-    }
-    MutexHandle(const MutexHandle&) = delete;
-    MutexHandle& operator=(const MutexHandle&) = delete;
-
-private:
-    HANDLE handle_;
-};
-
-class ComScope {
-public:
-    ComScope() { CoInitialize(nullptr); }  // its result is not needed: nothing else runs COM here
-    ~ComScope() { CoUninitialize(); }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-};
 
 // Releases the camera's filter before COM goes away.
 class OpenCamera {
@@ -52,14 +32,14 @@ int RunFetchApplication(HINSTANCE instance, std::unique_ptr<camera::PropertyTran
                         const FetchAppOptions& options) {
     char mutexName[32];
     std::snprintf(mutexName, sizeof mutexName, "%sD", kControllerModel);
-    MutexHandle mutex(CreateMutexA(nullptr, TRUE, mutexName));
+    camtools::ScopedHandle mutex(CreateMutexA(nullptr, TRUE, mutexName));
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
     // Three-dimensional control drawing is the platform's default; the dialog's list view and
     // progress bar need their classes registered.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    ComScope com;
+    camtools::ComScope com;
 
     RegistrySettings registry;
     FetchSettings settings;

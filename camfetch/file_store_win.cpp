@@ -1,5 +1,6 @@
 #include "file_store_win.h"
 
+#include "scoped_win.h"
 #include "wide_string_win.h"
 
 #ifdef CAMFETCH_HAS_CLIP_CONVERSION
@@ -8,39 +9,34 @@
 
 namespace camfetch {
 
-// Paths are in the program's ANSI code page, like the folder setting they start from.
 void Win32DownloadStore::CreateFolder(const std::string& folder) {
-    CreateDirectoryW(camtools::Widen(folder, CP_ACP).c_str(), nullptr);
+    CreateDirectoryW(camtools::WidenPath(folder).c_str(), nullptr);
 }
 
 bool Win32DownloadStore::CreateOutput(const std::string& path) {
     Close();
-    file_ = CreateFileW(camtools::Widen(path, CP_ACP).c_str(), GENERIC_WRITE, 0, nullptr,
-                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file_ != INVALID_HANDLE_VALUE;
+    file_.Reset(CreateFileW(camtools::WidenPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return bool(file_);
 }
 
 bool Win32DownloadStore::Write(const uint8_t* data, size_t size) {
-    if (file_ == INVALID_HANDLE_VALUE) return false;
+    if (!file_) return false;
     while (size > 0) {
         DWORD chunk = size > 0x40000000 ? 0x40000000 : DWORD(size);
         DWORD written = 0;
-        if (!WriteFile(file_, data, chunk, &written, nullptr) || written != chunk) return false;
+        if (!WriteFile(file_.Get(), data, chunk, &written, nullptr) || written != chunk) return false;
         data += chunk;
         size -= chunk;
     }
     return true;
 }
 
-bool Win32DownloadStore::Close() {
-    if (file_ == INVALID_HANDLE_VALUE) return true;
-    BOOL ok = CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
-    return ok != FALSE;
-}
+// A failed close may have lost the last writes: reported, so the file is not taken as saved.
+bool Win32DownloadStore::Close() { return file_.Close(); }
 
 bool Win32DownloadStore::Remove(const std::string& path) {
-    return DeleteFileW(camtools::Widen(path, CP_ACP).c_str()) != FALSE;
+    return DeleteFileW(camtools::WidenPath(path).c_str()) != FALSE;
 }
 
 // FAT times are local: converted as Windows converts them for a FAT volume's files.
@@ -48,18 +44,16 @@ void Win32DownloadStore::SetWriteTime(const std::string& path, uint16_t fatDate,
     FILETIME local, utc;
     if (!DosDateTimeToFileTime(fatDate, fatTime, &local) || !LocalFileTimeToFileTime(&local, &utc))
         return;
-    HANDLE file = CreateFileW(camtools::Widen(path, CP_ACP).c_str(), FILE_WRITE_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    SetFileTime(file, nullptr, nullptr, &utc);
-    CloseHandle(file);
+    camtools::ScopedHandle file(CreateFileW(camtools::WidenPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) SetFileTime(file.Get(), nullptr, nullptr, &utc);
 }
 
 // The platform's own upper-casing, so that letters beyond ASCII ("\xE9" and "\xC9" in the
 // Western code page) match as the file system matches them.
 bool Win32DownloadStore::SamePath(const std::string& a, const std::string& b) {
-    camtools::WString wideA = camtools::Widen(a, CP_ACP), wideB = camtools::Widen(b, CP_ACP);
+    camtools::WString wideA = camtools::WidenPath(a), wideB = camtools::WidenPath(b);
     if (wideA.size() != wideB.size()) return false;
     if (wideA.empty()) return a == b;
     CharUpperBuffW(&wideA[0], DWORD(wideA.size()));

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "fetch_view.h"
+#include "scoped_win.h"
 
 namespace camfetch {
 
@@ -19,7 +20,7 @@ public:
     bool SamePath(const std::string& a, const std::string& b) override;
 
 private:
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    camtools::ScopedHandle file_;
 };
 
 // The clip conversion as the download run calls it; in a build without the JPEG decoder it

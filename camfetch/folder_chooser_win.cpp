@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "scoped_win.h"
 
 namespace camfetch {
 namespace {
@@ -31,12 +32,9 @@ bool ShellFolderBrowser(std::string& path, HWND owner, const std::string& title)
     if (!list) return false;
     char chosen[MAX_PATH] = {};
     bool converted = SHGetPathFromIDListA(list, chosen) != FALSE;
-    IMalloc* malloc = nullptr;
-    bool freed = SUCCEEDED(SHGetMalloc(&malloc)) && malloc;
-    if (freed) {
-        malloc->Free(list);
-        malloc->Release();
-    }
+    camtools::ComPtr<IMalloc> malloc;
+    bool freed = SUCCEEDED(SHGetMalloc(malloc.Out())) && malloc;
+    if (freed) malloc->Free(list);
     if (converted && freed) path = chosen;
     return converted && freed;
 }

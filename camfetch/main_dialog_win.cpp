@@ -18,10 +18,8 @@ namespace {
 constexpr UINT_PTR kConnectionTimer = 100;
 constexpr UINT_PTR kCountdownTimer = 101;
 
-// Winelib's wchar_t is 2 bytes while the C library's wide functions work on 4-byte units, so
-// wide text is kept in camtools::WString, never std::wstring.
-// Camera names and the folder setting are in the ANSI code page.
-camtools::WString Widen(const std::string& text) { return camtools::Widen(text, CP_ACP); }
+// Camera names, paths and the texts made from them are in the ANSI code page.
+camtools::WString Widen(const std::string& text) { return camtools::WidenPath(text); }
 
 camtools::WString LoadText(HINSTANCE instance, UINT id) {
     const wchar_t* text = nullptr;
@@ -29,33 +27,30 @@ camtools::WString LoadText(HINSTANCE instance, UINT id) {
     return n > 0 ? camtools::WString(text, size_t(n)) : camtools::WString();
 }
 
-// The About box's own procedure is the platform's: OK and Cancel end it.
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(dialog, LOWORD(wParam));
+// The About box: OK and Cancel end it.
+class AboutDialog : public camtools::Dialog {
+private:
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM) override {
+        switch (message) {
+        case WM_INITDIALOG:
+            return TRUE;
+        case WM_COMMAND:
+            return OnCommand(LOWORD(wParam));
+        }
+        return FALSE;
+    }
+    BOOL OnCommand(int id) {
+        if (id != IDOK && id != IDCANCEL) return FALSE;
+        EndDialog(hwnd_, id);
         return TRUE;
     }
-    return FALSE;
-}
+};
 
 }  // namespace
 
 FetchMainDialog::FetchMainDialog(HINSTANCE instance, MainDialogParams& params)
     : instance_(instance), params_(params), session_(*params.camera, *this) {
     appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
-}
-
-INT_PTR CALLBACK FetchMainDialog::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    FetchMainDialog* self;
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<FetchMainDialog*>(lParam);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, LONG_PTR(self));
-    } else {
-        self = reinterpret_cast<FetchMainDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    }
-    return self ? self->Handle(message, wParam, lParam) : FALSE;
 }
 
 void FetchMainDialog::ShowMessage(int stringId) {
@@ -183,7 +178,7 @@ INT_PTR FetchMainDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-            DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, AboutProc, 0);
+            OnAbout();
             SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 0);
             return TRUE;
         }
@@ -238,13 +233,12 @@ BOOL FetchMainDialog::OnInitDialog() {
     ShowDownloadFolder();
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 
-    smallIcons_ = ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 2, 2);
+    smallIcons_.Reset(ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 2, 2));
     for (int id : {IDI_PICTURE, IDI_FILMSTRIP}) {
-        HICON icon = HICON(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
-        ImageList_AddIcon(smallIcons_, icon);
-        DestroyIcon(icon);
+        camtools::ScopedIcon icon(HICON(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0)));
+        ImageList_AddIcon(smallIcons_.Get(), icon.Get());  // the list keeps a copy
     }
-    ListView_SetImageList(list_, smallIcons_, LVSIL_SMALL);
+    ListView_SetImageList(list_, smallIcons_.Get(), LVSIL_SMALL);
     InsertColumns();
 
     session_.SetControlMode(kModeConnecting);
@@ -315,8 +309,7 @@ void FetchMainDialog::OnDestroy() {
     session_.ClearCatalogue();
     if (smallIcons_) {
         ListView_SetImageList(list_, nullptr, LVSIL_SMALL);
-        ImageList_Destroy(smallIcons_);
-        smallIcons_ = nullptr;
+        smallIcons_.Close();
     }
 }
 
@@ -415,6 +408,8 @@ bool FetchMainDialog::OnPaint() {
     return true;
 }
 
+void FetchMainDialog::OnAbout() { AboutDialog().RunModal(instance_, IDD_ABOUTBOX, hwnd_); }
+
 void FetchMainDialog::OnCancel() { EndDialog(hwnd_, IDCANCEL); }
 
 void FetchMainDialog::OnBrowse() {
@@ -434,8 +429,7 @@ void FetchMainDialog::ShowDownloadFolder() {
 
 INT_PTR RunFetchMainDialog(HINSTANCE instance, MainDialogParams& params) {
     auto dialog = std::make_unique<FetchMainDialog>(instance, params);
-    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_CAMFETCH_DIALOG), nullptr,
-                           FetchMainDialog::Proc, LPARAM(dialog.get()));
+    return dialog->RunModal(instance, IDD_CAMFETCH_DIALOG, nullptr);
 }
 
 }  // namespace camfetch

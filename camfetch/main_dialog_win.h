@@ -10,9 +10,11 @@
 #include <commctrl.h>
 
 #include "camera_channel.h"
+#include "dialog_win.h"
 #include "fetch_session.h"
 #include "file_store_win.h"
 #include "run_indicator.h"
+#include "scoped_win.h"
 #include "wide_string_win.h"
 #include "work_indicators_win.h"
 
@@ -34,12 +36,10 @@ struct MainDialogParams {
 
 // Dialog 102. Row i of its file list shows item i of the session's catalogue; the rows hold no
 // texts and ask for them when drawn (LVN_GETDISPINFO).
-class FetchMainDialog : public FetchView {
+class FetchMainDialog : public camtools::Dialog, public FetchView {
 public:
     FetchMainDialog(HINSTANCE instance, MainDialogParams& params);
-    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-    HWND hwnd() const { return hwnd_; }
     FetchSession& session() { return session_; }
 
     // FetchView
@@ -68,7 +68,7 @@ public:
     bool IsConvertAviChecked() override;
 
 private:
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog();
     void OnDestroy();
     void OnTimer(UINT_PTR id);
@@ -76,6 +76,7 @@ private:
     LRESULT OnNotify(NMHDR* header);
     void OnDisplayInfo(NMLVDISPINFOW* info);
     bool OnPaint();
+    void OnAbout();
     void OnCancel();
     void OnBrowse();
     void ShowDownloadFolder();
@@ -86,10 +87,9 @@ private:
     HINSTANCE instance_;
     MainDialogParams& params_;
     FetchSession session_;
-    HWND hwnd_ = nullptr;
     HWND list_ = nullptr;
     HICON appIcon_ = nullptr;
-    HIMAGELIST smallIcons_ = nullptr;
+    camtools::ScopedImageList smallIcons_;
     UINT_PTR connectionTimer_ = 0;
     UINT_PTR countdownTimer_ = 0;
     std::string datedFolderName_;

@@ -23,18 +23,15 @@ bool RegistrySettings::OpenKey(SettingsKey which) {
         break;
     }
     if (result != ERROR_SUCCESS) return false;
-    key_ = key;
+    key_.Reset(key);
     return true;
 }
 
-void RegistrySettings::CloseKey() {
-    if (key_) RegCloseKey(key_);
-    key_ = nullptr;
-}
+void RegistrySettings::CloseKey() { key_.Close(); }
 
 bool RegistrySettings::QueryValue(const char* name, uint8_t* buffer, uint32_t& size) {
     DWORD bytes = size;
-    if (RegQueryValueExA(key_, name, nullptr, nullptr, buffer, &bytes) != ERROR_SUCCESS) return false;
+    if (RegQueryValueExA(key_.Get(), name, nullptr, nullptr, buffer, &bytes) != ERROR_SUCCESS) return false;
     // The platform may add a terminator to a string stored without one, but never past the
     // buffer; the stored bytes are what counts.
     size = bytes <= size ? bytes : size;
@@ -43,12 +40,12 @@ bool RegistrySettings::QueryValue(const char* name, uint8_t* buffer, uint32_t& s
 
 bool RegistrySettings::SetDword(const char* name, uint32_t value) {
     DWORD data = value;
-    return RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+    return RegSetValueExA(key_.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                           sizeof data) == ERROR_SUCCESS;
 }
 
 bool RegistrySettings::SetString(const char* name, const std::string& text) {
-    return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    return RegSetValueExA(key_.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           DWORD(text.size() + 1)) == ERROR_SUCCESS;
 }
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "scoped_win.h"
 #include "settings.h"
 
 namespace camfetch {
@@ -18,7 +19,7 @@ public:
     bool SetString(const char* name, const std::string& text) override;
 
 private:
-    HKEY key_ = nullptr;
+    camtools::ScopedRegKey key_;
 };
 
 }  // namespace camfetch

@@ -10,6 +10,6 @@ namespace camflash {
 
 // Runs the dialog modally. Returns true when the user accepted a path (then in path, and
 // remembered for the next time), false when the dialog was cancelled.
-bool ShowDramSettingDialog(HINSTANCE instance, HWND owner, WideString& path);
+bool ShowDramSettingDialog(HINSTANCE instance, HWND owner, WString& path);
 
 }  // namespace camflash

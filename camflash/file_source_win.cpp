@@ -1,5 +1,6 @@
 #include "file_source_win.h"
 
+#include "scoped_win.h"
 #include "win_util_win.h"
 
 namespace camflash {
@@ -11,13 +12,13 @@ std::string DescribeError(DWORD code) {
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
                              nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    WideString description = n && text ? FromWide(text, n) : WideString();
+    WString description = n && text ? WString(text, n) : WString();
     if (text) LocalFree(text);
     while (!description.empty() &&
-              (description.back() == u'\n' || description.back() == u'\r' || description.back() == u' '))
+              (description.back() == L'\n' || description.back() == L'\r' || description.back() == L' '))
         description.pop_back();
     if (description.empty()) return "Error " + std::to_string(code);
-    return Narrow(description);
+    return ToNarrow(description);
 }
 
 class Win32File : public InputFile {
@@ -26,7 +27,7 @@ public:
 
     bool Size(uint64_t& size) override {
         LARGE_INTEGER length;
-        if (!GetFileSizeEx(file_.get(), &length) || length.QuadPart < 0) return false;
+        if (!GetFileSizeEx(file_.Get(), &length) || length.QuadPart < 0) return false;
         size = uint64_t(length.QuadPart);
         return true;
     }
@@ -36,7 +37,7 @@ public:
         DWORD want = size > 0x40000000u ? 0x40000000u : DWORD(size);
         DWORD read = 0;
         got = 0;
-        if (!ReadFile(file_.get(), buffer, want, &read, nullptr)) {
+        if (!ReadFile(file_.Get(), buffer, want, &read, nullptr)) {
             errorText = DescribeError(GetLastError());
             return false;
         }
@@ -45,13 +46,13 @@ public:
     }
 
 private:
-    UniqueHandle file_;
+    camtools::ScopedHandle file_;
 };
 
 }  // namespace
 
 std::unique_ptr<InputFile> Win32FileOpener::OpenForReading(const std::string& path) {
-    HANDLE file = CreateFileW(W(Widen(path)), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE file = CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32File>(file);

@@ -2,95 +2,66 @@
 
 #include <vector>
 
+#include "scoped_win.h"
 #include "texts.h"
 
 namespace camflash {
 
-WideString FromWide(const wchar_t* text) {
-    size_t length = 0;
-    if (text)
-        while (text[length]) ++length;
-    return FromWide(text, length);
-}
-
-WideString FromWide(const wchar_t* text, size_t length) {
-    return length ? WideString(reinterpret_cast<const char16_t*>(text), length) : WideString();
-}
-
-WideString Widen(const std::string& utf8) {
-    if (utf8.empty()) return WideString();
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    WideString wide(size_t(n), u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()),
-                        reinterpret_cast<wchar_t*>(&wide[0]), n);
-    return wide;
-}
-
-std::string Narrow(const WideString& wide) {
-    if (wide.empty()) return std::string();
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(wide.data());
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, int(wide.size()), &utf8[0], n, nullptr, nullptr);
-    return utf8;
-}
-
-WideString ProgramName() {
+WString ProgramName() {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
         DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
-        if (n == 0) return u"camflash";
+        if (n == 0) return L"camflash";
         if (n < path.size()) {
             path.resize(n);
             break;
         }
         path.resize(path.size() * 2);
     }
-    WideString name = FromWide(path.data(), path.size());
-    size_t slash = name.find_last_of(u"\\/");
-    if (slash != WideString::npos) name.erase(0, slash + 1);
+    WString name(path.data(), path.size());
+    size_t slash = name.find_last_of(L"\\/");
+    if (slash != WString::npos) name.erase(0, slash + 1);
     // A Winelib program started by its .so file carries that suffix behind ".exe".
-    if (name.size() > 3 && name.compare(name.size() - 3, 3, u".so") == 0) name.resize(name.size() - 3);
-    size_t dot = name.rfind(u'.');
-    if (dot != WideString::npos) name.erase(dot);
+    if (name.size() > 3 && name.compare(name.size() - 3, 3, L".so") == 0) name.resize(name.size() - 3);
+    size_t dot = name.rfind(L'.');
+    if (dot != WString::npos) name.erase(dot);
     return name;
 }
 
-void ShowWarning(HWND owner, const WideString& text) {
-    MessageBoxW(owner, W(text), W(ProgramName()), MB_OK | MB_ICONEXCLAMATION);
+void ShowWarning(HWND owner, const WString& text) {
+    MessageBoxW(owner, text.c_str(), ProgramName().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
-WideString SettingsSectionKey(const wchar_t* section) {
-    return u"Software\\" + Widen(kRegistryCompany) + u"\\" + ProgramName() + u"\\" +
-           FromWide(section);
+WString SettingsSectionKey(const wchar_t* section) {
+    return L"Software\\" + ToWide(kRegistryCompany) + L"\\" + ProgramName() + L"\\" + section;
 }
 
-WideString ReadDramSetting() {
-    RegistryKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, W(SettingsSectionKey(W(Widen(kDramSection)))),
-                      0, KEY_READ, key.out()) != ERROR_SUCCESS)
-        return WideString();
-    const WideString name = Widen(kDramValue);
-    const wchar_t* value = W(name);
+WString ReadDramSetting() {
+    camtools::ScopedRegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(ToWide(kDramSection).c_str()).c_str(),
+                      0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+        return WString();
+    const WString name = ToWide(kDramValue);
+    const wchar_t* value = name.c_str();
     DWORD type = 0, bytes = 0;
-    if (RegQueryValueExW(key.get(), value, nullptr, &type, nullptr, &bytes) !=
+    if (RegQueryValueExW(key.Get(), value, nullptr, &type, nullptr, &bytes) !=
             ERROR_SUCCESS ||
         type != REG_SZ)
-        return WideString();
+        return WString();
     std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, 0);
-    if (RegQueryValueExW(key.get(), value, nullptr, &type,
+    if (RegQueryValueExW(key.Get(), value, nullptr, &type,
                          reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS)
-        return WideString();
-    return FromWide(text.data());
+        return WString();
+    return WString(text.data());
 }
 
-void WriteDramSetting(const WideString& path) {
-    RegistryKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, W(SettingsSectionKey(W(Widen(kDramSection)))),
-                        0, nullptr, 0, KEY_WRITE, nullptr, key.out(), nullptr) != ERROR_SUCCESS)
+void WriteDramSetting(const WString& path) {
+    camtools::ScopedRegKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(ToWide(kDramSection).c_str()).c_str(),
+                        0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExW(key.get(), W(Widen(kDramValue)), 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(W(path)),
+    RegSetValueExW(key.Get(), ToWide(kDramValue).c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(path.c_str()),
                    DWORD((path.size() + 1) * sizeof(wchar_t)));
 }
 
@@ -121,11 +92,11 @@ void CenterDialog(HWND dialog) {
     SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-WideString LoadResourceString(UINT id) {
+WString LoadResourceString(UINT id) {
     const wchar_t* text = nullptr;
     // With a zero buffer size LoadStringW hands out a pointer into the resource itself.
     int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return n > 0 && text ? FromWide(text, size_t(n)) : WideString();
+    return n > 0 && text ? WString(text, size_t(n)) : WString();
 }
 
 }  // namespace camflash

@@ -73,8 +73,7 @@ int main() {
     params.downloadFolder = "c:\\";
     params.timing.connectionPeriodMs = 0x7FFFFFFF;  // the camera stays out of the figures
     FetchMainDialog dialog(GetModuleHandleW(nullptr), params);
-    HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CAMFETCH_DIALOG),
-                                   nullptr, FetchMainDialog::Proc, LPARAM(&dialog));
+    HWND hwnd = dialog.Create(GetModuleHandleW(nullptr), IDD_CAMFETCH_DIALOG, nullptr);
     if (!hwnd) {
         std::printf("the dialog could not be created\n");
         return 1;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "media_win.h"
+#include "scoped_win.h"
 
 namespace media {
 namespace {
@@ -160,11 +161,11 @@ public:
     // The converted clip may be the user's only copy once the camera's is deleted: its data
     // is flushed to the disk before it takes the clip's name, and the move writes through.
     bool ReplaceFile(const std::string& from, const std::string& to) override {
-        HANDLE file = CreateFileA(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        const bool flushed = FlushFileBuffers(file) != 0;
-        if (!CloseHandle(file) || !flushed) return false;
+        camtools::ScopedHandle file(CreateFileA(from.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        const bool flushed = FlushFileBuffers(file.Get()) != 0;
+        if (!file.Close() || !flushed) return false;
         return MoveFileExA(from.c_str(), to.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     }

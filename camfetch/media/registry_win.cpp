@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "media_win.h"
+#include "scoped_win.h"
 
 namespace media {
 namespace {
@@ -8,15 +9,14 @@ namespace {
 class MachineKey : public RegistryKey {
 public:
     explicit MachineKey(HKEY key) : key_(key) {}
-    ~MachineKey() override { RegCloseKey(key_); }
     bool ReadValue(const char* name, void* buffer, uint32_t size) override {
         DWORD length = size;
-        return RegQueryValueExA(key_, name, nullptr, nullptr, static_cast<BYTE*>(buffer),
+        return RegQueryValueExA(key_.Get(), name, nullptr, nullptr, static_cast<BYTE*>(buffer),
                                 &length) == ERROR_SUCCESS;
     }
 
 private:
-    HKEY key_;
+    camtools::ScopedRegKey key_;
 };
 
 class MachineRegistry : public Registry {

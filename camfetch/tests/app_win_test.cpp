@@ -12,6 +12,7 @@
 #include "dialog_driver_win.h"
 #include "fetch_app_win.h"
 #include "resource.h"
+#include "scoped_win.h"
 #include "wintest.h"
 
 using namespace camfetch;
@@ -25,38 +26,38 @@ const char* kUserKey = "Software\\ZQ71R";
 // conversion's sub-key.
 void DeleteSettings() {
     RegDeleteKeyA(HKEY_CURRENT_USER, kUserKey);
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    RegDeleteValueA(key, "EnhanceJPEG");
-    RegDeleteValueA(key, "FlashImageSaveToDir");
-    RegCloseKey(key);
+    camtools::ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key.Get(), "EnhanceJPEG");
+    RegDeleteValueA(key.Get(), "FlashImageSaveToDir");
+    key.Close();
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);  // only when nothing else lives there
 }
 
 bool SettingsExist() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    bool any = RegQueryValueExA(key, "EnhanceJPEG", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS ||
-               RegQueryValueExA(key, "FlashImageSaveToDir", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    RegCloseKey(key);
+    camtools::ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return false;
+    bool any = RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS ||
+               RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    key.Close();
     return any;
 }
 
 void StoreRaw(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
+    camtools::ScopedRegKey key;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
+    RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size);
+    key.Close();
 }
 
 // The folder kept for the current user, or "<none>".
 std::string UserFolder() {
     char folder[1024] = {};
     DWORD size = sizeof folder - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<none>";
-    LONG result = RegQueryValueExA(key, "FlashImageSaveToDir", nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size);
-    RegCloseKey(key);
+    camtools::ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return "<none>";
+    LONG result = RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size);
+    key.Close();
     return result == ERROR_SUCCESS ? folder : "<none>";
 }
 
@@ -75,17 +76,17 @@ struct Stored {
 
 Stored ReadSettings() {
     Stored stored;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return stored;
+    camtools::ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return stored;
     DWORD size = sizeof stored.enhance;
-    stored.hasEnhance = RegQueryValueExA(key, "EnhanceJPEG", nullptr, &stored.enhanceType,
+    stored.hasEnhance = RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, &stored.enhanceType,
                                          reinterpret_cast<BYTE*>(&stored.enhance), &size) == ERROR_SUCCESS;
     char folder[1024] = {};
     size = sizeof folder - 1;
-    stored.hasFolder = RegQueryValueExA(key, "FlashImageSaveToDir", nullptr, &stored.folderType,
+    stored.hasFolder = RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, &stored.folderType,
                                         reinterpret_cast<BYTE*>(folder), &size) == ERROR_SUCCESS;
     stored.folder = folder;
-    RegCloseKey(key);
+    key.Close();
     return stored;
 }
 
@@ -117,13 +118,13 @@ void RunApp(camsim::CameraModel& model, const std::function<void(HWND)>& script,
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         }
     };
-    HANDLE thread = drive::StartThread(&body);
+    camtools::ScopedHandle thread(drive::StartThread(&body));
     FetchAppOptions options;
     options.timing = {20, 100};
     options.readyPollLimit = readyPollLimit;
     RunFetchApplication(GetModuleHandleW(nullptr), std::make_unique<camsim::ModelTransport>(model), options);
-    WaitForSingleObject(thread, 60000);
-    CloseHandle(thread);
+    WaitForSingleObject(thread.Get(), 60000);
+    thread.Close();
 }
 
 // In the Ready dialog: Browse, let the shell's folder browser pick `folder`, and press OK.
@@ -194,11 +195,11 @@ WT_TEST(StoredFolderIsShownAndKept) {
         DeleteSettings();
         StoreRaw("FlashImageSaveToDir", REG_SZ, row.stored.data(), DWORD(row.stored.size()));
         if (row.user != none) {
-            HKEY key = nullptr;
-            RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-            RegSetValueExA(key, "FlashImageSaveToDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(row.user.c_str()),
+            camtools::ScopedRegKey key;
+            RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
+            RegSetValueExA(key.Get(), "FlashImageSaveToDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(row.user.c_str()),
                            DWORD(row.user.size() + 1));
-            RegCloseKey(key);
+            key.Close();
         }
         camsim::CameraModel model(OneFile());
         RunApp(model, [&](HWND dialog) {
@@ -234,11 +235,11 @@ WT_TEST(WithoutCameraNoWindowAndDefaultsSaved) {
 
 WT_TEST(SecondCopyEndsWithoutTouchingAnything) {
     DeleteSettings();
-    HANDLE first = CreateMutexA(nullptr, TRUE, "ZQ71RD");
-    WT_CHECK(first != nullptr);
+    camtools::ScopedHandle first(CreateMutexA(nullptr, TRUE, "ZQ71RD"));
+    WT_CHECK(bool(first));
     camsim::CameraModel model(OneFile());
     RunApp(model, [&](HWND dialog) { WT_CHECK_MSG(dialog == nullptr, "no window"); }, kReadyPollLimit, 1500);
-    CloseHandle(first);
+    first.Close();
     WT_CHECK(!SettingsExist());
     WT_CHECK(model.trace().empty());
 }

@@ -12,6 +12,7 @@
 #include "camera_model.h"
 #include "dialog_driver_win.h"
 #include "main_dialog_win.h"
+#include "scoped_win.h"
 #include "wintest.h"
 
 namespace drive {
@@ -38,10 +39,10 @@ inline INT_PTR RunMainDialog(camsim::CameraModel& model, const std::string& fold
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         }
     };
-    HANDLE thread = StartThread(&body);
+    camtools::ScopedHandle thread(StartThread(&body));
     INT_PTR result = camfetch::RunFetchMainDialog(GetModuleHandleW(nullptr), params);
-    WaitForSingleObject(thread, 60000);
-    CloseHandle(thread);
+    WaitForSingleObject(thread.Get(), 60000);
+    thread.Close();
     channel.Close();
     return result;
 }

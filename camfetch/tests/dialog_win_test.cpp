@@ -14,6 +14,7 @@
 #include "folder_chooser_win.h"
 #include "main_dialog_win.h"
 #include "resource.h"
+#include "scoped_win.h"
 #include "wintest.h"
 
 using namespace camfetch;
@@ -320,11 +321,11 @@ WT_TEST(OldStyleDirectoryPickerReturnsTheCurrentDirectory) {
             drive::Hold();
             PostMessageW(picker, WM_COMMAND, row.ok ? IDOK : IDCANCEL, 0);
         };
-        HANDLE thread = drive::StartThread(&body);
+        camtools::ScopedHandle thread(drive::StartThread(&body));
         std::string path = row.start;
         bool ok = FolderChooser(path, nullptr, true, "Choose Directory");
-        WaitForSingleObject(thread, 30000);
-        CloseHandle(thread);
+        WaitForSingleObject(thread.Get(), 30000);
+        thread.Close();
         WT_CHECK_MSG(ok == row.ok, row.what);
         for (char& c : path) c = char(std::tolower(static_cast<unsigned char>(c)));
         WT_CHECK_MSG(path == row.result, std::string(row.what) + ": " + path);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "scoped_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
@@ -69,32 +70,32 @@ bool Start(windriver::Process& process, const std::string& profile) {
 
 // Removes camfetch's two values. The key itself may hold the clip conversion's sub-key.
 void DeleteSettings() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    RegDeleteValueA(key, "EnhanceJPEG");
-    RegDeleteValueA(key, "FlashImageSaveToDir");
-    RegCloseKey(key);
+    camtools::ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key.Get(), "EnhanceJPEG");
+    RegDeleteValueA(key.Get(), "FlashImageSaveToDir");
+    key.Close();
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);  // only when nothing else lives there
 }
 
 std::string StoredFolder() {
     char folder[512] = {};
     DWORD size = sizeof folder - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
-    if (RegQueryValueExA(key, "FlashImageSaveToDir", nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size) !=
+    camtools::ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return "<no key>";
+    if (RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size) !=
         ERROR_SUCCESS)
         folder[0] = 0;
-    RegCloseKey(key);
+    key.Close();
     return folder;
 }
 
 DWORD StoredEnhance() {
     DWORD value = 0xFFFFFFFF, size = 4;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
-    RegQueryValueExA(key, "EnhanceJPEG", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
+    camtools::ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return value;
+    RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+    key.Close();
     return value;
 }
 

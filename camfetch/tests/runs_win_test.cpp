@@ -17,6 +17,7 @@
 #include "dialog_run_win.h"
 #include "main_dialog_win.h"
 #include "resource.h"
+#include "scoped_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
@@ -63,13 +64,13 @@ std::vector<uint8_t> RawEntry(const char* name, const char* ext, uint32_t size) 
 }
 
 bool ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    camtools::ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
     bytes.clear();
     uint8_t chunk[65536];
     DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    CloseHandle(file);
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    file.Close();
     return true;
 }
 
@@ -105,7 +106,7 @@ std::string Listing(const std::string& folder) {
 }
 
 FetchMainDialog* DialogObject(HWND dialog) {
-    return reinterpret_cast<FetchMainDialog*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+    return camtools::Dialog::Of<FetchMainDialog>(dialog);
 }
 
 std::string FailedText() {
@@ -135,15 +136,43 @@ void SelectRow(HWND dialog, const char* name) {
         if (drive::CellText(list, row, 0) == name) drive::SetRowState(list, row, LVIS_SELECTED);
 }
 
-// Starts a download of the given rows and waits until it has ended one way or the other.
+// The buttons as the dialog's own thread left them right after handling Download, before a
+// timer tick could end a short run (a run refused at its first tick may be over by the time
+// this thread reads them on a busy machine).
+struct ButtonsAfterPress {
+    HWND dialog = nullptr;
+    bool seen = false, ready = false, cancelRun = false, exit = false;
+};
+ButtonsAfterPress g_afterPress;
+
+LRESULT CALLBACK ReadButtonsAfterPress(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->hwnd == g_afterPress.dialog && call->message == WM_COMMAND &&
+        LOWORD(call->wParam) == IDC_DOWNLOAD && !g_afterPress.seen) {
+        g_afterPress.seen = true;
+        g_afterPress.ready = Ready(call->hwnd);
+        g_afterPress.cancelRun = drive::Enabled(call->hwnd, IDC_CANCEL_RUN);
+        g_afterPress.exit = drive::Enabled(call->hwnd, IDOK);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Starts a download of the given rows; the run is in progress (mode 3) once it is pressed.
 void Download(HWND dialog, std::initializer_list<const char*> rows, bool convert) {
     WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the listing completes");
     for (const char* row : rows) SelectRow(dialog, row);
     SetConvertAvi(dialog, convert);
+    g_afterPress = ButtonsAfterPress();
+    g_afterPress.dialog = dialog;
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, ReadButtonsAfterPress, nullptr,
+                                   GetWindowThreadProcessId(dialog, nullptr));
+    WT_CHECK_MSG(hook != nullptr, "a hook on the dialog's thread");
     drive::Press(dialog, IDC_DOWNLOAD);
-    WT_CHECK_MSG(!Ready(dialog), "mode 3 while the run lasts");
-    WT_CHECK(drive::Enabled(dialog, IDC_CANCEL_RUN));
-    WT_CHECK(!drive::Enabled(dialog, IDOK));
+    if (hook) UnhookWindowsHookEx(hook);
+    WT_CHECK_MSG(g_afterPress.seen, "the press reached the dialog");
+    WT_CHECK_MSG(!g_afterPress.ready, "mode 3 while the run lasts");
+    WT_CHECK(g_afterPress.cancelRun);
+    WT_CHECK(!g_afterPress.exit);
 }
 
 const std::vector<uint8_t>& SourceClip() {

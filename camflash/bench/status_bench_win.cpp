@@ -17,8 +17,11 @@
 #include "camera_channel.h"
 #include "camera_protocol.h"
 #include "directshow_transport.h"
+#include "scoped_win.h"
 
 namespace {
+
+using camtools::ComPtr;
 
 const GUID kVendorSet = {camera::kVendorPropertySet.data1, camera::kVendorPropertySet.data2,
                          camera::kVendorPropertySet.data3,
@@ -45,36 +48,30 @@ void Report(const char* what, unsigned requests, unsigned failures, double secon
 }
 
 // The camera's filter, found by name as the channel finds it.
-IBaseFilter* FindCameraFilter() {
-    ICreateDevEnum* devices = nullptr;
+ComPtr<IBaseFilter> FindCameraFilter() {
+    ComPtr<IBaseFilter> filter;
+    ComPtr<ICreateDevEnum> devices;
     if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ICreateDevEnum, reinterpret_cast<void**>(&devices))))
-        return nullptr;
-    IEnumMoniker* monikers = nullptr;
-    HRESULT hr = devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0);
-    devices->Release();
-    if (hr != S_OK) return nullptr;
-    IBaseFilter* filter = nullptr;
-    IMoniker* moniker = nullptr;
-    while (!filter && monikers->Next(1, &moniker, nullptr) == S_OK) {
-        IPropertyBag* bag = nullptr;
-        if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
-                                             reinterpret_cast<void**>(&bag)))) {
-            VARIANT name;
-            VariantInit(&name);
-            V_VT(&name) = VT_BSTR;
-            char text[80] = {};
-            if (SUCCEEDED(bag->Read(L"FriendlyName", &name, nullptr)) && V_VT(&name) == VT_BSTR)
-                WideCharToMultiByte(CP_ACP, 0, V_BSTR(&name), -1, text, sizeof text, nullptr, nullptr);
-            VariantClear(&name);
-            bag->Release();
-            if (std::strcmp(text, camera::kCameraFriendlyName) == 0)
-                moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                      reinterpret_cast<void**>(&filter));
-        }
-        moniker->Release();
+                                IID_ICreateDevEnum, devices.OutVoid())))
+        return filter;
+    ComPtr<IEnumMoniker> monikers;
+    if (devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Out(), 0) != S_OK)
+        return filter;
+    ComPtr<IMoniker> moniker;
+    while (!filter && monikers->Next(1, moniker.Out(), nullptr) == S_OK) {
+        ComPtr<IPropertyBag> bag;
+        if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.OutVoid())))
+            continue;
+        VARIANT name;
+        VariantInit(&name);
+        V_VT(&name) = VT_BSTR;
+        char text[80] = {};
+        if (SUCCEEDED(bag->Read(L"FriendlyName", &name, nullptr)) && V_VT(&name) == VT_BSTR)
+            WideCharToMultiByte(CP_ACP, 0, V_BSTR(&name), -1, text, sizeof text, nullptr, nullptr);
+        VariantClear(&name);
+        if (std::strcmp(text, camera::kCameraFriendlyName) == 0)
+            moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.OutVoid());
     }
-    monikers->Release();
     return filter;
 }
 
@@ -83,7 +80,7 @@ IBaseFilter* FindCameraFilter() {
 int main(int argc, char** argv) {
     unsigned requests = argc > 1 ? unsigned(std::strtoul(argv[1], nullptr, 10)) : 50002;
     if (requests == 0) requests = 1;
-    CoInitialize(nullptr);
+    camtools::ComScope com;
     int status = 0;
     {
         camera::CameraChannel channel(camera::CreateDirectShowTransport());
@@ -103,36 +100,31 @@ int main(int argc, char** argv) {
             channel.Close();
         }
     }
-    if (IBaseFilter* filter = status == 0 ? FindCameraFilter() : nullptr) {
+    if (ComPtr<IBaseFilter> filter = status == 0 ? FindCameraFilter() : ComPtr<IBaseFilter>()) {
         uint8_t record[camera::kSystemInfoSize];
         DWORD returned = 0;
         unsigned failures = 0;
         double t0 = Now();
         for (unsigned i = 0; i < requests; ++i) {
-            IKsPropertySet* set = nullptr;
+            ComPtr<IKsPropertySet> set;
             DWORD support = 0;
-            bool ok = SUCCEEDED(filter->QueryInterface(IID_IKsPropertySet,
-                                                       reinterpret_cast<void**>(&set))) &&
+            bool ok = SUCCEEDED(filter->QueryInterface(IID_IKsPropertySet, set.OutVoid())) &&
                       set->QuerySupported(kVendorSet, camera::kPropSystemInfo, &support) == S_OK &&
                       set->Get(kVendorSet, camera::kPropSystemInfo, record, sizeof record, record,
                                sizeof record, &returned) == S_OK;
-            if (set) set->Release();
             failures += !ok;
         }
         Report("per-call", requests, failures, Now() - t0);
 
-        IKsPropertySet* set = nullptr;
+        ComPtr<IKsPropertySet> set;
         failures = 0;
-        if (SUCCEEDED(filter->QueryInterface(IID_IKsPropertySet, reinterpret_cast<void**>(&set)))) {
+        if (SUCCEEDED(filter->QueryInterface(IID_IKsPropertySet, set.OutVoid()))) {
             t0 = Now();
             for (unsigned i = 0; i < requests; ++i)
                 failures += set->Get(kVendorSet, camera::kPropSystemInfo, record, sizeof record,
                                      record, sizeof record, &returned) != S_OK;
             Report("get-only", requests, failures, Now() - t0);
-            set->Release();
         }
-        filter->Release();
     }
-    CoUninitialize();
     return status;
 }

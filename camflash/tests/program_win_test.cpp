@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "scoped_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
@@ -127,11 +128,11 @@ size_t CountPrefix(const std::vector<std::string>& lines, const std::string& pre
 
 // The DRAM script the program offers, kept in the registry under the program's name.
 void RememberScript(const std::string& windowsPath) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    RegSetValueExA(key, "FileName", 0, REG_SZ, reinterpret_cast<const BYTE*>(windowsPath.c_str()),
+    camtools::ScopedRegKey key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr);
+    RegSetValueExA(key.Get(), "FileName", 0, REG_SZ, reinterpret_cast<const BYTE*>(windowsPath.c_str()),
                    DWORD(windowsPath.size() + 1));
-    RegCloseKey(key);
+    key.Close();
 }
 
 void ForgetScript() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingKey); }
@@ -140,11 +141,11 @@ void ForgetScript() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingKey); }
 std::string RememberedScript() {
     char value[MAX_PATH * 2] = {};
     DWORD size = sizeof value - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    camtools::ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
         return "(none)";
-    LONG result = RegQueryValueExA(key, "FileName", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
+    LONG result = RegQueryValueExA(key.Get(), "FileName", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    key.Close();
     return result == ERROR_SUCCESS ? std::string(value) : "(none)";
 }
 

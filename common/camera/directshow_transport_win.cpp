@@ -4,11 +4,13 @@
 #include <cstring>
 
 #include "camera_protocol.h"
-#include "com_ptr_win.h"
 #include "directshow_transport.h"
+#include "scoped_win.h"
 
 namespace camera {
 namespace {
+
+using camtools::ComPtr;
 
 const GUID kVendorSetGuid = {kVendorPropertySet.data1,
                              kVendorPropertySet.data2,

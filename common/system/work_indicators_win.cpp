@@ -2,29 +2,28 @@
 
 #include <shobjidl.h>
 
+#include <utility>
+
 namespace camtools {
+
+// Out of line: ITaskbarList3 is complete only here.
+TaskbarButtonProgress::TaskbarButtonProgress(HWND window) : window_(window) {}
+TaskbarButtonProgress::~TaskbarButtonProgress() = default;
 
 void SystemKeepAwake::Request() { SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED); }
 
 void SystemKeepAwake::Release() { SetThreadExecutionState(ES_CONTINUOUS); }
 
-TaskbarButtonProgress::~TaskbarButtonProgress() {
-    if (taskbar_) taskbar_->Release();
-}
-
 ITaskbarList3* TaskbarButtonProgress::Taskbar() {
-    if (tried_) return taskbar_;
+    if (tried_) return taskbar_.Get();
     tried_ = true;
-    ITaskbarList3* taskbar = nullptr;
+    ComPtr<ITaskbarList3> taskbar;
     if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ITaskbarList3, reinterpret_cast<void**>(&taskbar))))
+                                IID_ITaskbarList3, taskbar.OutVoid())) ||
+        FAILED(taskbar->HrInit()))
         return nullptr;
-    if (FAILED(taskbar->HrInit())) {
-        taskbar->Release();
-        return nullptr;
-    }
-    taskbar_ = taskbar;
-    return taskbar_;
+    taskbar_ = std::move(taskbar);
+    return taskbar_.Get();
 }
 
 void TaskbarButtonProgress::SetState(TaskbarState state) {

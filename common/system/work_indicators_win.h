@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "scoped_win.h"
 #include "work_indicators.h"
 
 struct ITaskbarList3;
@@ -21,7 +22,7 @@ public:
 // Windows, Wine), every call does nothing.
 class TaskbarButtonProgress : public TaskbarProgress {
 public:
-    explicit TaskbarButtonProgress(HWND window) : window_(window) {}
+    explicit TaskbarButtonProgress(HWND window);
     ~TaskbarButtonProgress() override;
     TaskbarButtonProgress(const TaskbarButtonProgress&) = delete;
     TaskbarButtonProgress& operator=(const TaskbarButtonProgress&) = delete;
@@ -33,7 +34,7 @@ private:
     ITaskbarList3* Taskbar();  // made at first use; null where missing
 
     HWND window_;
-    ITaskbarList3* taskbar_ = nullptr;
+    camtools::ComPtr<ITaskbarList3> taskbar_;
     bool tried_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "camera_model.h"
 #include "camera_protocol.h"
 #include "host_path_win.h"
+#include "scoped_win.h"
 
 namespace camsim {
 
@@ -135,7 +136,7 @@ public:
         ModuleAddRef();
     }
     ~CameraFilter() {
-        if (clock_) clock_->Release();
+        clock_.Reset();
         ModuleRelease();
     }
     CameraFilter(const CameraFilter&) = delete;
@@ -182,16 +183,13 @@ public:
     }
     STDMETHODIMP SetSyncSource(IReferenceClock* clock) override {
         Guard guard(lock_);
-        if (clock) clock->AddRef();
-        if (clock_) clock_->Release();
-        clock_ = clock;
+        clock_ = camtools::ComPtr<IReferenceClock>(clock);
         return S_OK;
     }
     STDMETHODIMP GetSyncSource(IReferenceClock** clock) override {
         if (!clock) return E_POINTER;
         Guard guard(lock_);
-        *clock = clock_;
-        if (clock_) clock_->AddRef();
+        *clock = camtools::ComPtr<IReferenceClock>(clock_.Get()).Detach();  // the caller's reference
         return S_OK;
     }
 
@@ -303,7 +301,7 @@ private:
     Lock lock_;
     CameraModel model_;
     FILTER_STATE state_ = State_Stopped;
-    IReferenceClock* clock_ = nullptr;
+    camtools::ComPtr<IReferenceClock> clock_;
     IFilterGraph* graph_ = nullptr;
     camtools::WString name_;
 };
@@ -330,9 +328,9 @@ HRESULT CreateFilter(int slot, REFIID iid, void** out) {
     }
     CameraFilter* filter = new (std::nothrow) CameraFilter(slot, std::move(profile));
     if (!filter) return E_OUTOFMEMORY;
-    HRESULT hr = filter->QueryInterface(iid, out);
-    filter->Release();
-    return hr;
+    camtools::ComPtr<CameraFilter> made;
+    made.Attach(filter);  // the reference new gave it
+    return made->QueryInterface(iid, out);
 }
 
 }  // namespace

@@ -54,13 +54,13 @@ std::string HostPath(const WString& path) {
         if (toDos) {
             std::string unixPath = Narrow(path, CP_UTF8);
             if (WCHAR* dosPath = toDos(unixPath.c_str())) {
-                std::string out = Narrow(dosPath, size_t(lstrlenW(dosPath)), CP_ACP);
+                std::string out = camtools::NarrowPath(camtools::WString(dosPath));
                 HeapFree(GetProcessHeap(), 0, dosPath);
                 return out;
             }
         }
     }
-    return Narrow(path, CP_ACP);
+    return camtools::NarrowPath(path);
 #endif
 }
 

@@ -13,13 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "com_ptr_win.h"
 #include "filter_win.h"
+#include "scoped_win.h"
 #include "wide_string_win.h"
 
 namespace camsim {
 namespace {
 
+using camtools::ComPtr;
+using camtools::ComScope;
+using camtools::ScopedRegKey;
 using camtools::WString;
 
 HINSTANCE moduleInstance = nullptr;
@@ -92,53 +95,28 @@ WString ModulePath() {
     }
 }
 
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    bool Create(HKEY parent, const WString& path) {
-        return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key_,
-                               nullptr) == ERROR_SUCCESS;
-    }
-    bool SetText(const wchar_t* name, const WString& value) {
-        return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                              DWORD((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-    }
+bool CreateKey(HKEY parent, const WString& path, ScopedRegKey& key) {
+    return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(),
+                           nullptr) == ERROR_SUCCESS;
+}
 
-private:
-    HKEY key_ = nullptr;
-};
-
-// COM needs to be initialised for the filter mapper; regsvr32 may or may not have done it.
-class ComScope {
-public:
-    ComScope() : hr_(CoInitialize(nullptr)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT hr_;
-};
+bool SetText(const ScopedRegKey& key, const wchar_t* name, const WString& value) {
+    return RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          DWORD((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
 
 HRESULT RegisterSlot(IFilterMapper2* mapper, int slot, const WString& name) {
     const WString clsid = GuidText(SlotClsid(slot));
     const WString path = ModulePath();
     if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
 
-    RegKey classKey;
-    if (!classKey.Create(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid) ||
-        !classKey.SetText(nullptr, L"Simulated camera, device slot " + WString(1, wchar_t(L'0' + slot))))
+    ScopedRegKey classKey;
+    if (!CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid, classKey) ||
+        !SetText(classKey, nullptr, L"Simulated camera, device slot " + WString(1, wchar_t(L'0' + slot))))
         return SELFREG_E_CLASS;
-    RegKey serverKey;
-    if (!serverKey.Create(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InprocServer32") ||
-        !serverKey.SetText(nullptr, path) || !serverKey.SetText(L"ThreadingModel", L"Both"))
+    ScopedRegKey serverKey;
+    if (!CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InprocServer32", serverKey) ||
+        !SetText(serverKey, nullptr, path) || !SetText(serverKey, L"ThreadingModel", L"Both"))
         return SELFREG_E_CLASS;
 
     // A capture device without pins: the programs only use its property set.
@@ -179,7 +157,7 @@ std::vector<WString> SplitNames(const wchar_t* list) {
 // Replaces every registered slot with one device per name, in order.
 HRESULT ReplaceDevices(const std::vector<WString>& names) {
     if (names.size() > size_t(kSlotCount)) return E_INVALIDARG;
-    ComScope com;
+    ComScope com;  // the filter mapper needs COM; regsvr32 may or may not have started it
     ComPtr<IFilterMapper2> mapper;
     HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IFilterMapper2, mapper.OutVoid());

@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "scoped_win.h"
+
 namespace windriver {
 
 // Generous bounds for waits; tests never assert how long something took.
@@ -87,7 +89,7 @@ public:
 
 private:
     void Close();
-    HANDLE process_ = nullptr;
+    camtools::ScopedHandle process_;
     DWORD id_ = 0;
     std::string error_;
 };

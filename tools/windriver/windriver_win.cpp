@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "scoped_win.h"
 #include "wide_string_win.h"
 
 namespace windriver {
@@ -16,20 +17,7 @@ constexpr DWORD kPollMs = 20;
 
 std::string FromWide(const wchar_t* text) { return Narrow(text, size_t(lstrlenW(text)), CP_UTF8); }
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
+using Handle = camtools::ScopedHandle;
 
 // Environment names compare without regard to case, as Windows does.
 struct NameLess {
@@ -147,7 +135,7 @@ constexpr int kCellChars = 1024;
 bool RemoteItemMessage(HWND list, UINT message, WPARAM wParam, LVITEMW& item,
                        std::string* text, DWORD_PTR& result) {
     Handle process(OpenOwner(list));
-    if (!process.Valid()) return false;
+    if (!process) return false;
     const size_t textOffset = (sizeof(LVITEMW) + 15) & ~size_t(15);
     RemoteBuffer remote(process.Get(), textOffset + kCellChars * sizeof(wchar_t));
     if (!remote.Valid()) return false;
@@ -259,8 +247,7 @@ Process::~Process() {
 }
 
 Process::Process(Process&& other) noexcept
-    : process_(other.process_), id_(other.id_), error_(std::move(other.error_)) {
-    other.process_ = nullptr;
+    : process_(std::move(other.process_)), id_(other.id_), error_(std::move(other.error_)) {
     other.id_ = 0;
 }
 
@@ -268,19 +255,15 @@ Process& Process::operator=(Process&& other) noexcept {
     if (this != &other) {
         Kill();
         Close();
-        process_ = other.process_;
+        process_ = std::move(other.process_);
         id_ = other.id_;
         error_ = std::move(other.error_);
-        other.process_ = nullptr;
         other.id_ = 0;
     }
     return *this;
 }
 
-void Process::Close() {
-    if (process_) CloseHandle(process_);
-    process_ = nullptr;
-}
+void Process::Close() { process_.Close(); }
 
 bool Process::Start(const StartOptions& options) {
     Kill();
@@ -311,29 +294,29 @@ bool Process::Start(const StartOptions& options) {
                  std::to_string(GetLastError()) + ")";
         return false;
     }
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
+    Handle(info.hThread).Close();
+    process_.Reset(info.hProcess);
     id_ = info.dwProcessId;
     // Wait until it is ready for input, so its first window can be looked for at once.
-    WaitForInputIdle(process_, kWaitMs);
+    WaitForInputIdle(process_.Get(), kWaitMs);
     return true;
 }
 
 bool Process::Running() const {
-    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+    return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
 }
 
 bool Process::WaitForExit(DWORD& exitCode, DWORD timeoutMs) {
     exitCode = 0;
     if (!process_) return false;
-    if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
-    return GetExitCodeProcess(process_, &exitCode) != 0;
+    if (WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
+    return GetExitCodeProcess(process_.Get(), &exitCode) != 0;
 }
 
 void Process::Kill() {
     if (!Running()) return;
-    TerminateProcess(process_, 255);
-    WaitForSingleObject(process_, kWaitMs);
+    TerminateProcess(process_.Get(), 255);
+    WaitForSingleObject(process_.Get(), kWaitMs);
 }
 
 // ---- Windows and controls ------------------------------------------------------------------
@@ -465,7 +448,7 @@ int ListColumnCount(HWND list) {
 
 std::string ListColumnTitle(HWND list, int column) {
     Handle process(OpenOwner(list));
-    if (!process.Valid()) return std::string();
+    if (!process) return std::string();
     const size_t textOffset = (sizeof(LVCOLUMNW) + 15) & ~size_t(15);
     RemoteBuffer remote(process.Get(), textOffset + kCellChars * sizeof(wchar_t));
     if (!remote.Valid()) return std::string();
@@ -555,7 +538,7 @@ namespace {
 std::vector<DWORD> Picture(int width, int height, const std::function<void(HDC)>& draw) {
     std::vector<DWORD> pixels;
     HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    camtools::ScopedMemoryDc memory(CreateCompatibleDC(screen));
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -564,17 +547,18 @@ std::vector<DWORD> Picture(int width, int height, const std::function<void(HDC)>
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    camtools::ScopedGdiObject<HBITMAP> bitmap(
+        CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (bitmap && bits) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        draw(memory);
+        HGDIOBJ old = SelectObject(memory.Get(), bitmap.Get());
+        draw(memory.Get());
         GdiFlush();
         const DWORD* first = static_cast<const DWORD*>(bits);
         for (int i = 0; i < width * height; ++i) pixels.push_back(first[i] & 0xFFFFFF);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
+        SelectObject(memory.Get(), old);
     }
-    DeleteDC(memory);
+    bitmap.Close();
+    memory.Close();
     ReleaseDC(nullptr, screen);
     return pixels;
 }
@@ -748,7 +732,7 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
     Handle file(CreateFileW(Widen(WindowsPath(path)).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
+    if (!file) return false;
     std::string content;
     char chunk[4096];
     DWORD got = 0;
@@ -775,7 +759,7 @@ std::vector<std::string> ReadTrace(const std::string& path) {
 bool WriteTextFile(const std::string& path, const std::string& content) {
     Handle file(CreateFileW(Widen(WindowsPath(path)).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
+    if (!file) return false;
     DWORD written = 0;
     return ::WriteFile(file.Get(), content.data(), DWORD(content.size()), &written, nullptr) &&
            written == content.size();

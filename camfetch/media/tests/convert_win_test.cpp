@@ -11,6 +11,7 @@
 
 #include "frame_decoder.h"
 #include "media_win.h"
+#include "scoped_win.h"
 #include "wintest.h"
 
 namespace {
@@ -71,12 +72,12 @@ bool ReadClip(const std::string& path, std::vector<Stream>& streams) {
 
 std::vector<uint8_t> FileBytes(const std::string& path) {
     std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
+    camtools::ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-    CloseHandle(file);
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    file.Close();
     return bytes;
 }
 
@@ -164,11 +165,11 @@ WT_TEST(LeavesOtherClipsAsTheyWere) {
 
 // FlipHorz is read from the machine's registry by a run's first conversion.
 WT_TEST(MirrorsWhenTheRegistrySaysSo) {
-    HKEY key = nullptr;
+    camtools::ScopedRegKey key;
     WT_CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZQ71R\\UsbCamera", 0, nullptr, 0,
-                             KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS);
+                             KEY_ALL_ACCESS, nullptr, key.Out(), nullptr) == ERROR_SUCCESS);
     const DWORD five = 5;
-    RegSetValueExA(key, "FlipHorz", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five), sizeof five);
+    RegSetValueExA(key.Get(), "FlipHorz", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five), sizeof five);
     const std::string source = g_sources + "mjpg422_320_u8mono.avi";
     const std::string clip = g_converted + "mirrored.avi";
     CopyFileA(source.c_str(), clip.c_str(), FALSE);
@@ -178,8 +179,8 @@ WT_TEST(MirrorsWhenTheRegistrySaysSo) {
         auto registry = media::CreateMachineRegistry();
         WT_CHECK_EQ(media::ConvertClipToI420(clip, *platform, *registry, settings), media::ConvertResult::Converted);
     }
-    RegDeleteValueA(key, "FlipHorz");
-    RegCloseKey(key);
+    RegDeleteValueA(key.Get(), "FlipHorz");
+    key.Close();
     WT_CHECK(settings.loaded && settings.mirror);
     std::vector<Stream> before, after;
     ReadClip(source, before);

@@ -10,22 +10,17 @@
 
 #include "camera_channel.h"
 #include "directshow_transport.h"
+#include "scoped_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
 namespace {
 
+using camtools::ComScope;
+
 std::string Scratch(const std::string& name) {
     return windriver::Environment("TEST_SCRATCH") + "/" + name;
 }
-
-class ComScope {
-public:
-    ComScope() { CoInitialize(nullptr); }
-    ~ComScope() { CoUninitialize(); }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-};
 
 // A camera profile in the scratch folder whose trace goes to NAME.trace; an old trace is
 // removed so that the test sees only its own requests.

@@ -6,13 +6,16 @@
 #include <vector>
 
 #include "camera_protocol.h"
-#include "com_ptr_win.h"
 #include "filter_win.h"
+#include "scoped_win.h"
 #include "wide_string_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
 namespace {
+
+using camtools::ComPtr;
+using camtools::ComScope;
 
 const GUID kVendorSet = {
     camera::kVendorPropertySet.data1,
@@ -27,12 +30,6 @@ const GUID kOtherSet = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 std::string Scratch(const std::string& name) {
     return windriver::Environment("TEST_SCRATCH") + "/" + name;
 }
-
-class ComScope {
-public:
-    ComScope() { CoInitialize(nullptr); }
-    ~ComScope() { CoUninitialize(); }
-};
 
 // Writes a profile whose trace goes to TRACE beside it, and removes an old trace.
 std::string WriteProfile(const std::string& name, const std::string& text) {
@@ -162,7 +159,8 @@ WT_TEST(HasNoPinsAndKeepsStateClockAndGraph) {
             WT_CHECK_HR(filter->QueryFilterInfo(&info), S_OK);
             WT_CHECK(lstrcmpW(info.achName, L"ZQ71R") == 0);
             WT_CHECK(info.pGraph != nullptr);
-            if (info.pGraph) info.pGraph->Release();
+            ComPtr<IFilterGraph> named;
+            named.Attach(info.pGraph);  // QueryFilterInfo hands out a reference
             ComPtr<IMediaFilter> graphControl;
             graph->QueryInterface(IID_IMediaFilter, graphControl.OutVoid());
             ComPtr<IReferenceClock> clock;

@@ -1,0 +1,182 @@
+// Owners of Win32 resources, one class per kind, each releasing what it holds when it goes:
+// COM and OLE on this thread, kernel handles, registry keys, image lists, GDI objects, icons
+// and COM references. Every resource the programs and tools release is held by one of these.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+#include <unknwn.h>
+
+#include <utility>
+
+namespace camtools {
+
+// COM on this thread, apartment-threaded, for as long as the scope lives. A thread whose
+// apartment is already initialised gets S_FALSE and still balances it; a failed
+// initialisation (another threading model) is not balanced.
+class ComScope {
+public:
+    ComScope() : result_(CoInitialize(nullptr)) {}
+    ~ComScope() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    HRESULT Result() const { return result_; }
+
+private:
+    HRESULT result_;
+};
+
+// OLE on this thread, initialised by Initialize() and uninitialised when the scope goes.
+class OleScope {
+public:
+    OleScope() = default;
+    ~OleScope() {
+        if (initialized_) OleUninitialize();
+    }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
+    bool Initialize() { return initialized_ = SUCCEEDED(OleInitialize(nullptr)); }
+
+private:
+    bool initialized_ = false;
+};
+
+// One owned value of a kind described by Traits: its type, its empty value, whether a value
+// is held, and how it is closed.
+template <typename Traits>
+class Scoped {
+public:
+    using Type = typename Traits::Type;
+
+    Scoped() = default;
+    explicit Scoped(Type value) : value_(value) {}  // takes ownership
+    ~Scoped() { Close(); }
+    Scoped(Scoped&& other) noexcept : value_(other.Detach()) {}
+    Scoped& operator=(Scoped&& other) noexcept {
+        if (this != &other) Reset(other.Detach());
+        return *this;
+    }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+
+    Type Get() const { return value_; }
+    explicit operator bool() const { return Traits::Held(value_); }
+    // For out-parameters: closes what is held first.
+    Type* Out() {
+        Close();
+        return &value_;
+    }
+    Type Detach() { return std::exchange(value_, Traits::Empty()); }
+    void Reset(Type value = Traits::Empty()) {
+        Close();
+        value_ = value;
+    }
+    // Closes what is held now; false when the platform reports that closing it failed (a
+    // file's last writes may be lost then). Nothing held counts as closed.
+    bool Close() {
+        if (!Traits::Held(value_)) return true;
+        return Traits::Close(std::exchange(value_, Traits::Empty()));
+    }
+
+private:
+    Type value_ = Traits::Empty();
+};
+
+struct HandleTraits {
+    using Type = HANDLE;
+    static Type Empty() { return nullptr; }
+    // CreateFile gives INVALID_HANDLE_VALUE on failure, most other calls null.
+    static bool Held(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static bool Close(Type h) { return CloseHandle(h) != FALSE; }
+};
+
+struct RegKeyTraits {
+    using Type = HKEY;
+    static Type Empty() { return nullptr; }
+    static bool Held(Type key) { return key != nullptr; }
+    static bool Close(Type key) { return RegCloseKey(key) == ERROR_SUCCESS; }
+};
+
+struct ImageListTraits {
+    using Type = HIMAGELIST;
+    static Type Empty() { return nullptr; }
+    static bool Held(Type list) { return list != nullptr; }
+    static bool Close(Type list) { return ImageList_Destroy(list) != FALSE; }
+};
+
+template <typename Object>
+struct GdiTraits {
+    using Type = Object;
+    static Type Empty() { return nullptr; }
+    static bool Held(Type object) { return object != nullptr; }
+    static bool Close(Type object) { return DeleteObject(object) != FALSE; }
+};
+
+struct IconTraits {
+    using Type = HICON;
+    static Type Empty() { return nullptr; }
+    static bool Held(Type icon) { return icon != nullptr; }
+    static bool Close(Type icon) { return DestroyIcon(icon) != FALSE; }
+};
+
+// A memory device context made by CreateCompatibleDC.
+struct MemoryDcTraits {
+    using Type = HDC;
+    static Type Empty() { return nullptr; }
+    static bool Held(Type dc) { return dc != nullptr; }
+    static bool Close(Type dc) { return DeleteDC(dc) != FALSE; }
+};
+
+using ScopedHandle = Scoped<HandleTraits>;
+using ScopedRegKey = Scoped<RegKeyTraits>;
+using ScopedImageList = Scoped<ImageListTraits>;
+template <typename Object>
+using ScopedGdiObject = Scoped<GdiTraits<Object>>;
+using ScopedIcon = Scoped<IconTraits>;
+using ScopedMemoryDc = Scoped<MemoryDcTraits>;
+
+// A counted COM reference. Two ways in, spelled differently as in the usual COM smart
+// pointers: the constructor from a raw pointer shares it and adds a reference of its own;
+// Attach adopts a reference the caller already holds (what a factory or QueryInterface
+// handed out) without adding one.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    explicit ComPtr(T* p) : p_(p) {
+        if (p_) p_->AddRef();
+    }
+    ComPtr(const ComPtr& other) : ComPtr(other.p_) {}
+    ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    ComPtr& operator=(ComPtr other) noexcept {
+        std::swap(p_, other.p_);
+        return *this;
+    }
+    ~ComPtr() { Reset(); }
+
+    void Attach(T* p) {
+        Reset();
+        p_ = p;
+    }
+    void Reset() {
+        if (p_) std::exchange(p_, nullptr)->Release();
+    }
+    T* Get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    // For out-parameters: releases what is held first.
+    T** Out() {
+        Reset();
+        return &p_;
+    }
+    void** OutVoid() { return reinterpret_cast<void**>(Out()); }
+    T* Detach() { return std::exchange(p_, nullptr); }
+
+private:
+    T* p_ = nullptr;
+};
+
+}  // namespace camtools

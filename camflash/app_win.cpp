@@ -15,11 +15,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Declared first so that OLE is shut down last, after the mutex has been closed.
     camtools::OleScope ole;
     camtools::ScopedHandle mutex(
-        CreateMutexW(nullptr, TRUE, camflash::ToWide(camflash::kInstanceMutexName).c_str()));
+        CreateMutexW(nullptr, TRUE, camtools::Widen(camflash::kInstanceMutexName).c_str()));
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another copy runs: end silently
 
     if (!ole.Initialize()) {
-        camflash::ShowWarning(nullptr, camflash::ToWide(camflash::kTextOleFailed));
+        camflash::ShowWarning(nullptr, camflash::Widen(camflash::kTextOleFailed));
         return 0;
     }
     camtools::ComScope com;  // OLE has initialised the apartment: S_FALSE, balanced all the same

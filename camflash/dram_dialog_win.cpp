@@ -71,7 +71,7 @@ private:
 
     void OnOk() {
         if (fileName_.empty()) {
-            ShowWarning(hwnd_, ToWide(kTextSelectDramFile));
+            ShowWarning(hwnd_, Widen(kTextSelectDramFile));
             return;
         }
         WriteDramSetting(fileName_);

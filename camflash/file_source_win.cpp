@@ -18,7 +18,7 @@ std::string DescribeError(DWORD code) {
               (description.back() == L'\n' || description.back() == L'\r' || description.back() == L' '))
         description.pop_back();
     if (description.empty()) return "Error " + std::to_string(code);
-    return ToNarrow(description);
+    return Narrow(description);
 }
 
 class Win32File : public InputFile {
@@ -52,7 +52,7 @@ private:
 }  // namespace
 
 std::unique_ptr<InputFile> Win32FileOpener::OpenForReading(const std::string& path) {
-    HANDLE file = CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE file = CreateFileW(camtools::WidenPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32File>(file);

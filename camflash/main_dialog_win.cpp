@@ -18,17 +18,17 @@ class DialogUi : public UpdateUi {
 public:
     DialogUi(HWND dialog, HINSTANCE instance) : dialog_(dialog), instance_(instance) {}
 
-    std::string LoadText(unsigned id) override { return ToNarrow(LoadResourceString(id)); }
-    void ShowMessage(const std::string& text) override { ShowWarning(dialog_, ToWide(text)); }
+    std::string LoadText(unsigned id) override { return Narrow(LoadResourceString(id)); }
+    void ShowMessage(const std::string& text) override { ShowWarning(dialog_, Widen(text)); }
     void SetStatus(const std::string& text) override {
-        SetDlgItemTextW(dialog_, IDC_STATUS, ToWide(text).c_str());
+        SetDlgItemTextW(dialog_, IDC_STATUS, Widen(text).c_str());
         // The sequence blocks the message loop: paint the new text now.
         UpdateWindow(GetDlgItem(dialog_, IDC_STATUS));
     }
     bool ChooseDramScript(std::string& path) override {
         WString chosen;
         if (!ShowDramSettingDialog(instance_, dialog_, chosen)) return false;
-        path = ToNarrow(chosen);
+        path = camtools::NarrowPath(chosen);
         return true;
     }
     void Pause(uint32_t milliseconds) override { Sleep(milliseconds); }
@@ -77,7 +77,7 @@ private:
             ShowWarning(hwnd_, LoadResourceString(IDS_DEVICE_NOT_FOUND));
             EndDialog(hwnd_, IDOK);
         }
-        SetWindowTextW(hwnd_, ToWide(MainDialogCaption()).c_str());
+        SetWindowTextW(hwnd_, Widen(MainDialogCaption()).c_str());
         CenterDialog(hwnd_);
         return TRUE;
     }

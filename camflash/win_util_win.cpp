@@ -33,15 +33,15 @@ void ShowWarning(HWND owner, const WString& text) {
 }
 
 WString SettingsSectionKey(const wchar_t* section) {
-    return L"Software\\" + ToWide(kRegistryCompany) + L"\\" + ProgramName() + L"\\" + section;
+    return L"Software\\" + Widen(kRegistryCompany) + L"\\" + ProgramName() + L"\\" + section;
 }
 
 WString ReadDramSetting() {
     camtools::ScopedRegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(ToWide(kDramSection).c_str()).c_str(),
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(Widen(kDramSection).c_str()).c_str(),
                       0, KEY_READ, key.Out()) != ERROR_SUCCESS)
         return WString();
-    const WString name = ToWide(kDramValue);
+    const WString name = Widen(kDramValue);
     const wchar_t* value = name.c_str();
     DWORD type = 0, bytes = 0;
     if (RegQueryValueExW(key.Get(), value, nullptr, &type, nullptr, &bytes) !=
@@ -57,10 +57,10 @@ WString ReadDramSetting() {
 
 void WriteDramSetting(const WString& path) {
     camtools::ScopedRegKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(ToWide(kDramSection).c_str()).c_str(),
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(Widen(kDramSection).c_str()).c_str(),
                         0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExW(key.Get(), ToWide(kDramValue).c_str(), 0, REG_SZ,
+    RegSetValueExW(key.Get(), Widen(kDramValue).c_str(), 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(path.c_str()),
                    DWORD((path.size() + 1) * sizeof(wchar_t)));
 }

@@ -8,13 +8,11 @@
 
 namespace camflash {
 
+// Texts are UTF-8 in the portable code (camtools::Widen and Narrow convert them), paths are
+// in the ANSI code page (camtools::WidenPath and NarrowPath).
+using camtools::Narrow;
+using camtools::Widen;
 using camtools::WString;
-
-// The portable code's narrow strings, paths and the texts that quote them, are in the ANSI
-// code page (the tree's rule for narrow paths), so a message naming a file shows its name as
-// the file system has it.
-inline WString ToWide(const std::string& text) { return camtools::WidenPath(text); }
-inline std::string ToNarrow(const WString& text) { return camtools::NarrowPath(text); }
 
 // The base name of the program's executable ("camflash"): the caption of every message box
 // and the last part of the registry settings key.

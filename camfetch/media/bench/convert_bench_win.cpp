@@ -50,10 +50,10 @@ int main(int argc, char** argv) {
             if (!CopyFileA(clip.c_str(), copy.c_str(), FALSE)) break;
             LARGE_INTEGER start, end;
             QueryPerformanceCounter(&start);
-            const int result = media::ConvertClipToI420(copy);
+            const media::ConvertResult result = media::ConvertClipToI420(copy);
             QueryPerformanceCounter(&end);
-            if (result != 0) {
-                std::printf("%s: conversion failed with %d\n", argv[i], result);
+            if (result != media::ConvertResult::Converted) {
+                std::printf("%s: conversion failed with %d\n", argv[i], int(result));
                 best = 0;
                 break;
             }

@@ -109,12 +109,12 @@ void SortItems(std::vector<CatalogueItem>& items, int column, bool descending) {
         });
         break;
     case 2:
-        std::sort(items.begin(), items.end(), [descending](const CatalogueItem& a, const CatalogueItem& b) {
-            return descending ? b.size < a.size : a.size < b.size;
-        });
+        std::sort(items.begin(), items.end(),
+                  [descending](const CatalogueItem& a, const CatalogueItem& b) {
+                      return descending ? b.size < a.size : a.size < b.size;
+                  });
         break;
-    default:
-        break;  // every item compares equal: nothing to reorder
+    default: break;  // every item compares equal: nothing to reorder
     }
 }
 

@@ -50,13 +50,15 @@ int RunFetchApplication(HINSTANCE instance, std::unique_ptr<camera::PropertyTran
     {
         OpenCamera release(camera);
         if (camera.Open()) {
-            WaitForCameraReady(camera, [](uint32_t ms) { Sleep(ms); }, options.readyPollLimit);
+            WaitForCameraReady(
+                camera, [](uint32_t ms) { Sleep(ms); }, options.readyPollLimit);
             MainDialogParams params;
             params.camera = &camera;
             params.downloadFolder = settings.downloadFolder;
             params.enhance = settings.enhance ? 1 : 0;
             params.timing = options.timing;
-            if (RunFetchMainDialog(instance, params) == IDOK) settings.downloadFolder = params.downloadFolder;
+            if (RunFetchMainDialog(instance, params) == IDOK)
+                settings.downloadFolder = params.downloadFolder;
         }
         settings.Save(registry);
         registry.CloseKey();

@@ -83,7 +83,7 @@ void FetchSession::FailConnection(const char* reason) {
 
 void FetchSession::ShowEndMessage() {
     view_.ShowMessage(connectionState_ == ConnectionState::NoImages ? kStringNoImages
-                                                                     : kStringFailed);
+                                                                    : kStringFailed);
     countdown_ = kCountdownSeconds;
     view_.ShowCountdown(countdown_);
     view_.RevealCountdownLine();
@@ -141,7 +141,8 @@ bool FetchSession::ListingStep() {
             listingActive_ = false;
             return false;
         }
-        if (CountKnownEntries(block.data(), block.size()) > kMaxCatalogueItems - catalogue_.size()) {
+        if (CountKnownEntries(block.data(), block.size()) >
+            kMaxCatalogueItems - catalogue_.size()) {
             listingActive_ = false;  // the rows read so far stay
             return Failure("the catalogue lists more files than a FAT folder holds");
         }

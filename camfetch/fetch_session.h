@@ -77,7 +77,7 @@ public:
     void SetDownloadStore(DownloadStore* store) { store_ = store; }
     void SetClipConverter(ClipConverter converter) { converter_ = std::move(converter); }
     void SetDownloadFolder(const std::string& folder) { downloadFolder_ = folder; }  // the user's
-    void SetDatedFolderName(const std::string& name) { datedFolderName_ = name; }   // at open
+    void SetDatedFolderName(const std::string& name) { datedFolderName_ = name; }    // at open
 
     // Download, Delete and Cancel. The runs then advance on the connection's ticks; a false
     // step fails the connection.

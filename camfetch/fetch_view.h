@@ -44,11 +44,11 @@ constexpr size_t kMaxCatalogueItems = 65536;
 class FetchView {
 public:
     virtual ~FetchView() = default;
-    virtual void ShowMessage(int stringId) = 0;       // message area
+    virtual void ShowMessage(int stringId) = 0;  // message area
     virtual void ApplyControlMode(ControlMode mode) = 0;
-    virtual void ShowCountdown(int seconds) = 0;      // the countdown field's number
-    virtual void RevealCountdownLine() = 0;           // unhides the countdown line
-    virtual void StartCountdownTimer() = 0;           // timer 101
+    virtual void ShowCountdown(int seconds) = 0;  // the countdown field's number
+    virtual void RevealCountdownLine() = 0;       // unhides the countdown line
+    virtual void StartCountdownTimer() = 0;       // timer 101
     virtual void EndDialogAsCancel() = 0;
     virtual void AddStorageSource(const char* text, int data) = 0;
     // Selects entry 0 of the storage source box and returns its item data (-1 if empty).
@@ -59,14 +59,14 @@ public:
     // Every row's listStateSelected | listStateFocused bits, in row order, and back.
     virtual void ReadRowStates(std::vector<uint32_t>& states) = 0;
     virtual void WriteRowStates(const std::vector<uint32_t>& states) = 0;
-    virtual void SuspendRedraw() = 0;                 // before the catalogue is reordered
-    virtual void RedrawRows() = 0;                    // after: resumes drawing, redraws all rows
+    virtual void SuspendRedraw() = 0;  // before the catalogue is reordered
+    virtual void RedrawRows() = 0;     // after: resumes drawing, redraws all rows
     // The runs' fields: status line, percent field, progress bar (0-100), remaining count.
     virtual void ShowStatusLine(const std::string& text) = 0;
     virtual void ShowPercent(const std::string& text) = 0;
     virtual void SetProgress(int percent) = 0;
     virtual void ShowRemaining(const std::string& text) = 0;
-    virtual void RefreshRow(size_t row) = 0;          // the item's flags changed
+    virtual void RefreshRow(size_t row) = 0;  // the item's flags changed
     virtual void EnsureRowVisible(size_t row) = 0;
     virtual bool IsConvertAviChecked() = 0;
 };

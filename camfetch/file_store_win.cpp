@@ -25,7 +25,8 @@ bool Win32DownloadStore::Write(const uint8_t* data, size_t size) {
     while (size > 0) {
         DWORD chunk = size > 0x40000000 ? 0x40000000 : DWORD(size);
         DWORD written = 0;
-        if (!WriteFile(file_.Get(), data, chunk, &written, nullptr) || written != chunk) return false;
+        if (!WriteFile(file_.Get(), data, chunk, &written, nullptr) || written != chunk)
+            return false;
         data += chunk;
         size -= chunk;
     }
@@ -44,9 +45,10 @@ void Win32DownloadStore::SetWriteTime(const std::string& path, uint16_t fatDate,
     FILETIME local, utc;
     if (!DosDateTimeToFileTime(fatDate, fatTime, &local) || !LocalFileTimeToFileTime(&local, &utc))
         return;
-    camtools::ScopedHandle file(CreateFileW(camtools::WidenPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    camtools::ScopedHandle file(
+        CreateFileW(camtools::WidenPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) SetFileTime(file.Get(), nullptr, nullptr, &utc);
 }
 

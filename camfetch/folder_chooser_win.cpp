@@ -95,7 +95,8 @@ bool DirectoryPickerDialog(std::string& path, HWND owner, const std::string& tit
 
 bool FolderChooser(std::string& path, HWND owner, bool forceOldStyle, const std::string& title) {
     DWORD version = GetVersion();
-    if (LOBYTE(LOWORD(version)) < 4 || forceOldStyle) return DirectoryPickerDialog(path, owner, title);
+    if (LOBYTE(LOWORD(version)) < 4 || forceOldStyle)
+        return DirectoryPickerDialog(path, owner, title);
     return ShellFolderBrowser(path, owner, title);
 }
 

@@ -61,8 +61,8 @@ bool MakeDownloadFileName(const std::string& name, const std::string& extension,
 }
 
 bool BuildDownloadPaths(const std::string& downloadFolder, const std::string& datedFolderName,
-                        const std::string& name, const std::string& extension,
-                        std::string& folder, std::string& path) {
+                        const std::string& name, const std::string& extension, std::string& folder,
+                        std::string& path) {
     std::string fileName;
     if (!MakeDownloadFileName(name, extension, fileName)) return false;
     std::string dir = downloadFolder;

@@ -25,7 +25,7 @@ bool MakeDownloadFileName(const std::string& name, const std::string& extension,
 
 // The dated sub-folder of a download folder, and the full path of one file in it.
 bool BuildDownloadPaths(const std::string& downloadFolder, const std::string& datedFolderName,
-                        const std::string& name, const std::string& extension,
-                        std::string& folder, std::string& path);
+                        const std::string& name, const std::string& extension, std::string& folder,
+                        std::string& path);
 
 }  // namespace camfetch

@@ -32,10 +32,8 @@ class AboutDialog : public camtools::Dialog {
 private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM) override {
         switch (message) {
-        case WM_INITDIALOG:
-            return TRUE;
-        case WM_COMMAND:
-            return OnCommand(LOWORD(wParam));
+        case WM_INITDIALOG: return TRUE;
+        case WM_COMMAND: return OnCommand(LOWORD(wParam));
         }
         return FALSE;
     }
@@ -75,7 +73,8 @@ void FetchMainDialog::StartCountdownTimer() {
 void FetchMainDialog::AddStorageSource(const char* text, int data) {
     LRESULT index = SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_ADDSTRING, 0,
                                         LPARAM(Widen(text).c_str()));
-    if (index >= 0) SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_SETITEMDATA, WPARAM(index), data);
+    if (index >= 0)
+        SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_SETITEMDATA, WPARAM(index), data);
 }
 
 int FetchMainDialog::SelectFirstStorageSource() {
@@ -109,7 +108,8 @@ void FetchMainDialog::DeleteRow(size_t row) { ListView_DeleteItem(list_, int(row
 // selection costs little.
 void FetchMainDialog::ReadRowStates(std::vector<uint32_t>& states) {
     states.assign(size_t(ListView_GetItemCount(list_)), 0);
-    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0 && size_t(row) < states.size();
+    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED);
+         row >= 0 && size_t(row) < states.size();
          row = ListView_GetNextItem(list_, row, LVNI_SELECTED))
         states[size_t(row)] |= LVIS_SELECTED;
     int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
@@ -157,7 +157,9 @@ void FetchMainDialog::ShowRemaining(const std::string& text) {
 
 void FetchMainDialog::RefreshRow(size_t row) { ListView_Update(list_, int(row)); }
 
-void FetchMainDialog::EnsureRowVisible(size_t row) { ListView_EnsureVisible(list_, int(row), FALSE); }
+void FetchMainDialog::EnsureRowVisible(size_t row) {
+    ListView_EnsureVisible(list_, int(row), FALSE);
+}
 
 bool FetchMainDialog::IsConvertAviChecked() {
     return IsDlgButtonChecked(hwnd_, IDC_CONVERT_AVI) == BST_CHECKED;
@@ -171,11 +173,8 @@ void FetchMainDialog::Enable(int id, bool on) { EnableWindow(GetDlgItem(hwnd_, i
 
 INT_PTR FetchMainDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog();
-    case WM_DESTROY:
-        OnDestroy();
-        return FALSE;
+    case WM_INITDIALOG: return OnInitDialog();
+    case WM_DESTROY: OnDestroy(); return FALSE;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
             OnAbout();
@@ -183,16 +182,11 @@ INT_PTR FetchMainDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         return FALSE;
-    case WM_PAINT:
-        return OnPaint();
+    case WM_PAINT: return OnPaint();
     case WM_QUERYDRAGICON:  // answered by the procedure's own return value, not DWLP_MSGRESULT
         return reinterpret_cast<INT_PTR>(appIcon_);
-    case WM_TIMER:
-        OnTimer(wParam);
-        return TRUE;
-    case WM_COMMAND:
-        OnCommand(LOWORD(wParam), HIWORD(wParam));
-        return TRUE;
+    case WM_TIMER: OnTimer(wParam); return TRUE;
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return TRUE;
     case WM_NOTIFY: {
         LRESULT result = OnNotify(reinterpret_cast<NMHDR*>(lParam));
         SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
@@ -229,13 +223,15 @@ BOOL FetchMainDialog::OnInitDialog() {
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, LPARAM(appIcon_));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, LPARAM(appIcon_));
     ShowMessage(IDS_CONNECTING);
-    connectionTimer_ = SetTimer(hwnd_, kConnectionTimer, params_.timing.connectionPeriodMs, nullptr);
+    connectionTimer_ =
+        SetTimer(hwnd_, kConnectionTimer, params_.timing.connectionPeriodMs, nullptr);
     ShowDownloadFolder();
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 
     smallIcons_.Reset(ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 2, 2));
     for (int id : {IDI_PICTURE, IDI_FILMSTRIP}) {
-        camtools::ScopedIcon icon(HICON(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0)));
+        camtools::ScopedIcon icon(
+            HICON(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0)));
         ImageList_AddIcon(smallIcons_.Get(), icon.Get());  // the list keeps a copy
     }
     ListView_SetImageList(list_, smallIcons_.Get(), LVSIL_SMALL);
@@ -284,11 +280,12 @@ void FetchMainDialog::ApplyControlMode(ControlMode mode) {
     bool progress = mode == kModeDownloadRunning || mode == kModeDeleteRunning;
     bool command = mode == kModeReady;
     bool destination = mode == kModeReady;
-    bool source = mode == kModeReady &&
-                  SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETCOUNT, 0, 0) > 1;
+    bool source =
+        mode == kModeReady && SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETCOUNT, 0, 0) > 1;
     for (int id : {IDC_PERCENT, IDC_REMAINING_LABEL, IDC_REMAINING, IDC_STATUS_LINE, IDC_PROGRESS})
         Enable(id, progress);
-    for (int id : {IDC_DESELECT_ALL, IDC_SELECT_ALL, IDC_DOWNLOAD, IDC_DELETE, IDC_CANCEL_RUN, IDC_FILE_LIST})
+    for (int id : {IDC_DESELECT_ALL, IDC_SELECT_ALL, IDC_DOWNLOAD, IDC_DELETE, IDC_CANCEL_RUN,
+                   IDC_FILE_LIST})
         Enable(id, command);
     for (int id : {IDC_BROWSE, IDC_DOWNLOAD_FOLDER, IDC_DOWNLOAD_TO_LABEL}) Enable(id, destination);
     for (int id : {IDC_STORAGE_SOURCE, IDC_STORAGE_SOURCE_LABEL}) Enable(id, source);
@@ -314,42 +311,28 @@ void FetchMainDialog::OnDestroy() {
 }
 
 void FetchMainDialog::OnTimer(UINT_PTR id) {
-    if (id == kConnectionTimer) session_.ConnectionStep();
-    else if (id == kCountdownTimer) session_.CountdownStep();
+    if (id == kConnectionTimer)
+        session_.ConnectionStep();
+    else if (id == kCountdownTimer)
+        session_.CountdownStep();
     if (runIndicator_) runIndicator_->Update(session_);
 }
 
 void FetchMainDialog::OnCommand(int id, int code) {
     switch (id) {
-    case IDOK:
-        EndDialog(hwnd_, IDOK);
-        break;
-    case IDCANCEL:
-        OnCancel();
-        break;
-    case IDC_BROWSE:
-        OnBrowse();
-        break;
-    case IDC_SELECT_ALL:
-        SelectAllRows(true);
-        break;
-    case IDC_DESELECT_ALL:
-        SelectAllRows(false);
-        break;
-    case IDC_DOWNLOAD:
-        session_.StartDownloadRun();
-        break;
-    case IDC_DELETE:
-        session_.StartDeleteRun();
-        break;
-    case IDC_CANCEL_RUN:
-        session_.CancelRuns();
-        break;
+    case IDOK: EndDialog(hwnd_, IDOK); break;
+    case IDCANCEL: OnCancel(); break;
+    case IDC_BROWSE: OnBrowse(); break;
+    case IDC_SELECT_ALL: SelectAllRows(true); break;
+    case IDC_DESELECT_ALL: SelectAllRows(false); break;
+    case IDC_DOWNLOAD: session_.StartDownloadRun(); break;
+    case IDC_DELETE: session_.StartDeleteRun(); break;
+    case IDC_CANCEL_RUN: session_.CancelRuns(); break;
     case IDC_STORAGE_SOURCE:
         if (code == CBN_SELENDOK) {
             LRESULT index = SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETCURSEL, 0, 0);
-            session_.StorageSourceChanged(
-                int(SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETITEMDATA, WPARAM(index), 0)));
+            session_.StorageSourceChanged(int(
+                SendDlgItemMessageW(hwnd_, IDC_STORAGE_SOURCE, CB_GETITEMDATA, WPARAM(index), 0)));
         }
         break;
     }
@@ -388,9 +371,12 @@ void FetchMainDialog::OnDisplayInfo(NMLVDISPINFOW* info) {
         }
     }
     if (item.mask & LVIF_IMAGE) {
-        if (entry.kind == kKindJpeg) item.iImage = 0;
-        else if (entry.kind == kKindAvi) item.iImage = 1;
-        else item.iImage = I_IMAGENONE;  // sound recordings have no icon
+        if (entry.kind == kKindJpeg)
+            item.iImage = 0;
+        else if (entry.kind == kKindAvi)
+            item.iImage = 1;
+        else
+            item.iImage = I_IMAGENONE;  // sound recordings have no icon
     }
 }
 

@@ -1,15 +1,15 @@
 // Resource and control ids of camfetch (read by the resource compiler and the code).
 #pragma once
 
-#define IDR_MAINFRAME 128          // application icon
-#define IDI_PICTURE 132            // small icon of a still picture
-#define IDI_FILMSTRIP 133          // small icon of a clip
+#define IDR_MAINFRAME 128  // application icon
+#define IDI_PICTURE 132    // small icon of a still picture
+#define IDI_FILMSTRIP 133  // small icon of a clip
 
 #define IDD_ABOUTBOX 100
 #define IDD_CAMFETCH_DIALOG 102
 #define IDD_DIRECTORY_PICKER 130
 
-#define IDM_ABOUTBOX 0x0010        // system-menu command of the About entry
+#define IDM_ABOUTBOX 0x0010  // system-menu command of the About entry
 
 #define IDS_ABOUTBOX 101
 #define IDS_CONNECTING 102

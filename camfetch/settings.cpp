@@ -34,8 +34,8 @@ bool FetchSettings::InitialiseAndLoad(SettingsRegistry& registry) {
 
 bool FetchSettings::Load(SettingsRegistry& registry) {
     // Full access first, as an elevated program has it; a standard user may only read.
-    const bool machine =
-        registry.OpenKey(SettingsKey::MachineFullAccess) || registry.OpenKey(SettingsKey::MachineRead);
+    const bool machine = registry.OpenKey(SettingsKey::MachineFullAccess) ||
+                         registry.OpenKey(SettingsKey::MachineRead);
     if (machine) {
         uint8_t word[4] = {};
         uint32_t size = sizeof word;

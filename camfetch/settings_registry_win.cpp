@@ -8,8 +8,8 @@ bool RegistrySettings::OpenKey(SettingsKey which) {
     LONG result = ERROR_INVALID_PARAMETER;
     switch (which) {
     case SettingsKey::MachineFullAccess:
-        result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         break;
     case SettingsKey::MachineRead:
         result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
@@ -18,8 +18,9 @@ bool RegistrySettings::OpenKey(SettingsKey which) {
         result = RegOpenKeyExA(HKEY_CURRENT_USER, kUserSettingsKey, 0, KEY_READ, &key);
         break;
     case SettingsKey::UserWrite:
-        result = RegCreateKeyExA(HKEY_CURRENT_USER, kUserSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+        result =
+            RegCreateKeyExA(HKEY_CURRENT_USER, kUserSettingsKey, 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
         break;
     }
     if (result != ERROR_SUCCESS) return false;
@@ -31,7 +32,8 @@ void RegistrySettings::CloseKey() { key_.Close(); }
 
 bool RegistrySettings::QueryValue(const char* name, uint8_t* buffer, uint32_t& size) {
     DWORD bytes = size;
-    if (RegQueryValueExA(key_.Get(), name, nullptr, nullptr, buffer, &bytes) != ERROR_SUCCESS) return false;
+    if (RegQueryValueExA(key_.Get(), name, nullptr, nullptr, buffer, &bytes) != ERROR_SUCCESS)
+        return false;
     // The platform may add a terminator to a string stored without one, but never past the
     // buffer; the stored bytes are what counts.
     size = bytes <= size ? bytes : size;

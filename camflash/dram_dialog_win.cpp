@@ -19,10 +19,8 @@ public:
 private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM) override {
         switch (message) {
-        case WM_INITDIALOG:
-            return OnInitDialog();
-        case WM_COMMAND:
-            return OnCommand(LOWORD(wParam));
+        case WM_INITDIALOG: return OnInitDialog();
+        case WM_COMMAND: return OnCommand(LOWORD(wParam));
         }
         return FALSE;
     }
@@ -35,12 +33,8 @@ private:
 
     BOOL OnCommand(int id) {
         switch (id) {
-        case IDC_DRAM_BROWSE:
-            OnBrowse();
-            return TRUE;
-        case IDOK:
-            OnOk();
-            return TRUE;
+        case IDC_DRAM_BROWSE: OnBrowse(); return TRUE;
+        case IDOK: OnOk(); return TRUE;
         case IDCANCEL:  // Cancel, Escape and the close box; the setting is not written
             EndDialog(hwnd_, IDCANCEL);
             return TRUE;

@@ -112,8 +112,8 @@ void ScriptReader::PreScan() {
     }
     if (!allocated) {
         file_.reset();
-        throw ScriptError("Allocate Memory Error!! Size = " + std::to_string(size) + "! : " +
-                          fileName_);
+        throw ScriptError("Allocate Memory Error!! Size = " + std::to_string(size) +
+                          "! : " + fileName_);
     }
     size_t total = 0;
     try {
@@ -190,8 +190,10 @@ std::string RunDramScript(const std::string& path, FileOpener& opener, ScriptHos
     }
     for (std::string line = reader.NextLine(); !line.empty(); line = reader.NextLine()) {
         ScriptCommand command = ParseScriptLine(line);
-        if (command.kind == ScriptCommand::Pause) host.Pause(command.milliseconds);
-        else if (command.kind == ScriptCommand::Write) host.WriteRegister(command.address, command.value);
+        if (command.kind == ScriptCommand::Pause)
+            host.Pause(command.milliseconds);
+        else if (command.kind == ScriptCommand::Write)
+            host.WriteRegister(command.address, command.value);
     }
     return std::string();
 }

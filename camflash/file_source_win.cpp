@@ -9,13 +9,13 @@ namespace {
 // The system's description of an error code, without the trailing line end.
 std::string DescribeError(DWORD code) {
     wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     WString description = n && text ? WString(text, n) : WString();
     if (text) LocalFree(text);
-    while (!description.empty() &&
-              (description.back() == L'\n' || description.back() == L'\r' || description.back() == L' '))
+    while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r' ||
+                                    description.back() == L' '))
         description.pop_back();
     if (description.empty()) return "Error " + std::to_string(code);
     return Narrow(description);
@@ -52,8 +52,9 @@ private:
 }  // namespace
 
 std::unique_ptr<InputFile> Win32FileOpener::OpenForReading(const std::string& path) {
-    HANDLE file = CreateFileW(camtools::WidenPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(camtools::WidenPath(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32File>(file);
 }

@@ -52,17 +52,11 @@ public:
 private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM) override {
         switch (message) {
-        case WM_INITDIALOG:
-            return OnInitDialog();
-        case WM_PAINT:
-            return OnPaint();
-        case WM_QUERYDRAGICON:
-            return reinterpret_cast<INT_PTR>(icon_);
-        case WM_COMMAND:
-            return OnCommand(LOWORD(wParam));
-        case WM_DESTROY:
-            OnDestroy();
-            return FALSE;
+        case WM_INITDIALOG: return OnInitDialog();
+        case WM_PAINT: return OnPaint();
+        case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(icon_);
+        case WM_COMMAND: return OnCommand(LOWORD(wParam));
+        case WM_DESTROY: OnDestroy(); return FALSE;
         }
         return FALSE;
     }
@@ -84,13 +78,9 @@ private:
 
     BOOL OnCommand(int id) {
         switch (id) {
-        case IDC_UPDATE:
-            OnUpdate();
-            return TRUE;
+        case IDC_UPDATE: OnUpdate(); return TRUE;
         case IDOK:
-        case IDCANCEL:
-            EndDialog(hwnd_, id);
-            return TRUE;
+        case IDCANCEL: EndDialog(hwnd_, id); return TRUE;
         }
         return FALSE;
     }
@@ -126,7 +116,7 @@ private:
 
     HINSTANCE instance_;
     camera::CameraChannel& camera_;
-    HICON icon_;                    // shared: LoadIcon's icons are never destroyed
+    HICON icon_;                      // shared: LoadIcon's icons are never destroyed
     camtools::ScopedIcon smallIcon_;  // LoadImage's own copy
     MainDialogState state_;
 };

@@ -9,15 +9,11 @@ const char* StringTableText(unsigned id) {
     case kIdsUpdateFailed:
         return "Firmware update failed. Please check USB connection or firmware file to make "
                "sure cable is plugged in and firmware file is present.";
-    case kIdsUpdateFinished:
-        return "Firmware update finished !!";
-    default:
-        return "";
+    case kIdsUpdateFinished: return "Firmware update finished !!";
+    default: return "";
     }
 }
 
-std::string MainDialogCaption() {
-    return std::string(kProductName) + "U_V2.0.1.0 UPDATE FIRMWARE";
-}
+std::string MainDialogCaption() { return std::string(kProductName) + "U_V2.0.1.0 UPDATE FIRMWARE"; }
 
 }  // namespace camflash

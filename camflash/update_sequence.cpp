@@ -109,13 +109,14 @@ MainDialogState InitializeMainDialog(camera::CameraChannel& camera) {
     if (!state.cameraOpened) return state;
     state.firmwareFileName = kFirmwareFileName;
     uint8_t value = 0;
-    state.needsPreparation = camera.ReadRegister(kRegPreparation, value) &&
-                             (value & kPreparationBit) != 0;
+    state.needsPreparation =
+        camera.ReadRegister(kRegPreparation, value) && (value & kPreparationBit) != 0;
     return state;
 }
 
 UpdateResult RunUpdateKeepingAwake(camtools::KeepAwake& awake, camera::CameraChannel& camera,
-                                   FileOpener& files, UpdateUi& ui, const UpdateSettings& settings) {
+                                   FileOpener& files, UpdateUi& ui,
+                                   const UpdateSettings& settings) {
     camtools::ScopedKeepAwake awakeScope(awake);
     return RunUpdate(camera, files, ui, settings);
 }

@@ -47,14 +47,14 @@ public:
 
 // How a run of the sequence ended.
 enum class UpdateResult {
-    ImageNotLoaded,   // string 2; nothing was sent
-    Cancelled,        // the DRAM dialog was cancelled
+    ImageNotLoaded,  // string 2; nothing was sent
+    Cancelled,       // the DRAM dialog was cancelled
     DownloadFailed,
     FlashFailed,
-    RequestFailed,    // the status request failed (no message)
-    StatusFailed,     // a status read failed (no message)
+    RequestFailed,  // the status request failed (no message)
+    StatusFailed,   // a status read failed (no message)
     WaitedTooLong,
-    Finished,         // the dialog has been ended
+    Finished,  // the dialog has been ended
 };
 
 struct UpdateSettings {

@@ -22,7 +22,8 @@ WString ProgramName() {
     size_t slash = name.find_last_of(L"\\/");
     if (slash != WString::npos) name.erase(0, slash + 1);
     // A Winelib program started by its .so file carries that suffix behind ".exe".
-    if (name.size() > 3 && name.compare(name.size() - 3, 3, L".so") == 0) name.resize(name.size() - 3);
+    if (name.size() > 3 && name.compare(name.size() - 3, 3, L".so") == 0)
+        name.resize(name.size() - 3);
     size_t dot = name.rfind(L'.');
     if (dot != WString::npos) name.erase(dot);
     return name;
@@ -38,19 +39,18 @@ WString SettingsSectionKey(const wchar_t* section) {
 
 WString ReadDramSetting() {
     camtools::ScopedRegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(Widen(kDramSection).c_str()).c_str(),
-                      0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(Widen(kDramSection).c_str()).c_str(), 0,
+                      KEY_READ, key.Out()) != ERROR_SUCCESS)
         return WString();
     const WString name = Widen(kDramValue);
     const wchar_t* value = name.c_str();
     DWORD type = 0, bytes = 0;
-    if (RegQueryValueExW(key.Get(), value, nullptr, &type, nullptr, &bytes) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExW(key.Get(), value, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
         type != REG_SZ)
         return WString();
     std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, 0);
-    if (RegQueryValueExW(key.Get(), value, nullptr, &type,
-                         reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS)
+    if (RegQueryValueExW(key.Get(), value, nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                         &bytes) != ERROR_SUCCESS)
         return WString();
     return WString(text.data());
 }

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // profile author's choice, not input to defend against; they would only hit the limits.
     if (text.find("/dev") != std::string::npos || text.find("/proc") != std::string::npos) return 0;
     size_t fills = 0;
-    for (size_t at = text.find("fill="); at != std::string::npos; at = text.find("fill=", at + 1)) ++fills;
+    for (size_t at = text.find("fill="); at != std::string::npos; at = text.find("fill=", at + 1))
+        ++fills;
     if (fills > 1) return 0;
 
     const std::string folder = fuzz::ScratchFolder();

@@ -67,9 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     media::UsbCameraSettings settings;
     const media::ConvertResult code = media::ConvertClipToI420(clip, platform, registry, settings);
 
-    FUZZ_CHECK(fuzz::FilesIn(folder) == std::vector<std::string>{"clip.avi"}, "only the clip remains");
+    FUZZ_CHECK(fuzz::FilesIn(folder) == std::vector<std::string>{"clip.avi"},
+               "only the clip remains");
     if (code != media::ConvertResult::Converted) {
-        FUZZ_CHECK(fuzz::ReadBytes(clip) == before, "a failed conversion leaves the clip as it was");
+        FUZZ_CHECK(fuzz::ReadBytes(clip) == before,
+                   "a failed conversion leaves the clip as it was");
         return 0;
     }
     std::unique_ptr<media::AviFile> converted = media::OpenRiffAvi(clip);

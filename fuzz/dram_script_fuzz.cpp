@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t chunk = input.ConsumeIntegralInRange<size_t>(1, 64);
     const std::string content = input.ConsumeRemainingBytesAsString();
 
-    FUZZ_CHECK(Run(content, 0) == Run(content, chunk), "read in pieces of " + std::to_string(chunk));
+    FUZZ_CHECK(Run(content, 0) == Run(content, chunk),
+               "read in pieces of " + std::to_string(chunk));
 
     camflash_test::MemoryFileOpener opener;
     opener.files["dram.txt"].content = content;

@@ -38,7 +38,8 @@ std::string DiskName(std::string path) {
 }
 
 std::string PickName(FuzzedDataProvider& input) {
-    static const char* const names[] = {"IMG0001", "img0001", "CLIP0001", "SND0001", "A", "CON", "..", "a b"};
+    static const char* const names[] = {"IMG0001", "img0001", "CLIP0001", "SND0001",
+                                        "A",       "CON",     "..",       "a b"};
     if (input.ConsumeBool()) return names[input.ConsumeIntegralInRange<size_t>(0, 7)];
     std::string name = input.ConsumeRandomLengthString(8);
     for (char& c : name)
@@ -104,7 +105,8 @@ public:
         MemoryStore::CreateFolder(folder);
     }
     bool CreateOutput(const std::string& path) override {
-        FUZZ_CHECK(path.compare(0, kFolder.size() + 1, kFolder + "\\") == 0, "inside the dated folder: " + path);
+        FUZZ_CHECK(path.compare(0, kFolder.size() + 1, kFolder + "\\") == 0,
+                   "inside the dated folder: " + path);
         const std::string name = path.substr(kFolder.size() + 1);
         FUZZ_CHECK(name.find_first_of("\\/:") == std::string::npos && name != "." && name != "..",
                    "a plain file name: " + path);
@@ -148,7 +150,8 @@ struct Rig {
         session.SetDownloadStore(&store);
         // The conversion leaves the file as it was: what is checked is the download.
         session.SetClipConverter([this](const std::string&) {
-            return conversionFails ? media::ConvertResult::WriteFailed : media::ConvertResult::Converted;
+            return conversionFails ? media::ConvertResult::WriteFailed
+                                   : media::ConvertResult::Converted;
         });
     }
 
@@ -156,33 +159,41 @@ struct Rig {
     std::string Describe() const {
         std::string text = "\ncamera:";
         for (const camsim::StoredFile& file : model.files())
-            text += " [" + file.name + "." + file.extension + " " + std::to_string(file.content.size()) + "]";
+            text += " [" + file.name + "." + file.extension + " " +
+                    std::to_string(file.content.size()) + "]";
         for (const camsim::Fault& fault : model.profile().faults)
-            text += " [fault " + std::to_string(int(fault.kind)) + " on " + std::to_string(fault.property) +
-                    " nth " + std::to_string(fault.nth) + " length " + std::to_string(fault.length) + "]";
+            text += " [fault " + std::to_string(int(fault.kind)) + " on " +
+                    std::to_string(fault.property) + " nth " + std::to_string(fault.nth) +
+                    " length " + std::to_string(fault.length) + "]";
         text += "\nrows:";
         for (const CatalogueItem& item : session.catalogue())
-            text += " [" + item.name + "." + item.extension + " flags " + std::to_string(item.flags) + "]";
+            text += " [" + item.name + "." + item.extension + " flags " +
+                    std::to_string(item.flags) + "]";
         text += "\ndisk:";
-        for (const auto& [path, bytes] : store.files) text += " [" + path + " " + std::to_string(bytes.size()) + "]";
+        for (const auto& [path, bytes] : store.files)
+            text += " [" + path + " " + std::to_string(bytes.size()) + "]";
         return text;
     }
 
     void Check(const char* after) {
         const std::string when = std::string(" after ") + after + Describe();
         FUZZ_CHECK(view.rows.size() == session.catalogue().size(), "one row per item" + when);
-        const bool receiving = session.downloadState() == RunState::InProgress && session.outputOpen();
+        const bool receiving =
+            session.downloadState() == RunState::InProgress && session.outputOpen();
         FUZZ_CHECK(receiving || store.open.empty(), "no output open without a transfer" + when);
-        FUZZ_CHECK(!receiving || store.open == DiskName(session.outputPath()), "the open output" + when);
+        FUZZ_CHECK(!receiving || store.open == DiskName(session.outputPath()),
+                   "the open output" + when);
         for (const auto& [path, bytes] : store.files) {
             if (receiving && path == store.open) continue;
             auto it = store.expected.find(path);
-            FUZZ_CHECK(it != store.expected.end() && it->second == bytes, "a whole file: " + path + when);
+            FUZZ_CHECK(it != store.expected.end() && it->second == bytes,
+                       "a whole file: " + path + when);
         }
         for (const CatalogueItem& item : session.catalogue()) {
             if (!(item.flags & flagSaved)) continue;
             std::string folder, path;
-            FUZZ_CHECK(BuildDownloadPaths(kDownloadFolder, kDatedFolder, item.name, item.extension, folder, path),
+            FUZZ_CHECK(BuildDownloadPaths(kDownloadFolder, kDatedFolder, item.name, item.extension,
+                                          folder, path),
                        "a saved item has a path" + when);
             auto file = store.files.find(DiskName(path));
             auto camera = store.expected.find(DiskName(path));
@@ -212,9 +223,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const uint8_t which = action % 8;
             what = "a user action";
             if (which == 0 && !rig.view.rows.empty()) {
-                rig.view.rows[input.ConsumeIntegralInRange<size_t>(0, rig.view.rows.size() - 1)] ^= listStateSelected;
+                rig.view.rows[input.ConsumeIntegralInRange<size_t>(0, rig.view.rows.size() - 1)] ^=
+                    listStateSelected;
             } else if (which == 1 || which == 2) {
-                for (uint32_t& row : rig.view.rows) row = which == 1 ? row | listStateSelected : row & ~listStateSelected;
+                for (uint32_t& row : rig.view.rows)
+                    row = which == 1 ? row | listStateSelected : row & ~listStateSelected;
             } else if (which == 3) {
                 rig.view.convertAviChecked = input.ConsumeBool();
                 rig.conversionFails = input.ConsumeIntegralInRange<int>(0, 3) == 0;
@@ -231,7 +244,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         rig.Check(what);
     }
     // Closing the dialog cancels what runs.
-    if (session.downloadState() != RunState::Idle || session.deleteState() != RunState::Idle) session.CancelRuns();
+    if (session.downloadState() != RunState::Idle || session.deleteState() != RunState::Idle)
+        session.CancelRuns();
     rig.Check("closing");
     return 0;
 }

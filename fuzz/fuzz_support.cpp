@@ -26,7 +26,8 @@ void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {

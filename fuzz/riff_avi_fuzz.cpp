@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!file) return 0;
     media::AviFileInfo info;
     FUZZ_CHECK(file->Info(info), "file record");
-    FUZZ_CHECK(!file->CreateStream(media::AviStreamInfo()), "a clip opened for reading takes no streams");
+    FUZZ_CHECK(!file->CreateStream(media::AviStreamInfo()),
+               "a clip opened for reading takes no streams");
     int64_t budget = 1 << 14;  // reads per input, so a file of many tiny chunks stays quick
     for (uint32_t s = 0; s < std::min<uint32_t>(info.streams, 100); ++s) {
         std::unique_ptr<media::AviStream> stream = file->GetStream(s);
@@ -24,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(stream->Info(streamInfo), "stream record");
         FUZZ_CHECK(streamInfo.szName[sizeof streamInfo.szName - 1] == '\0', "name ends");
         int32_t formatSize = 0;
-        FUZZ_CHECK(stream->ReadFormat(0, nullptr, &formatSize) == 0 && formatSize >= 0, "format size");
+        FUZZ_CHECK(stream->ReadFormat(0, nullptr, &formatSize) == 0 && formatSize >= 0,
+                   "format size");
         std::vector<uint8_t> format(static_cast<size_t>(formatSize));
         int32_t got = formatSize;
         FUZZ_CHECK(stream->ReadFormat(0, format.data(), &got) == 0 && got == formatSize, "format");

@@ -57,8 +57,8 @@ void Pump() {
 
 void Report(const char* what, std::vector<double> times) {
     std::sort(times.begin(), times.end());
-    std::printf("%-40s median %8.1f ms   min %8.1f ms   (%d rounds)\n", what, times[times.size() / 2],
-                times.front(), int(times.size()));
+    std::printf("%-40s median %8.1f ms   min %8.1f ms   (%d rounds)\n", what,
+                times[times.size() / 2], times.front(), int(times.size()));
 }
 
 }  // namespace

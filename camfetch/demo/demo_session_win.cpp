@@ -20,8 +20,8 @@ void Shot(const std::string& name) {
     std::printf("shot %s\n", name.c_str());
     std::fflush(stdout);
     const std::string marker = windriver::WindowsPath(shotDir + "/" + name + ".ready");
-    windriver::WaitUntil([&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                         30000);
+    windriver::WaitUntil(
+        [&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000);
 }
 
 void PrintRows(HWND main) {
@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!windriver::WaitUntil([&] { return windriver::IsEnabled(main, IDC_DOWNLOAD); }, 120000)) {
-        std::printf("the listing did not complete: %s\n", windriver::ControlText(main, IDC_MESSAGE).c_str());
+        std::printf("the listing did not complete: %s\n",
+                    windriver::ControlText(main, IDC_MESSAGE).c_str());
         return 1;
     }
     std::printf("listed (%s):\n", windriver::ControlText(main, IDC_MESSAGE).c_str());
@@ -61,17 +62,24 @@ int main(int argc, char** argv) {
     Shot("listed");
 
     windriver::Click(main, IDC_SELECT_ALL);
-    if (windriver::CheckState(main, IDC_CONVERT_AVI) != BST_CHECKED) windriver::Click(main, IDC_CONVERT_AVI);
+    if (windriver::CheckState(main, IDC_CONVERT_AVI) != BST_CHECKED)
+        windriver::Click(main, IDC_CONVERT_AVI);
     bool ticked = windriver::WaitUntil(
         [&] { return windriver::CheckState(main, IDC_CONVERT_AVI) == BST_CHECKED; }, 5000);
     std::printf("Select All, Convert AVI %s, Download\n", ticked ? "ticked" : "NOT ticked");
     windriver::Click(main, IDC_DOWNLOAD);
-    windriver::WaitUntil([&] { return !windriver::ControlText(main, IDC_PERCENT).empty() &&
-                                      windriver::ControlText(main, IDC_PERCENT) != "0%"; }, 30000);
+    windriver::WaitUntil(
+        [&] {
+            return !windriver::ControlText(main, IDC_PERCENT).empty() &&
+                   windriver::ControlText(main, IDC_PERCENT) != "0%";
+        },
+        30000);
     Shot("downloading");
-    bool ended = windriver::WaitUntil([&] { return windriver::IsEnabled(main, IDC_DOWNLOAD); }, 600000);
+    bool ended =
+        windriver::WaitUntil([&] { return windriver::IsEnabled(main, IDC_DOWNLOAD); }, 600000);
     std::printf("run %s: status line \"%s\", %s, files remaining %s; message: %s\n",
-                ended ? "ended" : "did not end", windriver::ControlText(main, IDC_STATUS_LINE).c_str(),
+                ended ? "ended" : "did not end",
+                windriver::ControlText(main, IDC_STATUS_LINE).c_str(),
                 windriver::ControlText(main, IDC_PERCENT).c_str(),
                 windriver::ControlText(main, IDC_REMAINING).c_str(),
                 windriver::ControlText(main, IDC_MESSAGE).c_str());
@@ -84,6 +92,7 @@ int main(int argc, char** argv) {
     windriver::Click(main, IDOK);
     DWORD code = 1;
     bool exited = process.WaitForExit(code, 30000);
-    std::printf("camfetch %s (exit code %lu)\n", exited ? "ended" : "did not end", (unsigned long)code);
+    std::printf("camfetch %s (exit code %lu)\n", exited ? "ended" : "did not end",
+                (unsigned long)code);
     return allSaved && exited ? 0 : 1;
 }

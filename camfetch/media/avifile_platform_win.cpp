@@ -76,8 +76,8 @@ public:
     long Read(int32_t position, int32_t samples, void* buffer, int32_t capacity, int32_t* bytes,
               int32_t* samplesRead) override {
         LONG gotBytes = 0, gotSamples = 0;
-        const HRESULT hr = AVIStreamRead(stream_, position, samples, buffer, capacity, &gotBytes,
-                                         &gotSamples);
+        const HRESULT hr =
+            AVIStreamRead(stream_, position, samples, buffer, capacity, &gotBytes, &gotSamples);
         if (bytes) *bytes = gotBytes;
         if (samplesRead) *samplesRead = gotSamples;
         return hr;

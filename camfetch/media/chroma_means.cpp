@@ -14,8 +14,8 @@ inline unsigned H2v2Right(unsigned c, unsigned r) { return (3 * c + r + 7) >> 4;
 
 }  // namespace
 
-void ChromaMeansH2V1(const uint8_t* __restrict a, const uint8_t* __restrict b,
-                     uint32_t chromaWidth, uint32_t width, uint8_t* __restrict out) {
+void ChromaMeansH2V1(const uint8_t* __restrict a, const uint8_t* __restrict b, uint32_t chromaWidth,
+                     uint32_t width, uint8_t* __restrict out) {
     if (chromaWidth <= 2) {
         for (uint32_t i = 0; i < chromaWidth; ++i) out[i] = uint8_t((2 * a[i] + 2 * b[i]) >> 2);
         return;
@@ -23,7 +23,8 @@ void ChromaMeansH2V1(const uint8_t* __restrict a, const uint8_t* __restrict b,
     const uint32_t last = chromaWidth - 1;
     auto block = [&](uint32_t l, uint32_t i, uint32_t r) {
         return uint8_t((H2v1Left(a[l], a[i]) + H2v1Right(a[i], a[r]) + H2v1Left(b[l], b[i]) +
-                        H2v1Right(b[i], b[r])) >> 2);
+                        H2v1Right(b[i], b[r])) >>
+                       2);
     };
     out[0] = block(0, 0, 1);
     // Written out for the compiler to vectorise.
@@ -35,8 +36,8 @@ void ChromaMeansH2V1(const uint8_t* __restrict a, const uint8_t* __restrict b,
     if (width % 2 == 0)
         out[last] = block(last - 1, last, last);
     else
-        out[last] = uint8_t((2 * H2v1Left(a[last - 1], a[last]) +
-                             2 * H2v1Left(b[last - 1], b[last])) >> 2);
+        out[last] =
+            uint8_t((2 * H2v1Left(a[last - 1], a[last]) + 2 * H2v1Left(b[last - 1], b[last])) >> 2);
 }
 
 void ChromaMeansH2V2(const uint8_t* __restrict above, const uint8_t* __restrict row,
@@ -53,7 +54,8 @@ void ChromaMeansH2V2(const uint8_t* __restrict above, const uint8_t* __restrict 
     auto down = [&](uint32_t i) { return 3u * row[i] + below[i]; };
     auto block = [&](uint32_t l, uint32_t i, uint32_t r) {
         return uint8_t((H2v2Left(up(l), up(i)) + H2v2Right(up(i), up(r)) +
-                        H2v2Left(down(l), down(i)) + H2v2Right(down(i), down(r))) >> 2);
+                        H2v2Left(down(l), down(i)) + H2v2Right(down(i), down(r))) >>
+                       2);
     };
     out[0] = block(0, 0, 1);
     for (uint32_t i = 1; i < last; ++i) {
@@ -64,8 +66,8 @@ void ChromaMeansH2V2(const uint8_t* __restrict above, const uint8_t* __restrict 
     if (width % 2 == 0)
         out[last] = block(last - 1, last, last);
     else
-        out[last] = uint8_t((2 * H2v2Left(up(last - 1), up(last)) +
-                             2 * H2v2Left(down(last - 1), down(last))) >> 2);
+        out[last] = uint8_t(
+            (2 * H2v2Left(up(last - 1), up(last)) + 2 * H2v2Left(down(last - 1), down(last))) >> 2);
 }
 
 }  // namespace media

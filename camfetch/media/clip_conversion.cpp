@@ -14,8 +14,8 @@ namespace {
 constexpr uint32_t kHandlerMjpg = MakeFourCC('M', 'J', 'P', 'G');
 constexpr uint32_t kHandlerI420 = MakeFourCC('I', '4', '2', '0');
 constexpr uint64_t kSpaceMargin = 8192;
-constexpr size_t kWaveFormatSize = 18;         // WAVEFORMATEX with cbSize
-constexpr uint32_t kDefaultAudioRun = 65536;   // bytes, when the clip suggests no buffer size
+constexpr size_t kWaveFormatSize = 18;        // WAVEFORMATEX with cbSize
+constexpr uint32_t kDefaultAudioRun = 65536;  // bytes, when the clip suggests no buffer size
 constexpr uint32_t kLargestAudioRun = 1 << 20;
 // The largest picture a clip's header may ask for. The header is untrusted and the frame
 // buffers are sized from it before any frame is read: beyond these the clip is refused.
@@ -99,8 +99,7 @@ ConvertResult Conversion::OpenSource(const std::string& path) {
             audioInfo_ = info;
         }
     }
-    if (!video_ || videoInfo_.fccHandler != kHandlerMjpg || info_.width == 0 ||
-        info_.height == 0)
+    if (!video_ || videoInfo_.fccHandler != kHandlerMjpg || info_.width == 0 || info_.height == 0)
         return ConvertResult::NotMotionJpeg;
     return ConvertResult::Converted;
 }
@@ -140,8 +139,9 @@ ConvertResult Conversion::WriteVideo() {
         // Size the buffer by the frame itself: a frame may be larger than an I420 frame.
         if (size_t(size) > compressed.size()) compressed.resize(size_t(size));
         int32_t got = 0;
-        if (size == 0 || video_->Read(p, 1, compressed.data(), int32_t(compressed.size()),
-                                      &got, nullptr) != 0 || got < 0)
+        if (size == 0 ||
+            video_->Read(p, 1, compressed.data(), int32_t(compressed.size()), &got, nullptr) != 0 ||
+            got < 0)
             got = 0;
         // A frame that cannot be decoded is written empty, and the next one follows.
         DecodeResult decoded = decoder_.DecodeFrameToI420(compressed.data(), size_t(got),
@@ -176,7 +176,8 @@ ConvertResult Conversion::WriteAudio(const std::vector<uint8_t>& format) {
         if (size_t(bytes) > buffer.size()) buffer.resize(size_t(bytes));
         int32_t got = 0, samples = 0;
         if (audio_->Read(int32_t(position), n, buffer.data(), int32_t(buffer.size()), &got,
-                         &samples) != 0 || samples <= 0)
+                         &samples) != 0 ||
+            samples <= 0)
             return ConvertResult::WriteFailed;
         if (outAudio_->Write(kAppendPosition, samples, buffer.data(), got, kKeyFrameFlag) != 0)
             return ConvertResult::WriteFailed;
@@ -251,7 +252,7 @@ ConvertResult Conversion::Run(const std::string& path, std::string& outputPath) 
 }  // namespace
 
 ConvertResult ConvertClipToI420(const std::string& path, ClipPlatform& platform, Registry& registry,
-                      UsbCameraSettings& settings, DecodePath decodePath) {
+                                UsbCameraSettings& settings, DecodePath decodePath) {
     LoadUsbCameraSettings(settings, registry);
     std::string outputPath;
     ConvertResult code;

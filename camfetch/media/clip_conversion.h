@@ -16,6 +16,7 @@ namespace media {
 // temporary output ("Zan<n>.avi" in the clip's folder) is removed. `decodePath` chooses how
 // frames are decoded (the output is the same either way).
 ConvertResult ConvertClipToI420(const std::string& path, ClipPlatform& platform, Registry& registry,
-                      UsbCameraSettings& settings, DecodePath decodePath = DecodePath::kFast);
+                                UsbCameraSettings& settings,
+                                DecodePath decodePath = DecodePath::kFast);
 
 }  // namespace media

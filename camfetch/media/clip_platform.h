@@ -87,8 +87,7 @@ public:
     // Bytes available to the caller on the volume that holds `folder`.
     virtual bool FreeSpace(const std::string& folder, uint64_t& bytes) = 0;
     // Creates an empty file with a unique name "<prefix><number>.tmp" in `folder`.
-    virtual bool MakeTempFile(const std::string& folder, const char* prefix,
-                              std::string& path) = 0;
+    virtual bool MakeTempFile(const std::string& folder, const char* prefix, std::string& path) = 0;
     virtual bool RemoveFile(const std::string& path) = 0;
     // Puts `from` in the place of `to`, replacing it; `to` is untouched when this fails.
     virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;

@@ -8,16 +8,16 @@ namespace media {
 
 // The values are the conversion's step codes: 0 for success, and the step that failed.
 enum class ConvertResult {
-    Converted = 0,          // the file at the path is now the I420 clip
-    CannotOpen = 1,         // the clip cannot be opened, or the output cannot be created or
-                            // put in its place
-    CannotGetStream = 2,    // one of the clip's streams cannot be obtained
-    NotMotionJpeg = 3,      // no video stream with handler "MJPG"
-    NotEnoughSpace = 4,     // not enough free space (or memory) for the converted video
+    Converted = 0,        // the file at the path is now the I420 clip
+    CannotOpen = 1,       // the clip cannot be opened, or the output cannot be created or
+                          // put in its place
+    CannotGetStream = 2,  // one of the clip's streams cannot be obtained
+    NotMotionJpeg = 3,    // no video stream with handler "MJPG"
+    NotEnoughSpace = 4,   // not enough free space (or memory) for the converted video
     CannotCreateStream = 5,
     CannotSetFormat = 6,
-    WriteFailed = 7,        // writing a frame or sound run fails, or the output is incomplete
-    NoFrameDecoded = 8,     // the clip has frames, and not one of them decodes
+    WriteFailed = 7,     // writing a frame or sound run fails, or the output is incomplete
+    NoFrameDecoded = 8,  // the clip has frames, and not one of them decodes
 };
 
 // The result in words with its code, for failure messages: "write failed (7)".

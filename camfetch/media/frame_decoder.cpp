@@ -186,8 +186,8 @@ bool TakesRawPlanes(j_decompress_ptr cinfo) {
                           c[2].h_samp_factor == l[2] && c[2].v_samp_factor == l[3]);
     if (!known) return false;
     jpeg_calc_output_dimensions(cinfo);
-    if (cinfo->output_width != cinfo->image_width ||
-        cinfo->output_height != cinfo->image_height || cinfo->min_DCT_scaled_size != DCTSIZE)
+    if (cinfo->output_width != cinfo->image_width || cinfo->output_height != cinfo->image_height ||
+        cinfo->min_DCT_scaled_size != DCTSIZE)
         return false;
     for (int i = 0; i < 3; ++i)
         if (c[i].DCT_scaled_size != DCTSIZE) return false;
@@ -217,12 +217,12 @@ void DecodeRawPlanes(j_decompress_ptr cinfo, uint8_t* out) {
     const uint32_t chromaStripRows = uint32_t(c[1].v_samp_factor) * DCTSIZE;
     // libjpeg writes whole blocks.
     const j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
-    JSAMPARRAY luma = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE,
-                                                  c[0].width_in_blocks * DCTSIZE, stripRows);
-    JSAMPARRAY cb = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE,
-                                                c[1].width_in_blocks * DCTSIZE, 2 * chromaStripRows);
-    JSAMPARRAY cr = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE,
-                                                c[2].width_in_blocks * DCTSIZE, 2 * chromaStripRows);
+    JSAMPARRAY luma =
+        (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, c[0].width_in_blocks * DCTSIZE, stripRows);
+    JSAMPARRAY cb = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, c[1].width_in_blocks * DCTSIZE,
+                                                2 * chromaStripRows);
+    JSAMPARRAY cr = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, c[2].width_in_blocks * DCTSIZE,
+                                                2 * chromaStripRows);
 
     uint8_t* yPlane = out;
     uint8_t* cbPlane = out + size_t(width) * height;
@@ -271,8 +271,8 @@ void DecodeRawPlanes(j_decompress_ptr cinfo, uint8_t* out) {
 
 // The decode proper. libjpeg's error exit jumps back into this function, so its locals are
 // plain data and everything that must survive the jump lives in `state`.
-int DecodeUnwinding(State& state, const uint8_t* data, size_t length, uint8_t* out,
-                    size_t capacity, uint32_t wantWidth, uint32_t wantHeight, size_t* written) {
+int DecodeUnwinding(State& state, const uint8_t* data, size_t length, uint8_t* out, size_t capacity,
+                    uint32_t wantWidth, uint32_t wantHeight, size_t* written) {
     j_decompress_ptr cinfo = &state.cinfo;
     *written = 0;
     state.lastPath = DecodePath::kReference;
@@ -318,8 +318,8 @@ int DecodeUnwinding(State& state, const uint8_t* data, size_t length, uint8_t* o
     const uint32_t height = cinfo->image_height;
     if ((wantWidth != 0 && (width != wantWidth || height != wantHeight)) ||
         I420FrameSize(width, height) > capacity) {
-        std::snprintf(state.message, sizeof state.message,
-                      "Frame of %ux%u does not fit the clip", width, height);
+        std::snprintf(state.message, sizeof state.message, "Frame of %ux%u does not fit the clip",
+                      width, height);
         jpeg_destroy_decompress(cinfo);
         return kErrorFrameDoesNotFit;
     }

@@ -16,9 +16,10 @@
 namespace media {
 
 // Error codes besides libjpeg's own message codes.
-constexpr int kErrorNoImage = 51;          // datastream ends before a start-of-scan (libjpeg's "no image")
-constexpr int kErrorEmptyInput = 42;       // zero-length frame (libjpeg's "empty input file")
-constexpr int kErrorFrameDoesNotFit = -1;  // frame size differs from the clip's, or too big for the buffer
+constexpr int kErrorNoImage = 51;  // datastream ends before a start-of-scan (libjpeg's "no image")
+constexpr int kErrorEmptyInput = 42;  // zero-length frame (libjpeg's "empty input file")
+constexpr int kErrorFrameDoesNotFit =
+    -1;  // frame size differs from the clip's, or too big for the buffer
 
 // Bytes of an I420 frame of the given size.
 size_t I420FrameSize(uint32_t width, uint32_t height);

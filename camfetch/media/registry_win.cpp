@@ -30,7 +30,8 @@ public:
     }
     std::unique_ptr<RegistryKey> OpenMachineKeyForReading(const char* path) override {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return nullptr;
         return std::make_unique<MachineKey>(key);
     }
 };

@@ -205,8 +205,8 @@ public:
     }
     int32_t Start() override { return int32_t(s_.info.dwStart); }
     int32_t Length() override {
-        const uint64_t n = s_.info.dwSampleSize ? s_.totalBytes / s_.info.dwSampleSize
-                                                : s_.chunks.size();
+        const uint64_t n =
+            s_.info.dwSampleSize ? s_.totalBytes / s_.info.dwSampleSize : s_.chunks.size();
         return int32_t(std::min<uint64_t>(n, 0x7FFFFFFF));
     }
 
@@ -233,8 +233,9 @@ public:
         if (samplesRead) *samplesRead = int32_t(count);
         if (!buffer) return kOk;
         uint8_t* out = static_cast<uint8_t*>(buffer);
-        size_t k = size_t(std::upper_bound(s_.before.begin(), s_.before.end(), from) -
-                          s_.before.begin()) - 1;
+        size_t k =
+            size_t(std::upper_bound(s_.before.begin(), s_.before.end(), from) - s_.before.begin()) -
+            1;
         for (; left > 0 && k < s_.chunks.size(); ++k) {
             const uint64_t skip = from - s_.before[k];
             const uint64_t take = std::min<uint64_t>(s_.chunks[k].size - skip, left);
@@ -431,8 +432,8 @@ public:
         std::vector<uint8_t> header = Headers();
         Set32(header, 4, uint32_t(end_ + index.size() - 8));
         Set32(header, header.size() - 8, uint32_t(end_ - (header.size() - 4)));
-        if (!out_.Put(index.data(), index.size()) ||
-            !out_.PutAt(0, header.data(), header.size()) || !out_.Close())
+        if (!out_.Put(index.data(), index.size()) || !out_.PutAt(0, header.data(), header.size()) ||
+            !out_.Close())
             failed_ = true;
         return !failed_;
     }
@@ -449,9 +450,11 @@ private:
 
     bool AddChunk(size_t stream, const void* data, uint32_t size, uint32_t flags) {
         const uint32_t type = streams_[stream].info.fccType;
-        const char* suffix = type == kStreamTypeVideo ? "dc" : type == kStreamTypeAudio ? "wb" : "tx";
-        const uint32_t id = MakeFourCC(char('0' + stream / 10), char('0' + stream % 10),
-                                       suffix[0], suffix[1]);
+        const char* suffix = type == kStreamTypeVideo   ? "dc"
+                             : type == kStreamTypeAudio ? "wb"
+                                                        : "tx";
+        const uint32_t id =
+            MakeFourCC(char('0' + stream / 10), char('0' + stream % 10), suffix[0], suffix[1]);
         const uint64_t padded = 8 + uint64_t(size) + (size & 1);
         if (end_ + padded + (index_.size() + 1) * 16 + 8 > kRiffLimit) {
             failed_ = true;

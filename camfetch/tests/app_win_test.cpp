@@ -27,7 +27,8 @@ const char* kUserKey = "Software\\ZQ71R";
 void DeleteSettings() {
     RegDeleteKeyA(HKEY_CURRENT_USER, kUserKey);
     camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS)
+        return;
     RegDeleteValueA(key.Get(), "EnhanceJPEG");
     RegDeleteValueA(key.Get(), "FlashImageSaveToDir");
     key.Close();
@@ -36,16 +37,20 @@ void DeleteSettings() {
 
 bool SettingsExist() {
     camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return false;
-    bool any = RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS ||
-               RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+        return false;
+    bool any = RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, nullptr, nullptr, nullptr) ==
+                   ERROR_SUCCESS ||
+               RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr, nullptr,
+                                nullptr) == ERROR_SUCCESS;
     key.Close();
     return any;
 }
 
 void StoreRaw(const char* name, DWORD type, const void* data, DWORD size) {
     camtools::ScopedRegKey key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(),
+                    nullptr);
     RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size);
     key.Close();
 }
@@ -55,8 +60,10 @@ std::string UserFolder() {
     char folder[1024] = {};
     DWORD size = sizeof folder - 1;
     camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return "<none>";
-    LONG result = RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size);
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+        return "<none>";
+    LONG result = RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr,
+                                   reinterpret_cast<BYTE*>(folder), &size);
     key.Close();
     return result == ERROR_SUCCESS ? folder : "<none>";
 }
@@ -77,14 +84,17 @@ struct Stored {
 Stored ReadSettings() {
     Stored stored;
     camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return stored;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+        return stored;
     DWORD size = sizeof stored.enhance;
-    stored.hasEnhance = RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, &stored.enhanceType,
-                                         reinterpret_cast<BYTE*>(&stored.enhance), &size) == ERROR_SUCCESS;
+    stored.hasEnhance =
+        RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, &stored.enhanceType,
+                         reinterpret_cast<BYTE*>(&stored.enhance), &size) == ERROR_SUCCESS;
     char folder[1024] = {};
     size = sizeof folder - 1;
-    stored.hasFolder = RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, &stored.folderType,
-                                        reinterpret_cast<BYTE*>(folder), &size) == ERROR_SUCCESS;
+    stored.hasFolder =
+        RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, &stored.folderType,
+                         reinterpret_cast<BYTE*>(folder), &size) == ERROR_SUCCESS;
     stored.folder = folder;
     key.Close();
     return stored;
@@ -122,7 +132,8 @@ void RunApp(camsim::CameraModel& model, const std::function<void(HWND)>& script,
     FetchAppOptions options;
     options.timing = {20, 100};
     options.readyPollLimit = readyPollLimit;
-    RunFetchApplication(GetModuleHandleW(nullptr), std::make_unique<camsim::ModelTransport>(model), options);
+    RunFetchApplication(GetModuleHandleW(nullptr), std::make_unique<camsim::ModelTransport>(model),
+                        options);
     WaitForSingleObject(thread.Get(), 60000);
     thread.Close();
 }
@@ -137,8 +148,11 @@ void BrowseTo(HWND dialog, const char* folder) {
     WT_CHECK_EQ(drive::Title(browser).empty(), false);
     SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, LPARAM(folder));
     PostMessageW(browser, WM_COMMAND, IDOK, 0);
-    WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Lower(drive::Text(dialog, IDC_DOWNLOAD_FOLDER)) == Lower(folder); }),
-                 "the chosen folder is shown: " + drive::Text(dialog, IDC_DOWNLOAD_FOLDER));
+    WT_CHECK_MSG(
+        drive::WaitIn(
+            dialog,
+            [&] { return Lower(drive::Text(dialog, IDC_DOWNLOAD_FOLDER)) == Lower(folder); }),
+        "the chosen folder is shown: " + drive::Text(dialog, IDC_DOWNLOAD_FOLDER));
 }
 
 }  // namespace
@@ -167,7 +181,8 @@ WT_TEST(FolderIsSavedOnlyAfterExit) {
             drive::Press(dialog, row.endWith);
         });
         Stored stored = ReadSettings();
-        WT_CHECK_MSG(Lower(stored.folder) == row.saved, std::string(row.what) + ": " + stored.folder);
+        WT_CHECK_MSG(Lower(stored.folder) == row.saved,
+                     std::string(row.what) + ": " + stored.folder);
         WT_CHECK_MSG(stored.folderType == REG_SZ, row.what);
         WT_CHECK_MSG(stored.enhance == 1 && stored.enhanceType == REG_DWORD, row.what);
     }
@@ -176,9 +191,9 @@ WT_TEST(FolderIsSavedOnlyAfterExit) {
 WT_TEST(StoredFolderIsShownAndKept) {
     struct Row {
         const char* what;
-        std::string stored;   // bytes as stored, REG_SZ
-        std::string user;     // the user's own folder, or "<none>"
-        std::string shown;    // in control 1189
+        std::string stored;  // bytes as stored, REG_SZ
+        std::string user;    // the user's own folder, or "<none>"
+        std::string shown;   // in control 1189
         std::string saved;
     };
     std::string deep = "c:";
@@ -186,18 +201,22 @@ WT_TEST(StoredFolderIsShownAndKept) {
     deep += "\\camera";
     const std::string none = "<none>";
     const Row rows[] = {
-        {"300 characters", std::string("c:\\") + std::string(296, 'x') + std::string(1, '\0'), none, "c:\\", "c:\\"},
+        {"300 characters", std::string("c:\\") + std::string(296, 'x') + std::string(1, '\0'), none,
+         "c:\\", "c:\\"},
         {"without terminator", "c:\\windows", none, "c:\\windows", "c:\\windows"},
         {"long path", deep + std::string(1, '\0'), none, "", deep},
-        {"a per-user folder first", std::string("c:\\", 4), "c:\\windows", "c:\\windows", "c:\\windows"},
+        {"a per-user folder first", std::string("c:\\", 4), "c:\\windows", "c:\\windows",
+         "c:\\windows"},
     };
     for (const Row& row : rows) {
         DeleteSettings();
         StoreRaw("FlashImageSaveToDir", REG_SZ, row.stored.data(), DWORD(row.stored.size()));
         if (row.user != none) {
             camtools::ScopedRegKey key;
-            RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
-            RegSetValueExA(key.Get(), "FlashImageSaveToDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(row.user.c_str()),
+            RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            key.Out(), nullptr);
+            RegSetValueExA(key.Get(), "FlashImageSaveToDir", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(row.user.c_str()),
                            DWORD(row.user.size() + 1));
             key.Close();
         }
@@ -206,10 +225,12 @@ WT_TEST(StoredFolderIsShownAndKept) {
             WT_CHECK_MSG(dialog != nullptr, row.what);
             if (!dialog) return;
             std::string shown = drive::Text(dialog, IDC_DOWNLOAD_FOLDER);
-            if (!row.shown.empty()) WT_CHECK_MSG(shown == row.shown, std::string(row.what) + ": " + shown);
-            else WT_CHECK_MSG(shown.find("...") != std::string::npos && shown.size() < 100 &&
-                                  shown.substr(shown.size() - 7) == "\\camera",
-                              std::string(row.what) + ": a long folder is compacted: " + shown);
+            if (!row.shown.empty())
+                WT_CHECK_MSG(shown == row.shown, std::string(row.what) + ": " + shown);
+            else
+                WT_CHECK_MSG(shown.find("...") != std::string::npos && shown.size() < 100 &&
+                                 shown.substr(shown.size() - 7) == "\\camera",
+                             std::string(row.what) + ": a long folder is compacted: " + shown);
             drive::WaitIn(dialog, [&] { return drive::Enabled(dialog, IDC_DOWNLOAD); });
             drive::Press(dialog, IDOK);
         });
@@ -217,7 +238,8 @@ WT_TEST(StoredFolderIsShownAndKept) {
         WT_CHECK_MSG(stored.folder == row.saved, std::string(row.what) + ": " + stored.folder);
         WT_CHECK_MSG(stored.hasEnhance && stored.enhance == 0, row.what);
         // Where the machine's key takes writes, a per-user folder appears only if one was there.
-        WT_CHECK_MSG(UserFolder() == (row.user == none ? none : row.saved), std::string(row.what) + ": " + UserFolder());
+        WT_CHECK_MSG(UserFolder() == (row.user == none ? none : row.saved),
+                     std::string(row.what) + ": " + UserFolder());
     }
 }
 
@@ -226,7 +248,9 @@ WT_TEST(WithoutCameraNoWindowAndDefaultsSaved) {
     camsim::Profile profile = OneFile();
     profile.friendlyName = "ZQ71R Camera ";  // not the camera: a trailing space
     camsim::CameraModel model(profile);
-    RunApp(model, [&](HWND dialog) { WT_CHECK_MSG(dialog == nullptr, "no window"); }, kReadyPollLimit, 1500);
+    RunApp(
+        model, [&](HWND dialog) { WT_CHECK_MSG(dialog == nullptr, "no window"); }, kReadyPollLimit,
+        1500);
     Stored stored = ReadSettings();
     WT_CHECK(stored.hasEnhance && stored.enhance == 0 && stored.enhanceType == REG_DWORD);
     WT_CHECK_EQ(stored.folder, std::string("c:\\"));
@@ -238,7 +262,9 @@ WT_TEST(SecondCopyEndsWithoutTouchingAnything) {
     camtools::ScopedHandle first(CreateMutexA(nullptr, TRUE, "ZQ71RD"));
     WT_CHECK(bool(first));
     camsim::CameraModel model(OneFile());
-    RunApp(model, [&](HWND dialog) { WT_CHECK_MSG(dialog == nullptr, "no window"); }, kReadyPollLimit, 1500);
+    RunApp(
+        model, [&](HWND dialog) { WT_CHECK_MSG(dialog == nullptr, "no window"); }, kReadyPollLimit,
+        1500);
     first.Close();
     WT_CHECK(!SettingsExist());
     WT_CHECK(model.trace().empty());
@@ -263,10 +289,13 @@ WT_TEST(ReadinessWaitIsBounded) {
         profile.firmwareNeverReady = row.neverReady;
         profile.firmwareReadyAfterPolls = row.readyAfter;
         camsim::CameraModel model(profile);
-        RunApp(model, [&](HWND dialog) {
-            WT_CHECK_MSG(dialog != nullptr, row.what);
-            if (dialog) drive::Press(dialog, IDOK);
-        }, 6);
+        RunApp(
+            model,
+            [&](HWND dialog) {
+                WT_CHECK_MSG(dialog != nullptr, row.what);
+                if (dialog) drive::Press(dialog, IDOK);
+            },
+            6);
         int polls = 0;
         for (const auto& r : model.trace()) polls += r.property == 67;
         WT_CHECK_MSG(polls == row.polls, std::string(row.what) + ": " + std::to_string(polls));

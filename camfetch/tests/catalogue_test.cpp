@@ -18,13 +18,17 @@ TEST(CatalogueEntry, NamesExtensionsAndSizes) {
     std::vector<uint8_t> eightChars = Entry("ABCDEFGH", "jpg", 0);
     std::vector<uint8_t> garbageAfterZero = Entry("AB", "avi", 10);
     garbageAfterZero[3] = 'Z';  // bytes after the terminator are not part of the name
-    std::vector<uint8_t> deletedMarker = Entry("\xE5" "BC", "wav", 0);
+    std::vector<uint8_t> deletedMarker = Entry(
+        "\xE5"
+        "BC",
+        "wav", 0);
     std::vector<uint8_t> oddAttributes = Entry("ATTR", "jpg", 5000);
     for (int i = 11; i < 28; ++i) oddAttributes[size_t(i)] = 0xFF;  // not interpreted
     const Row rows[] = {
         {"short name", Entry("IMG1", "jpg", 100), true, "IMG1", "jpg", "Jpeg", "0KB", 1},
         {"8 chars without terminator", eightChars, true, "ABCDEFGH", "jpg", "Jpeg", "0KB", 1},
-        {"padded with spaces", Entry("PIC     ", "JPG", 2048), true, "PIC     ", "JPG", "Jpeg", "2KB", 1},
+        {"padded with spaces", Entry("PIC     ", "JPG", 2048), true, "PIC     ", "JPG", "Jpeg",
+         "2KB", 1},
         {"Jpg", Entry("a", "Jpg", 0), true, "a", "Jpg", "Jpeg", "0KB", 1},
         {"AVI", Entry("CLIP0001", "AVI", 1u << 20), true, "CLIP0001", "AVI", "Avi", "1024KB", 2},
         {"wav", Entry("SND", "wav", 0), true, "SND", "wav", "Wav", "0KB", 3},
@@ -33,7 +37,10 @@ TEST(CatalogueEntry, NamesExtensionsAndSizes) {
         {"2047 bytes", Entry("S", "jpg", 2047), true, "S", "jpg", "Jpeg", "1KB", 1},
         {"largest size", Entry("S", "jpg", 0xFFFFFFFF), true, "S", "jpg", "Jpeg", "4194303KB", 1},
         {"bytes after terminator", garbageAfterZero, true, "AB", "avi", "Avi", "0KB", 2},
-        {"deleted marker kept", deletedMarker, true, "\xE5" "BC", "wav", "Wav", "0KB", 3},
+        {"deleted marker kept", deletedMarker, true,
+         "\xE5"
+         "BC",
+         "wav", "Wav", "0KB", 3},
         {"other fields ignored", oddAttributes, true, "ATTR", "jpg", "Jpeg", "4KB", 1},
         {"txt skipped", Entry("README", "txt", 10), false, "", "", "", "", 0},
         {"jp skipped", Entry("X", "jp", 10), false, "", "", "", "", 0},
@@ -64,8 +71,12 @@ TEST(CatalogueEntry, WriteTimesAndTheirValidity) {
     EXPECT_EQ(0x6DA5, item.writeTime);
     EXPECT_EQ(0x5891, item.writeDate);
 
-    auto date = [](int year, int month, int day) { return uint16_t((year - 1980) << 9 | month << 5 | day); };
-    auto time = [](int h, int m, int twoSeconds) { return uint16_t(h << 11 | m << 5 | twoSeconds); };
+    auto date = [](int year, int month, int day) {
+        return uint16_t((year - 1980) << 9 | month << 5 | day);
+    };
+    auto time = [](int h, int m, int twoSeconds) {
+        return uint16_t(h << 11 | m << 5 | twoSeconds);
+    };
     const struct {
         const char* what;
         uint16_t date, time;
@@ -87,21 +98,21 @@ TEST(CatalogueEntry, WriteTimesAndTheirValidity) {
         {"minute 60", date(2020, 1, 1), time(0, 60, 0), false},
         {"30 two-second units", date(2020, 1, 1), time(0, 0, 30), false},
     };
-    for (const auto& row : rows) EXPECT_EQ(row.valid, IsValidFatTimestamp(row.date, row.time)) << row.what;
+    for (const auto& row : rows)
+        EXPECT_EQ(row.valid, IsValidFatTimestamp(row.date, row.time)) << row.what;
 }
 
 TEST(CatalogueBlock, OnlyWholeEntriesOfKnownKindsCount) {
-    std::vector<uint8_t> three = Block({Entry("A", "jpg", 1), Entry("B", "txt", 2), Entry("C", "wav", 3)});
+    std::vector<uint8_t> three =
+        Block({Entry("A", "jpg", 1), Entry("B", "txt", 2), Entry("C", "wav", 3)});
     struct Row {
         const char* what;
         size_t length;
         size_t known;
     };
     const Row rows[] = {
-        {"empty", 0, 0},
-        {"31 bytes", 31, 0},
-        {"one entry", 32, 1},
-        {"95 bytes: two entries and a remainder", 95, 1},
+        {"empty", 0, 0},      {"31 bytes", 31, 0},
+        {"one entry", 32, 1}, {"95 bytes: two entries and a remainder", 95, 1},
         {"96 bytes", 96, 2},
     };
     for (const Row& row : rows) {
@@ -135,12 +146,14 @@ TEST(CatalogueStatus, FirstMatchingRuleWins) {
         {flagSaved | flagFailed, "Saved"},
         {0xE0, ""},
     };
-    for (const Row& row : rows) EXPECT_STREQ(row.word, StatusWord(row.flags)) << "flags " << row.flags;
+    for (const Row& row : rows)
+        EXPECT_STREQ(row.word, StatusWord(row.flags)) << "flags " << row.flags;
 }
 
 namespace {
-std::vector<CatalogueItem> Items(std::initializer_list<std::pair<const char*, const char*>> namesExts,
-                                 std::initializer_list<uint32_t> sizes) {
+std::vector<CatalogueItem> Items(
+    std::initializer_list<std::pair<const char*, const char*>> namesExts,
+    std::initializer_list<uint32_t> sizes) {
     std::vector<CatalogueItem> items;
     auto size = sizes.begin();
     for (auto& ne : namesExts) {
@@ -161,7 +174,8 @@ std::string Names(const std::vector<CatalogueItem>& items) {
 
 TEST(CatalogueSort, EachColumnInBothDirections) {
     // Names compare bytewise and case-sensitively: "B" < "a" < "b" < "\xE5".
-    auto base = Items({{"a", "wav"}, {"B", "jpg"}, {"\xE5x", "AVI"}, {"b", "avi"}}, {10, 4000000000u, 7, 300});
+    auto base = Items({{"a", "wav"}, {"B", "jpg"}, {"\xE5x", "AVI"}, {"b", "avi"}},
+                      {10, 4000000000u, 7, 300});
     struct Row {
         int column;
         bool descending;
@@ -178,7 +192,8 @@ TEST(CatalogueSort, EachColumnInBothDirections) {
     for (const Row& row : rows) {
         auto items = base;
         SortItems(items, row.column, row.descending);
-        EXPECT_EQ(row.order, Names(items)) << "column " << row.column << (row.descending ? " desc" : " asc");
+        EXPECT_EQ(row.order, Names(items))
+            << "column " << row.column << (row.descending ? " desc" : " asc");
     }
     auto items = base;
     SortItems(items, 3, true);

@@ -67,7 +67,8 @@ inline HWND FindDialog(DWORD thread, const wchar_t* title, HWND exclude = nullpt
     return args.found;
 }
 
-inline HWND WaitForDialog(DWORD thread, const wchar_t* title, HWND exclude = nullptr, DWORD ms = 15000) {
+inline HWND WaitForDialog(DWORD thread, const wchar_t* title, HWND exclude = nullptr,
+                          DWORD ms = 15000) {
     HWND found = nullptr;
     WaitFor([&] { return (found = FindDialog(thread, title, exclude)) != nullptr; }, ms);
     return found;
@@ -87,8 +88,12 @@ inline std::string Title(HWND window) {
     return text;
 }
 
-inline bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
-inline bool Visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
+inline bool Enabled(HWND dialog, int id) {
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+inline bool Visible(HWND dialog, int id) {
+    return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
+}
 
 inline void Press(HWND dialog, int id) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));

@@ -42,8 +42,7 @@ std::string Rows(HWND dialog) {
     HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
     std::string out;
     for (int row = 0; row < drive::RowCount(list); ++row) {
-        for (int column = 0; column < 4; ++column)
-            out += drive::CellText(list, row, column) + "|";
+        for (int column = 0; column < 4; ++column) out += drive::CellText(list, row, column) + "|";
         out += std::to_string(drive::RowImage(list, row)) + "\n";
     }
     return out;
@@ -98,7 +97,8 @@ WT_TEST(ListedRowsTextsIconsAndOrder) {
         WT_CHECK_EQ(nameWidth, mWidth + 16);
         // Minimised, the dialog is dragged by the program's icon.
         HICON dragIcon = HICON(SendMessageW(dialog, WM_QUERYDRAGICON, 0, 0));
-        WT_CHECK(dragIcon != nullptr && dragIcon == HICON(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0)));
+        WT_CHECK(dragIcon != nullptr &&
+                 dragIcon == HICON(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0)));
         drive::Press(dialog, IDOK);
     });
     WT_CHECK_EQ(int(result), IDOK);
@@ -119,13 +119,13 @@ WT_TEST(ColumnClicksSortAndKeepSelection) {
             const char* names;
         };
         const Click clicks[] = {
-            {0, "A CLIP0001*^ IMG_0002* IMG_0010 SND00001 "},   // Name: ascending
-            {2, "SND00001 IMG_0010 CLIP0001*^ IMG_0002* A "},   // Size ascending
-            {2, "A IMG_0002* CLIP0001*^ IMG_0010 SND00001 "},   // Size again: descending
-            {0, "SND00001 IMG_0010 IMG_0002* CLIP0001*^ A "},   // Name: descending again
+            {0, "A CLIP0001*^ IMG_0002* IMG_0010 SND00001 "},  // Name: ascending
+            {2, "SND00001 IMG_0010 CLIP0001*^ IMG_0002* A "},  // Size ascending
+            {2, "A IMG_0002* CLIP0001*^ IMG_0010 SND00001 "},  // Size again: descending
+            {0, "SND00001 IMG_0010 IMG_0002* CLIP0001*^ A "},  // Name: descending again
             // Type: by the extension as stored, bytewise ascending: JPG Jpg WAV avi jpg.
             {1, "IMG_0002* IMG_0010 SND00001 CLIP0001*^ A "},
-            {3, "IMG_0002* IMG_0010 SND00001 CLIP0001*^ A "},   // Status: the same order again
+            {3, "IMG_0002* IMG_0010 SND00001 CLIP0001*^ A "},  // Status: the same order again
         };
         for (const Click& click : clicks) {
             drive::ClickHeading(list, click.column);
@@ -137,7 +137,8 @@ WT_TEST(ColumnClicksSortAndKeepSelection) {
         WT_CHECK(drive::CellText(list, 3, 1) == "Avi");
         WT_CHECK(drive::CellText(list, 4, 2) == "4KB");
         drive::Press(dialog, IDC_SELECT_ALL);
-        WT_CHECK_EQ(Names(dialog, true), std::string("IMG_0002* IMG_0010* SND00001* CLIP0001*^ A* "));
+        WT_CHECK_EQ(Names(dialog, true),
+                    std::string("IMG_0002* IMG_0010* SND00001* CLIP0001*^ A* "));
         drive::Press(dialog, IDC_DESELECT_ALL);
         WT_CHECK_EQ(Names(dialog, true), std::string("IMG_0002 IMG_0010 SND00001 CLIP0001^ A "));
         drive::Press(dialog, IDCANCEL);
@@ -176,7 +177,8 @@ const ModeRow kModeRows[] = {
 
 void CheckMode(HWND dialog, int mode, const char* when) {
     for (const ModeRow& row : kModeRows)
-        WT_CHECK_MSG(drive::Enabled(dialog, row.id) == row.enabled[mode], std::string(when) + ": " + row.name);
+        WT_CHECK_MSG(drive::Enabled(dialog, row.id) == row.enabled[mode],
+                     std::string(when) + ": " + row.name);
     WT_CHECK_MSG(!drive::Visible(dialog, IDC_STORAGE_SOURCE), when);
     WT_CHECK_MSG(!drive::Visible(dialog, IDC_STORAGE_SOURCE_LABEL), when);
 }
@@ -190,8 +192,10 @@ WT_TEST(ControlsFollowTheConnection) {
     RunDialog(model, {15, 1000}, [&](HWND dialog) {
         WT_CHECK(drive::Text(dialog, IDC_MESSAGE).find("Zandor camera has been detected.") == 0);
         CheckMode(dialog, 0, "connecting");
-        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return drive::Text(dialog, IDC_MESSAGE) == "Camera is connected."; }),
-                     "connected");
+        WT_CHECK_MSG(
+            drive::WaitIn(
+                dialog, [&] { return drive::Text(dialog, IDC_MESSAGE) == "Camera is connected."; }),
+            "connected");
         CheckMode(dialog, 1, "listing");
         WT_CHECK(drive::WaitIn(dialog, [&] { return Ready(dialog); }));
         CheckMode(dialog, 2, "ready");
@@ -218,7 +222,8 @@ WT_TEST(EndMessagesAndCountdown) {
     listingError.faults = {{camsim::FaultKind::StatusError, 40, camsim::Direction::Set, 2, 0}};
     camsim::Profile hugeBlock = ListedProfile();
     hugeBlock.faults = {{camsim::FaultKind::HugeLength, 40, camsim::Direction::Set, 1, 0x7FFFFFF0}};
-    const char* noImages = "The application has determined that no images are stored in the camera.";
+    const char* noImages =
+        "The application has determined that no images are stored in the camera.";
     const char* failed = "An error has occurred. The camera is either unplugged";
     const Row rows[] = {
         {"storage absent", absent, noImages, 0},
@@ -232,10 +237,12 @@ WT_TEST(EndMessagesAndCountdown) {
         camsim::CameraModel model(row.profile);
         std::vector<int> seen;
         INT_PTR result = RunDialog(model, {20, 100}, [&](HWND dialog) {
-            bool shown = drive::WaitIn(dialog, [&] { return drive::Visible(dialog, IDC_COUNTDOWN); });
+            bool shown =
+                drive::WaitIn(dialog, [&] { return drive::Visible(dialog, IDC_COUNTDOWN); });
             WT_CHECK_MSG(shown, row.what);
             WT_CHECK_MSG(drive::Text(dialog, IDC_MESSAGE).find(row.messageStart) == 0, row.what);
-            WT_CHECK_MSG(drive::Visible(dialog, IDC_COUNTDOWN_LABEL) && drive::Visible(dialog, IDC_COUNTDOWN_UNIT),
+            WT_CHECK_MSG(drive::Visible(dialog, IDC_COUNTDOWN_LABEL) &&
+                             drive::Visible(dialog, IDC_COUNTDOWN_UNIT),
                          row.what);
             drive::Hold();
             CheckMode(dialog, row.mode, row.what);
@@ -253,7 +260,8 @@ WT_TEST(EndMessagesAndCountdown) {
         for (size_t i = 1; i < seen.size(); ++i) descending = descending && seen[i] < seen[i - 1];
         WT_CHECK_MSG(descending && seen.back() <= 1, row.what);
         for (const auto& r : model.trace())
-            WT_CHECK_MSG(!(r.property == 3 && r.length > 0x100000), std::string(row.what) + ": no huge read");
+            WT_CHECK_MSG(!(r.property == 3 && r.length > 0x100000),
+                         std::string(row.what) + ": no huge read");
     }
 }
 
@@ -281,11 +289,13 @@ WT_TEST(AboutBoxFromTheSystemMenu) {
         WT_CHECK(GetMenuState(menu, UINT(count - 2), MF_BYPOSITION) & MF_SEPARATOR);
         // The low four bits of a system command are the platform's own.
         PostMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x3, 0);
-        HWND about = drive::WaitForDialog(GetWindowThreadProcessId(dialog, nullptr), L"About ZandDownload", dialog);
+        HWND about = drive::WaitForDialog(GetWindowThreadProcessId(dialog, nullptr),
+                                          L"About ZandDownload", dialog);
         WT_CHECK_MSG(about != nullptr, "the About box appears");
         if (about) {
             drive::Hold();
-            WT_CHECK(FindWindowExA(about, nullptr, "Static", "ZandDownload Version 1.0") != nullptr);
+            WT_CHECK(FindWindowExA(about, nullptr, "Static", "ZandDownload Version 1.0") !=
+                     nullptr);
             PostMessageW(about, WM_COMMAND, IDOK, 0);
             WT_CHECK(drive::WaitFor([&] { return !IsWindow(about); }));
         }
@@ -312,11 +322,14 @@ WT_TEST(OldStyleDirectoryPickerReturnsTheCurrentDirectory) {
             HWND picker = drive::WaitForDialog(ui, L"Choose Directory");
             WT_CHECK_MSG(picker != nullptr, row.what);
             if (!picker) return;
-            for (int id : {IDC_PICKER_FILE_NAME, IDC_PICKER_FILES, IDC_PICKER_TYPES, IDC_PICKER_TYPES_LABEL,
-                           IDC_PICKER_FILE_NAME_LABEL, IDC_PICKER_READ_ONLY})
-                WT_CHECK_MSG(!drive::Visible(picker, id), std::string(row.what) + ": hidden " + std::to_string(id));
+            for (int id :
+                 {IDC_PICKER_FILE_NAME, IDC_PICKER_FILES, IDC_PICKER_TYPES, IDC_PICKER_TYPES_LABEL,
+                  IDC_PICKER_FILE_NAME_LABEL, IDC_PICKER_READ_ONLY})
+                WT_CHECK_MSG(!drive::Visible(picker, id),
+                             std::string(row.what) + ": hidden " + std::to_string(id));
             for (int id : {IDC_PICKER_DIRECTORIES, IDC_PICKER_DRIVES, IDOK, IDCANCEL})
-                WT_CHECK_MSG(drive::Visible(picker, id), std::string(row.what) + ": shown " + std::to_string(id));
+                WT_CHECK_MSG(drive::Visible(picker, id),
+                             std::string(row.what) + ": shown " + std::to_string(id));
             WT_CHECK_MSG(drive::Text(picker, IDC_PICKER_FILE_NAME) == "Junk", row.what);
             drive::Hold();
             PostMessageW(picker, WM_COMMAND, row.ok ? IDOK : IDCANCEL, 0);

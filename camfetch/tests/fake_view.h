@@ -62,9 +62,10 @@ class MemoryStore : public camfetch::DownloadStore {
 public:
     struct IgnoringCase {
         bool operator()(const std::string& a, const std::string& b) const {
-            return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-                return std::toupper((unsigned char)x) < std::toupper((unsigned char)y);
-            });
+            return std::lexicographical_compare(
+                a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+                    return std::toupper((unsigned char)x) < std::toupper((unsigned char)y);
+                });
         }
     };
     std::map<std::string, std::vector<uint8_t>, IgnoringCase> files;
@@ -105,9 +106,9 @@ public:
 namespace camfetch {
 // GoogleTest prints the session's states by name.
 inline void PrintTo(ConnectionState state, std::ostream* out) {
-    static const char* const names[] = {"Starting", "CheckingStorage", "OpeningCatalogue",
-                                        "ScanningCatalogue", "Connected", "Serving",
-                                        "NoImages", "Failed"};
+    static const char* const names[] = {"Starting",          "CheckingStorage", "OpeningCatalogue",
+                                        "ScanningCatalogue", "Connected",       "Serving",
+                                        "NoImages",          "Failed"};
     *out << names[int(state)];
 }
 inline void PrintTo(RunState state, std::ostream* out) {

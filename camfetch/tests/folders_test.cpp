@@ -25,10 +25,14 @@ TEST(Folders, DownloadPaths) {
     };
     const std::string dated = "12-07-2026_08-42";
     const Row rows[] = {
-        {"drive root", "c:\\", "IMG1", "jpg", true, "c:\\12-07-2026_08-42", "c:\\12-07-2026_08-42\\IMG1.jpg"},
-        {"folder", "d:\\pics", "Clip", "AVI", true, "d:\\pics\\12-07-2026_08-42", "d:\\pics\\12-07-2026_08-42\\Clip.AVI"},
-        {"drive without backslash", "C:", "A", "wav", true, "C:\\12-07-2026_08-42", "C:\\12-07-2026_08-42\\A.wav"},
-        {"spaces kept", "c:\\", "PIC     ", "jpg", true, "c:\\12-07-2026_08-42", "c:\\12-07-2026_08-42\\PIC     .jpg"},
+        {"drive root", "c:\\", "IMG1", "jpg", true, "c:\\12-07-2026_08-42",
+         "c:\\12-07-2026_08-42\\IMG1.jpg"},
+        {"folder", "d:\\pics", "Clip", "AVI", true, "d:\\pics\\12-07-2026_08-42",
+         "d:\\pics\\12-07-2026_08-42\\Clip.AVI"},
+        {"drive without backslash", "C:", "A", "wav", true, "C:\\12-07-2026_08-42",
+         "C:\\12-07-2026_08-42\\A.wav"},
+        {"spaces kept", "c:\\", "PIC     ", "jpg", true, "c:\\12-07-2026_08-42",
+         "c:\\12-07-2026_08-42\\PIC     .jpg"},
         {"name with backslash", "c:\\", "..\\..\\x", "jpg", false, "", ""},
         {"name with slash", "c:\\", "a/b", "jpg", false, "", ""},
         {"drive in name", "c:\\", "d:x", "jpg", false, "", ""},
@@ -43,16 +47,20 @@ TEST(Folders, DownloadPaths) {
         {"superscript port, UTF-8", "c:\\", "lpt\xC2\xB3 ", "wav", false, "", ""},
         {"console input", "c:\\", "conin$", "jpg", false, "", ""},
         {"console output", "c:\\", "CONOUT$", "JPG", false, "", ""},
-        {"device-like but longer", "c:\\", "CONS", "jpg", true, "c:\\12-07-2026_08-42", "c:\\12-07-2026_08-42\\CONS.jpg"},
-        {"port 10", "c:\\", "COM10", "jpg", true, "c:\\12-07-2026_08-42", "c:\\12-07-2026_08-42\\COM10.jpg"},
-        {"other sign after the port", "c:\\", "COM\xB4", "jpg", true, "c:\\12-07-2026_08-42", "c:\\12-07-2026_08-42\\COM\xB4.jpg"},
+        {"device-like but longer", "c:\\", "CONS", "jpg", true, "c:\\12-07-2026_08-42",
+         "c:\\12-07-2026_08-42\\CONS.jpg"},
+        {"port 10", "c:\\", "COM10", "jpg", true, "c:\\12-07-2026_08-42",
+         "c:\\12-07-2026_08-42\\COM10.jpg"},
+        {"other sign after the port", "c:\\", "COM\xB4", "jpg", true, "c:\\12-07-2026_08-42",
+         "c:\\12-07-2026_08-42\\COM\xB4.jpg"},
         {"trailing blank in extension", "c:\\", "A", "jp ", false, "", ""},
         {"path too long", "c:\\" + std::string(240, 'p'), "A", "jpg", false, "", ""},
         {"just fits", "c:\\" + std::string(231, 'p'), "ABC", "jpg", true, "", ""},
     };
     for (const Row& row : rows) {
         std::string folder = "unchanged", path = "unchanged";
-        EXPECT_EQ(row.ok, BuildDownloadPaths(row.base, dated, row.name, row.ext, folder, path)) << row.what;
+        EXPECT_EQ(row.ok, BuildDownloadPaths(row.base, dated, row.name, row.ext, folder, path))
+            << row.what;
         if (!row.ok) {
             EXPECT_EQ("unchanged", path) << row.what;
         } else if (!row.folder.empty()) {

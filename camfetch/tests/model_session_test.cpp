@@ -35,7 +35,8 @@ struct ModelRig {
         for (int tick = 1; tick <= limit; ++tick) {
             session.ConnectionStep();
             if (session.connectionState() >= ConnectionState::NoImages) return tick;
-            if (session.connectionState() == ConnectionState::Serving && !session.listingActive()) return tick;
+            if (session.connectionState() == ConnectionState::Serving && !session.listingActive())
+                return tick;
         }
         return -1;
     }
@@ -50,17 +51,19 @@ struct ModelRig {
 
 TEST(ModelConnection, ListsEveryKnownFileAcrossBlocksAndBusyPolls) {
     camsim::Profile profile;
-    profile.blockSize = 64;      // two entries a block
-    profile.notReadyPolls = 3;   // every answer is preceded by three busy polls
-    profile.files = {File("NOTES", "TXT", 1), File("README", "TXT", 1), File("IMG_0001", "JPG", 5000),
-                     File("CLIP0001", "AVI", 70000), File("SND0001", "wav", 1), File("LOG", "BIN", 1),
+    profile.blockSize = 64;     // two entries a block
+    profile.notReadyPolls = 3;  // every answer is preceded by three busy polls
+    profile.files = {File("NOTES", "TXT", 1),       File("README", "TXT", 1),
+                     File("IMG_0001", "JPG", 5000), File("CLIP0001", "AVI", 70000),
+                     File("SND0001", "wav", 1),     File("LOG", "BIN", 1),
                      File("IMG_0002", "jpg", 1023)};
     ModelRig rig(profile);
     int ticks = rig.RunUntilSettled();
     ASSERT_GT(ticks, 0);
     EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState());
     std::string listed;
-    for (const auto& item : rig.session.catalogue()) listed += item.name + "." + item.extension + "=" + item.sizeText + " ";
+    for (const auto& item : rig.session.catalogue())
+        listed += item.name + "." + item.extension + "=" + item.sizeText + " ";
     EXPECT_EQ("SND0001.wav=0KB IMG_0002.jpg=0KB IMG_0001.JPG=4KB CLIP0001.AVI=68KB ", listed);
     EXPECT_EQ(4u, rig.view.rows.size());
     EXPECT_EQ((std::vector<int>{kModeListing, kModeReady}), rig.view.modes);
@@ -93,7 +96,8 @@ TEST(ModelConnection, EndsAndFailures) {
     unplugged.faults = {{camsim::FaultKind::Unplug, 39, camsim::Direction::Set, 2, 0}};
     camsim::Profile hugeListing;
     hugeListing.files = {File("A", "JPG", 1)};
-    hugeListing.faults = {{camsim::FaultKind::HugeLength, 34, camsim::Direction::Get, 3, 0x40000000}};  // the listing's first poll
+    hugeListing.faults = {{camsim::FaultKind::HugeLength, 34, camsim::Direction::Get, 3,
+                           0x40000000}};  // the listing's first poll
     camsim::Profile statusError;
     statusError.files = {File("A", "JPG", 1)};
     statusError.faults = {{camsim::FaultKind::StatusError, 49, camsim::Direction::Set, 0, 0}};
@@ -111,9 +115,12 @@ TEST(ModelConnection, EndsAndFailures) {
         EXPECT_EQ(row.state, rig.session.connectionState())
             << row.what << ": " << rig.session.failure();
         EXPECT_EQ(row.mode, rig.view.modes.empty() ? -1 : rig.view.modes.back()) << row.what;
-        EXPECT_EQ(row.state == ConnectionState::NoImages ? kStringNoImages : kStringFailed, rig.view.messages.back()) << row.what;
+        EXPECT_EQ(row.state == ConnectionState::NoImages ? kStringNoImages : kStringFailed,
+                  rig.view.messages.back())
+            << row.what;
         for (const auto& r : rig.model.trace())
-            EXPECT_FALSE(r.property == 3 && r.length > kMaxBlockLength) << row.what << ": no absurd read";
+            EXPECT_FALSE(r.property == 3 && r.length > kMaxBlockLength)
+                << row.what << ": no absurd read";
         if (!row.profile.storagePresent) {
             EXPECT_EQ(0, rig.Requests(39)) << row.what << ": the catalogue is not opened";
         }

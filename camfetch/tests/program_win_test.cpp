@@ -26,7 +26,9 @@ std::string Scratch() { return windriver::Environment("TEST_SCRATCH"); }
 // Where the sessions download to (a folder of their own per camfetch.exe tested), and the
 // source clips, made by ffmpeg before this program runs.
 std::string Downloads() { return windriver::EnvironmentPath("PROGRAM_OUT"); }
-std::string Clip(const char* name) { return windriver::Environment("PROGRAM_CLIPS") + "/" + name + ".avi"; }
+std::string Clip(const char* name) {
+    return windriver::Environment("PROGRAM_CLIPS") + "/" + name + ".avi";
+}
 
 // A profile in the scratch folder; returns its path.
 std::string WriteProfile(const std::string& name, const std::string& body) {
@@ -50,7 +52,8 @@ std::string CommonControlsOf(DWORD processId) {
             GetModuleFileNameExA(process, modules[i], path, MAX_PATH);
             std::string lower = path;
             for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
-            if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0) found = lower;
+            if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0)
+                found = lower;
         }
     }
     CloseHandle(process);
@@ -71,7 +74,8 @@ bool Start(windriver::Process& process, const std::string& profile) {
 // Removes camfetch's two values. The key itself may hold the clip conversion's sub-key.
 void DeleteSettings() {
     camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS)
+        return;
     RegDeleteValueA(key.Get(), "EnhanceJPEG");
     RegDeleteValueA(key.Get(), "FlashImageSaveToDir");
     key.Close();
@@ -82,9 +86,10 @@ std::string StoredFolder() {
     char folder[512] = {};
     DWORD size = sizeof folder - 1;
     camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return "<no key>";
-    if (RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+        return "<no key>";
+    if (RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(folder), &size) != ERROR_SUCCESS)
         folder[0] = 0;
     key.Close();
     return folder;
@@ -93,8 +98,10 @@ std::string StoredFolder() {
 DWORD StoredEnhance() {
     DWORD value = 0xFFFFFFFF, size = 4;
     camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return value;
-    RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+        return value;
+    RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                     &size);
     key.Close();
     return value;
 }
@@ -113,7 +120,8 @@ std::vector<std::string> Names(const std::string& folder) {
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
     for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data))
-        if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, "..")) names.push_back(data.cFileName);
+        if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, ".."))
+            names.push_back(data.cFileName);
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
@@ -121,11 +129,11 @@ std::vector<std::string> Names(const std::string& folder) {
 
 void StoreFolder(const std::string& folder) {
     HKEY key = nullptr;
-    WT_CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-             ERROR_SUCCESS);
+    WT_CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                             nullptr) == ERROR_SUCCESS);
     if (!key) return;
-    RegSetValueExA(key, "FlashImageSaveToDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   DWORD(folder.size() + 1));
+    RegSetValueExA(key, "FlashImageSaveToDir", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(folder.c_str()), DWORD(folder.size() + 1));
     RegCloseKey(key);
 }
 
@@ -136,7 +144,8 @@ std::string FreshDownloads(const std::string& name) {
     CreateDirectoryA(Downloads().c_str(), nullptr);
     CreateDirectoryA(folder.c_str(), nullptr);
     for (const std::string& dated : Names(folder)) {
-        for (const std::string& file : Names(folder + "\\" + dated)) DeleteFileA((folder + "\\" + dated + "\\" + file).c_str());
+        for (const std::string& file : Names(folder + "\\" + dated))
+            DeleteFileA((folder + "\\" + dated + "\\" + file).c_str());
         RemoveDirectoryA((folder + "\\" + dated).c_str());
     }
     StoreFolder(folder);
@@ -164,10 +173,13 @@ bool DownloadAll(HWND dialog, bool convert) {
     WT_CHECK(windriver::Click(dialog, IDC_SELECT_ALL));
     if ((windriver::CheckState(dialog, IDC_CONVERT_AVI) == BST_CHECKED) != convert)
         WT_CHECK(windriver::Click(dialog, IDC_CONVERT_AVI));
-    WT_CHECK(windriver::WaitUntil([&] { return (windriver::CheckState(dialog, IDC_CONVERT_AVI) == BST_CHECKED) == convert; }));
+    WT_CHECK(windriver::WaitUntil([&] {
+        return (windriver::CheckState(dialog, IDC_CONVERT_AVI) == BST_CHECKED) == convert;
+    }));
     WT_CHECK(windriver::Click(dialog, IDC_DOWNLOAD));
     WT_CHECK(windriver::WaitUntil([&] { return !windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
-    bool ended = windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }, 300000);
+    bool ended =
+        windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }, 300000);
     WT_CHECK_MSG(ended, "the run ends");
     return ended;
 }
@@ -194,7 +206,8 @@ WT_TEST(ListsTheCameraFilesAndSavesOnExit) {
     WT_CHECK(windriver::ListRows(list) == expected);
     // The manifest gives the program version 6 of the common controls, from the side-by-side store.
     std::string controls = CommonControlsOf(program.Id());
-    WT_CHECK_MSG(controls.find("common-controls_6595b64144ccf1df_6.") != std::string::npos, controls);
+    WT_CHECK_MSG(controls.find("common-controls_6595b64144ccf1df_6.") != std::string::npos,
+                 controls);
     WT_CHECK_EQ(windriver::ListColumnTitle(list, 3), std::string("Status"));
     WT_CHECK_EQ(windriver::ControlText(dialog, IDC_MESSAGE), std::string("Camera is connected."));
     WT_CHECK_EQ(windriver::ControlText(dialog, IDC_DOWNLOAD_FOLDER), std::string("c:\\"));
@@ -206,8 +219,8 @@ WT_TEST(ListsTheCameraFilesAndSavesOnExit) {
     // The readiness register is read first, then the storage query opens the conversation;
     // the idle connection sent nothing after the last block.
     std::vector<std::string> trace = windriver::ReadTrace(TracePath("listed"));
-    WT_CHECK(trace.size() > 3 && trace[0] == "set 0 len=4 40 07 00 00 ok" && trace[1].rfind("get 2 ", 0) == 0 &&
-             trace[2] == "set 49 len=0 null ok");
+    WT_CHECK(trace.size() > 3 && trace[0] == "set 0 len=4 40 07 00 00 ok" &&
+             trace[1].rfind("get 2 ", 0) == 0 && trace[2] == "set 49 len=0 null ok");
     WT_CHECK(!trace.empty() && trace.back().rfind("get 3 ", 0) == 0);
 }
 
@@ -265,24 +278,34 @@ WT_TEST(FullSessionConvertsClipsAndDeletes) {
     std::string folder = FreshDownloads("session");
     std::string profile = WriteProfile("session",
                                        "block-size 65536\n"
-                                       "file CLIP0001 AVI path=" + Clip("mjpg422_320_u8mono") + "\n"
-                                       "file CLIP0002 AVI path=" + Clip("mjpg420_640_s16stereo") + "\n"
-                                       "file CLIP0003 AVI path=" + Clip("mjpg422_640_silent") + "\n"
-                                       "file DSCF0001 JPG fill=70000\n");
+                                       "file CLIP0001 AVI path=" +
+                                           Clip("mjpg422_320_u8mono") +
+                                           "\n"
+                                           "file CLIP0002 AVI path=" +
+                                           Clip("mjpg420_640_s16stereo") +
+                                           "\n"
+                                           "file CLIP0003 AVI path=" +
+                                           Clip("mjpg422_640_silent") +
+                                           "\n"
+                                           "file DSCF0001 JPG fill=70000\n");
     windriver::Process program;
     if (!Start(program, profile)) return;
     HWND dialog = windriver::WaitForWindow(program.Id(), "#32770", "Image Download Utility");
-    WT_CHECK(dialog && windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
+    WT_CHECK(dialog &&
+             windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
     if (!dialog || !DownloadAll(dialog, true)) return;
     const std::string saved = "DSCF0001=Saved CLIP0003=Saved CLIP0002=Saved CLIP0001=Saved ";
     WT_CHECK_EQ(Statuses(dialog), saved);
     if (Statuses(dialog) != saved) return;
     WT_CHECK_EQ(windriver::ControlText(dialog, IDC_REMAINING), std::string("0"));
-    WT_CHECK_EQ(DownloadedFiles(folder), std::string("CLIP0001.AVI CLIP0002.AVI CLIP0003.AVI DSCF0001.JPG "));
+    WT_CHECK_EQ(DownloadedFiles(folder),
+                std::string("CLIP0001.AVI CLIP0002.AVI CLIP0003.AVI DSCF0001.JPG "));
 
     WT_CHECK(windriver::Click(dialog, IDC_SELECT_ALL));
     WT_CHECK(windriver::Click(dialog, IDC_DELETE));
-    WT_CHECK_MSG(windriver::WaitUntil([&] { return windriver::ListRowCount(windriver::Control(dialog, IDC_FILE_LIST)) == 0; }),
+    WT_CHECK_MSG(windriver::WaitUntil([&] {
+                     return windriver::ListRowCount(windriver::Control(dialog, IDC_FILE_LIST)) == 0;
+                 }),
                  "every row goes");
     WT_CHECK(windriver::Click(dialog, IDOK));
     DWORD code = 1;
@@ -291,7 +314,8 @@ WT_TEST(FullSessionConvertsClipsAndDeletes) {
     for (const std::string& line : windriver::ReadTrace(TracePath("session")))
         deletes += line.rfind("set 43 ", 0) == 0 && line.find(" ok") != std::string::npos;
     WT_CHECK_EQ(deletes, 4);
-    WT_CHECK_EQ(DownloadedFiles(folder), std::string("CLIP0001.AVI CLIP0002.AVI CLIP0003.AVI DSCF0001.JPG "));
+    WT_CHECK_EQ(DownloadedFiles(folder),
+                std::string("CLIP0001.AVI CLIP0002.AVI CLIP0003.AVI DSCF0001.JPG "));
 }
 
 // The camera fails in the middle of a clip: the picture before it is saved, the clip is marked
@@ -300,13 +324,16 @@ WT_TEST(FailedRunKeepsOnlyWhatWasSaved) {
     std::string folder = FreshDownloads("failed");
     std::string profile = WriteProfile("failed",
                                        "block-size 4096\n"
-                                       "file CLIP0001 AVI path=" + Clip("mjpg420_640_s16stereo") + "\n"
-                                       "file DSCF0001 JPG fill=5000\n"
-                                       "fault fail 42 set nth=5\n");
+                                       "file CLIP0001 AVI path=" +
+                                           Clip("mjpg420_640_s16stereo") +
+                                           "\n"
+                                           "file DSCF0001 JPG fill=5000\n"
+                                           "fault fail 42 set nth=5\n");
     windriver::Process program;
     if (!Start(program, profile)) return;
     HWND dialog = windriver::WaitForWindow(program.Id(), "#32770", "Image Download Utility");
-    WT_CHECK(dialog && windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
+    WT_CHECK(dialog &&
+             windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
     if (!dialog || !DownloadAll(dialog, true)) return;
     WT_CHECK_EQ(Statuses(dialog), std::string("DSCF0001=Saved CLIP0001=Error! "));
     std::string message = windriver::ControlText(dialog, IDC_MESSAGE);

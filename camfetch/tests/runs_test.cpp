@@ -68,7 +68,9 @@ struct RunRig {
     int RunToEnd(int limit = 10000) {
         for (int tick = 1; tick <= limit; ++tick) {
             session.ConnectionStep();
-            if (session.downloadState() == RunState::Idle && session.deleteState() == RunState::Idle) return tick;
+            if (session.downloadState() == RunState::Idle &&
+                session.deleteState() == RunState::Idle)
+                return tick;
         }
         return -1;
     }
@@ -122,7 +124,8 @@ TEST(DownloadRun, BlocksAreFetchedRoundedUpAndWrittenAtTheirLength) {
     EXPECT_EQ(rig.model.files()[0].content, rig.store.files.at(kFolder + "ODD.JPG"));
     ASSERT_EQ(1u, rig.store.files.count(kFolder + "EMPTY.wav"));
     EXPECT_TRUE(rig.store.files.at(kFolder + "EMPTY.wav").empty());
-    EXPECT_EQ((std::vector<std::string>{"0%", "38%", "76%", "100%", "0%", "100%"}), rig.view.percents);
+    EXPECT_EQ((std::vector<std::string>{"0%", "38%", "76%", "100%", "0%", "100%"}),
+              rig.view.percents);
     EXPECT_EQ((std::vector<int>{0, 38, 76, 100, 0, 100}), rig.view.progress);
     EXPECT_EQ((std::vector<std::string>{"2", "1", "0"}), rig.view.remaining);
     EXPECT_EQ("Saved", rig.Status("ODD"));
@@ -148,7 +151,11 @@ TEST(DownloadRun, PercentFollowsTheCatalogueSizeUncapped) {
         {"size zero with data", 0, 10, {"0%", "0%", "0%", "0%", "100%"}},
         {"larger than delivered", 40, 10, {"0%", "10%", "20%", "25%"}},
         // bytes x 100 no longer fits 32 bits from 42.9 MB on
-        {"45 MB of 50 MB", 50000000, 45000000, {"0%", "33%", "67%", "90%"}, uint32_t(kMaxBlockLength)},
+        {"45 MB of 50 MB",
+         50000000,
+         45000000,
+         {"0%", "33%", "67%", "90%"},
+         uint32_t(kMaxBlockLength)},
     };
     for (const Row& row : rows) {
         camsim::Profile profile;
@@ -182,7 +189,8 @@ TEST(DownloadRun, SelectionAndConvertAviAreLatchedAtDownload) {
     rig.view.convertAviChecked = false;  // changed during the run: no effect
     rig.view.rows.assign(rig.view.rows.size(), 0);
     ASSERT_GT(rig.RunToEnd(), 0);
-    EXPECT_EQ((std::vector<std::string>{kFolder + "clip2.avi", kFolder + "CLIP.AVI"}), rig.converted);
+    EXPECT_EQ((std::vector<std::string>{kFolder + "clip2.avi", kFolder + "CLIP.AVI"}),
+              rig.converted);
     EXPECT_EQ(3u, rig.store.files.size());
 
     // Saved items are downloaded again; this time the box was clear at Download.
@@ -213,8 +221,13 @@ TEST(DownloadRun, AFileReplacedByAnotherItemIsNoLongerSaved) {
         {"same name", "TWIN", "TWIN", {{0, 1}}, {}, "/Saved", 1},
         {"letter case", "abc", "ABC", {{0, 1}}, {}, "/Saved", 1},
         {"letter case, in two runs", "abc", "ABC", {{0}, {1}}, {}, "/Saved", 1},
-        {"later one fails", "abc", "ABC", {{0, 1}}, {{camsim::FaultKind::StatusError, 41, camsim::Direction::Set, 2}},
-         "/Error!", 0},
+        {"later one fails",
+         "abc",
+         "ABC",
+         {{0, 1}},
+         {{camsim::FaultKind::StatusError, 41, camsim::Direction::Set, 2}},
+         "/Error!",
+         0},
         {"other name", "abc", "ABD", {{0, 1}}, {}, "Saved/Saved", 2},
     };
     for (const Row& row : rows) {
@@ -229,7 +242,9 @@ TEST(DownloadRun, AFileReplacedByAnotherItemIsNoLongerSaved) {
             ASSERT_GT(rig.RunToEnd(), 0) << row.what;
         }
         const auto& items = rig.session.catalogue();
-        EXPECT_EQ(row.statuses, std::string(StatusWord(items[0].flags)) + "/" + StatusWord(items[1].flags)) << row.what;
+        EXPECT_EQ(row.statuses,
+                  std::string(StatusWord(items[0].flags)) + "/" + StatusWord(items[1].flags))
+            << row.what;
         EXPECT_EQ(row.filesLeft, rig.store.files.size()) << row.what;
         if (row.filesLeft == 1) {
             EXPECT_EQ(items[1].size, rig.store.files.begin()->second.size()) << row.what;
@@ -243,8 +258,8 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
     base.files = {File("B", "JPG", 20), File("CLIP", "AVI", 20), File("A", "JPG", 4)};
     const int statusReads = RequestsToReady(base, 34, true);
     const int memoryReads = RequestsToReady(base, 3, true);
-    using camsim::FaultKind;
     using camsim::Direction;
+    using camsim::FaultKind;
     struct Row {
         const char* what;
         const char* item;
@@ -259,33 +274,84 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
     using media::ConvertResult;
     constexpr ConvertResult Converted = ConvertResult::Converted;
     const Row rows[] = {
-        {"status read fails", "B", "the status could not be read",
+        {"status read fails",
+         "B",
+         "the status could not be read",
          {{FaultKind::Fail, 34, Direction::Get, uint32_t(statusReads + 2)}}},
-        {"status carries error", "B", "the camera reported an error",
+        {"status carries error",
+         "B",
+         "the camera reported an error",
          {{FaultKind::StatusError, 42, Direction::Set, 1}}},
-        {"memory read fails", "B", "the block could not be read",
+        {"memory read fails",
+         "B",
+         "the block could not be read",
          {{FaultKind::Fail, 3, Direction::Get, uint32_t(memoryReads + 2)}}},
-        {"camera unplugged", "B", "the file next was refused",
+        {"camera unplugged",
+         "B",
+         "the file next was refused",
          {{FaultKind::Unplug, 42, Direction::Set, 2}}},
-        {"file open answers error", "B", "the camera reported an error",
-         {{FaultKind::StatusError, 41, Direction::Set, 1}}, false, SIZE_MAX, false, Converted, false},
-        {"file open refused", "B", "the file open was refused",
-         {{FaultKind::Fail, 41, Direction::Set, 1}}, false, SIZE_MAX, false, Converted, false},
-        {"file next refused", "B", "the file next was refused",
+        {"file open answers error",
+         "B",
+         "the camera reported an error",
+         {{FaultKind::StatusError, 41, Direction::Set, 1}},
+         false,
+         SIZE_MAX,
+         false,
+         Converted,
+         false},
+        {"file open refused",
+         "B",
+         "the file open was refused",
+         {{FaultKind::Fail, 41, Direction::Set, 1}},
+         false,
+         SIZE_MAX,
+         false,
+         Converted,
+         false},
+        {"file next refused",
+         "B",
+         "the file next was refused",
          {{FaultKind::Fail, 42, Direction::Set, 1}}},
-        {"output not creatable", "B", "the file could not be created",
-         {}, true, SIZE_MAX, false, Converted, false},
+        {"output not creatable",
+         "B",
+         "the file could not be created",
+         {},
+         true,
+         SIZE_MAX,
+         false,
+         Converted,
+         false},
         {"disk full", "B", "the block could not be written", {}, false, 10},
         {"close fails", "B", "the file could not be completed", {}, false, SIZE_MAX, true},
-        {"conversion fails", "CLIP", "the clip conversion failed: not Motion-JPEG (3)",
-         {}, false, SIZE_MAX, false, ConvertResult::NotMotionJpeg},
-        {"block longer than any buffer", "B", "longer than the limit",
+        {"conversion fails",
+         "CLIP",
+         "the clip conversion failed: not Motion-JPEG (3)",
+         {},
+         false,
+         SIZE_MAX,
+         false,
+         ConvertResult::NotMotionJpeg},
+        {"block longer than any buffer",
+         "B",
+         "longer than the limit",
          {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x7FFFFFF0}},
-         false, SIZE_MAX, false, Converted, false},
-        {"block length negative as signed", "B", "longer than the limit",
+         false,
+         SIZE_MAX,
+         false,
+         Converted,
+         false},
+        {"block length negative as signed",
+         "B",
+         "longer than the limit",
          {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x80000000}},
-         false, SIZE_MAX, false, Converted, false},
-        {"later block length negative as signed", "B", "longer than the limit",
+         false,
+         SIZE_MAX,
+         false,
+         Converted,
+         false},
+        {"later block length negative as signed",
+         "B",
+         "longer than the limit",
          {{FaultKind::HugeLength, 42, Direction::Set, 1, 0xFFFFFFFF}}},
     };
     for (const Row& row : rows) {
@@ -316,7 +382,8 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
 }
 
 TEST(DownloadRun, HostileNamesNeverReachTheDisk) {
-    const char* const names[] = {"..", "CON", "nul", "COM1", "A*B", "A?B", "A|B", "A<B", "A\"B", "A B ", "A\\B", "A/B", "C:X"};
+    const char* const names[] = {"..",  "CON",  "nul",  "COM1", "A*B", "A?B", "A|B",
+                                 "A<B", "A\"B", "A B ", "A\\B", "A/B", "C:X"};
     for (const char* name : names) {
         camsim::Profile profile;
         profile.files = {File("GOOD", "JPG", 10)};
@@ -336,7 +403,8 @@ TEST(DownloadRun, HostileNamesNeverReachTheDisk) {
 TEST(DeleteRun, CountsDownAndRemovesRowsTogetherAtTheEnd) {
     camsim::Profile profile;
     profile.notReadyPolls = 1;
-    profile.files = {File("D1", "JPG", 1), File("D2", "JPG", 1), File("KEEP", "JPG", 1), File("D3", "wav", 1)};
+    profile.files = {File("D1", "JPG", 1), File("D2", "JPG", 1), File("KEEP", "JPG", 1),
+                     File("D3", "wav", 1)};
     RunRig rig(profile);
     rig.Select({"D1", "D2", "D3"});
     rig.session.StartDeleteRun();
@@ -369,7 +437,8 @@ TEST(DeleteRun, TheCameraGetsTheNameAsCatalogued) {
     bool rawSent = false;
     for (const auto& r : rig.model.trace())
         if (r.property == 43 && !r.isGet && r.bytes.size() >= 12)
-            rawSent |= std::equal(r.bytes.begin(), r.bytes.begin() + 11, RawEntry("A*B", "JPG", 1).begin());
+            rawSent |= std::equal(r.bytes.begin(), r.bytes.begin() + 11,
+                                  RawEntry("A*B", "JPG", 1).begin());
     EXPECT_TRUE(rawSent);
 }
 
@@ -380,7 +449,9 @@ TEST(DeleteRun, AFailedDeleteEndsTheRunAndPurgesWhatWasDeleted) {
         size_t cameraKeeps;
     };
     const Row rows[] = {
-        {"status carries error", {camsim::FaultKind::StatusError, 43, camsim::Direction::Set, 2}, 0},
+        {"status carries error",
+         {camsim::FaultKind::StatusError, 43, camsim::Direction::Set, 2},
+         0},
         {"delete refused", {camsim::FaultKind::Fail, 43, camsim::Direction::Set, 2}, 1},
     };
     for (const Row& row : rows) {
@@ -393,7 +464,8 @@ TEST(DeleteRun, AFailedDeleteEndsTheRunAndPurgesWhatWasDeleted) {
         ASSERT_GT(rig.RunToEnd(), 0) << row.what;
         EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState()) << row.what;
         EXPECT_EQ(kModeReady, rig.session.controlMode()) << row.what;
-        ASSERT_EQ(1u, rig.session.catalogue().size()) << row.what << ": the confirmed delete leaves the list";
+        ASSERT_EQ(1u, rig.session.catalogue().size())
+            << row.what << ": the confirmed delete leaves the list";
         EXPECT_EQ("Error!", rig.Status("D1")) << row.what;
         EXPECT_EQ(row.cameraKeeps, rig.model.files().size()) << row.what;
     }
@@ -441,7 +513,8 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     rig.view.rows.assign(rig.view.rows.size(), 0);
     rig.Select({"A", "B"});
     rig.session.StartDeleteRun();
-    for (int tick = 0; tick < 100 && rig.session.deleteDone() == 0; ++tick) rig.session.ConnectionStep();
+    for (int tick = 0; tick < 100 && rig.session.deleteDone() == 0; ++tick)
+        rig.session.ConnectionStep();
     ASSERT_EQ(RunState::NextItem, rig.session.deleteState());
     rig.session.CancelRuns();
     ASSERT_EQ(1u, rig.session.catalogue().size());
@@ -469,7 +542,8 @@ TEST(DownloadRun, SavedFilesTakeTheCameraTimeWhenItIsValid) {
     rig.session.StartDownloadRun();
     ASSERT_GT(rig.RunToEnd(), 0);
     EXPECT_EQ(3u, rig.store.files.size());
-    EXPECT_EQ((std::map<std::string, uint32_t>{{kFolder + "DATED.JPG", 0x58916DA5u}}), rig.store.times);
+    EXPECT_EQ((std::map<std::string, uint32_t>{{kFolder + "DATED.JPG", 0x58916DA5u}}),
+              rig.store.times);
 }
 
 namespace {
@@ -514,13 +588,16 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
     for (const auto& row : rows) {
         camsim::Profile profile = base;
         if (row.end == End::Fail)  // the first block of A
-            profile.faults = {{camsim::FaultKind::Fail, 3, camsim::Direction::Get, memoryReads + 2}};
+            profile.faults = {
+                {camsim::FaultKind::Fail, 3, camsim::Direction::Get, memoryReads + 2}};
         RunRig rig(profile);
         SystemProbe probe;
         RunIndicator indicator(probe, probe);
         rig.view.rows.assign(2, listStateSelected);
-        if (row.download) rig.session.StartDownloadRun();
-        else rig.session.StartDeleteRun();
+        if (row.download)
+            rig.session.StartDownloadRun();
+        else
+            rig.session.StartDeleteRun();
         indicator.Update(rig.session);
         for (int tick = 0; tick < 100 && rig.session.controlMode() != kModeReady; ++tick) {
             EXPECT_EQ(1, probe.held) << row.what << ", tick " << tick;

@@ -42,7 +42,8 @@ uint32_t FatWriteTime(const std::string& path) {
     FILETIME local;
     WORD date = 0, time = 0;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+        !FileTimeToDosDateTime(&local, &date, &time))
         return 0;
     return uint32_t(date) << 16 | time;
 }
@@ -64,12 +65,14 @@ std::vector<uint8_t> RawEntry(const char* name, const char* ext, uint32_t size) 
 }
 
 bool ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
-    camtools::ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    camtools::ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
     if (!file) return false;
     bytes.clear();
     uint8_t chunk[65536];
     DWORD got = 0;
-    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
     file.Close();
     return true;
 }
@@ -81,7 +84,8 @@ std::vector<std::string> Entries(const std::string& folder) {
     HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
-        if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, "..")) names.push_back(data.cFileName);
+        if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, ".."))
+            names.push_back(data.cFileName);
     } while (FindNextFileA(find, &data));
     FindClose(find);
     return names;
@@ -93,7 +97,8 @@ std::string FreshFolder(const std::string& name) {
     CreateDirectoryA(windriver::EnvironmentPath("RUNS_OUT").c_str(), nullptr);
     CreateDirectoryA(folder.c_str(), nullptr);
     for (const std::string& dated : Entries(folder)) {
-        for (const std::string& file : Entries(folder + "\\" + dated)) DeleteFileA((folder + "\\" + dated + "\\" + file).c_str());
+        for (const std::string& file : Entries(folder + "\\" + dated))
+            DeleteFileA((folder + "\\" + dated + "\\" + file).c_str());
         RemoveDirectoryA((folder + "\\" + dated).c_str());
     }
     return folder;
@@ -105,9 +110,7 @@ std::string Listing(const std::string& folder) {
     return out;
 }
 
-FetchMainDialog* DialogObject(HWND dialog) {
-    return camtools::Dialog::Of<FetchMainDialog>(dialog);
-}
+FetchMainDialog* DialogObject(HWND dialog) { return camtools::Dialog::Of<FetchMainDialog>(dialog); }
 
 std::string FailedText() {
     char text[512] = {};
@@ -178,8 +181,10 @@ void Download(HWND dialog, std::initializer_list<const char*> rows, bool convert
 const std::vector<uint8_t>& SourceClip() {
     static std::vector<uint8_t> clip;
     if (clip.empty())
-        WT_CHECK_MSG(ReadWhole(windriver::EnvironmentPath("RUNS_CLIPS") + "\\mjpg420_640_s16stereo.avi", clip),
-                     "the source clip made by ffmpeg");
+        WT_CHECK_MSG(
+            ReadWhole(windriver::EnvironmentPath("RUNS_CLIPS") + "\\mjpg420_640_s16stereo.avi",
+                      clip),
+            "the source clip made by ffmpeg");
     return clip;
 }
 
@@ -189,10 +194,13 @@ const std::vector<uint8_t>& SourceClip() {
 // delete everything: the rows go, the camera is asked to delete each file.
 WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
     camsim::Profile profile;
-    profile.files = {File("PIC00001", "JPG", Pattern(30000, 1)), File("CLIP0001", "avi", SourceClip()),
+    profile.files = {File("PIC00001", "JPG", Pattern(30000, 1)),
+                     File("CLIP0001", "avi", SourceClip()),
                      File("SND00001", "WAV", Pattern(9001, 2))};
-    profile.files[0].writeDate = 0x5891, profile.files[0].writeTime = 0x6DA5;  // 2024-04-17 13:45:10
-    profile.files[1].writeDate = 0x3A21, profile.files[1].writeTime = 0x0001;  // 2009-01-01 00:00:02
+    profile.files[0].writeDate = 0x5891,
+    profile.files[0].writeTime = 0x6DA5;  // 2024-04-17 13:45:10
+    profile.files[1].writeDate = 0x3A21,
+    profile.files[1].writeTime = 0x0001;  // 2009-01-01 00:00:02
     camsim::CameraModel model(profile);
     std::string folder = FreshFolder("full");
 #ifdef CAMFETCH_HAS_CLIP_CONVERSION
@@ -209,7 +217,9 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
         drive::Press(dialog, IDC_DOWNLOAD);
         SetConvertAvi(dialog, !convert);  // latched at Download: no effect on this run
         WT_CHECK(drive::Text(dialog, IDC_REMAINING) == "3");
-        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }, 60000), "the run ends");
+        WT_CHECK_MSG(drive::WaitIn(
+                         dialog, [&] { return Ready(dialog); }, 60000),
+                     "the run ends");
         WT_CHECK_EQ(Statuses(dialog), std::string("SND00001=Saved PIC00001=Saved CLIP0001=Saved "));
         WT_CHECK_EQ(drive::Text(dialog, IDC_REMAINING), std::string("0"));
         WT_CHECK_EQ(drive::Text(dialog, IDC_PERCENT), std::string("100%"));
@@ -220,7 +230,9 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
         drive::Press(dialog, IDC_SELECT_ALL);
         drive::Press(dialog, IDC_DELETE);
         WT_CHECK(!Ready(dialog));
-        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }, 30000), "the delete run ends");
+        WT_CHECK_MSG(drive::WaitIn(
+                         dialog, [&] { return Ready(dialog); }, 30000),
+                     "the delete run ends");
         WT_CHECK_EQ(drive::RowCount(GetDlgItem(dialog, IDC_FILE_LIST)), 0);
         WT_CHECK_EQ(drive::Text(dialog, IDC_STATUS_LINE), std::string("Deleting CLIP0001.avi"));
         WT_CHECK_EQ(drive::Text(dialog, IDC_REMAINING), std::string("0"));
@@ -236,7 +248,8 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
     WT_CHECK(ReadWhole(out + "\\CLIP0001.avi", bytes));
     WT_CHECK_MSG(convert ? bytes != SourceClip() : bytes == SourceClip(), "the clip as asked");
     WT_CHECK_EQ(FatWriteTime(out + "\\PIC00001.JPG"), 0x58916DA5u);
-    WT_CHECK_MSG(FatWriteTime(out + "\\CLIP0001.avi") == 0x3A210001u, "the camera's time, after conversion");
+    WT_CHECK_MSG(FatWriteTime(out + "\\CLIP0001.avi") == 0x3A210001u,
+                 "the camera's time, after conversion");
     int deletes = 0;
     for (const auto& r : model.trace()) deletes += r.property == 43 && !r.isGet;
     WT_CHECK_EQ(deletes, 3);
@@ -251,9 +264,12 @@ WT_TEST(ConvertWithoutDecoderFails) {
     std::string folder = FreshFolder("noconvert");
     drive::RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
         Download(dialog, {"CLIP0001"}, true);
-        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }, 60000), "message 104");
+        WT_CHECK_MSG(drive::WaitIn(
+                         dialog, [&] { return ShowsFailure(dialog); }, 60000),
+                     "message 104");
     });
-    for (const std::string& dated : Entries(folder)) WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(0));
+    for (const std::string& dated : Entries(folder))
+        WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(0));
 }
 #endif
 
@@ -296,7 +312,8 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
             FetchSession& session = DialogObject(dialog)->session();
             dated = session.datedFolderName();
             Download(dialog, {"BIG"}, false);
-            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return session.bytesReceived() >= 4096; }), what);
+            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return session.bytesReceived() >= 4096; }),
+                         what);
             WT_CHECK_EQ(Statuses(dialog), std::string("BIG=Downloading "));
             if (close) {
                 PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -316,7 +333,8 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
 // devices, never reach the file system: not even the dated folder is made for them. (Wine
 // itself refuses to create most device names, so only this tells our refusal from its.)
 WT_TEST(HostileNamesNeverReachTheFileSystem) {
-    const char* const names[] = {"..", "CON", "NUL", "COM1", "lpt0", "COM\xB9", "CONIN$", "A*B", "C:X", "A\\B"};
+    const char* const names[] = {"..",      "CON",    "NUL", "COM1", "lpt0",
+                                 "COM\xB9", "CONIN$", "A*B", "C:X",  "A\\B"};
     for (const char* name : names) {
         camsim::Profile profile;
         profile.files = {File("~GOOD", "JPG", Pattern(100, 5))};
@@ -326,7 +344,8 @@ WT_TEST(HostileNamesNeverReachTheFileSystem) {
         drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
             Download(dialog, {name}, false);
             WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), name);
-            WT_CHECK_MSG(Statuses(dialog) == std::string("~GOOD= ") + name + "=Error! ", name + (": " + Statuses(dialog)));
+            WT_CHECK_MSG(Statuses(dialog) == std::string("~GOOD= ") + name + "=Error! ",
+                         name + (": " + Statuses(dialog)));
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         });
         WT_CHECK_MSG(Listing(folder).empty(), name + (": " + Listing(folder)));
@@ -348,9 +367,15 @@ WT_TEST(RefusalsAndBadLengthsFailTheRun) {
     const Row rows[] = {
         {"file open refused", {FaultKind::Fail, 41, Direction::Set, 1}, IDC_DOWNLOAD, 1},
         {"file next refused", {FaultKind::Fail, 42, Direction::Set, 1}, IDC_DOWNLOAD, 1},
-        {"block length 0x80000000", {FaultKind::HugeLength, 41, Direction::Set, 1, 0x80000000}, IDC_DOWNLOAD, 1},
+        {"block length 0x80000000",
+         {FaultKind::HugeLength, 41, Direction::Set, 1, 0x80000000},
+         IDC_DOWNLOAD,
+         1},
         {"file delete refused", {FaultKind::Fail, 43, Direction::Set, 1}, IDC_DELETE, 1},
-        {"file delete answers error", {FaultKind::StatusError, 43, Direction::Set, 1}, IDC_DELETE, 0},
+        {"file delete answers error",
+         {FaultKind::StatusError, 43, Direction::Set, 1},
+         IDC_DELETE,
+         0},
     };
     for (const Row& row : rows) {
         camsim::Profile profile;
@@ -369,7 +394,8 @@ WT_TEST(RefusalsAndBadLengthsFailTheRun) {
             drive::Hold();
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         });
-        for (const std::string& dated : Entries(folder)) WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), row.what);
+        for (const std::string& dated : Entries(folder))
+            WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), row.what);
         WT_CHECK_MSG(model.files().size() == row.cameraKeeps, row.what);
     }
 }
@@ -392,7 +418,8 @@ WT_TEST(NamesDifferingInCaseShareOneFile) {
     });
     WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(1));
     std::vector<uint8_t> bytes;
-    WT_CHECK(ReadWhole(folder + "\\" + dated + "\\ABC.JPG", bytes) && bytes == profile.files[1].content);
+    WT_CHECK(ReadWhole(folder + "\\" + dated + "\\ABC.JPG", bytes) &&
+             bytes == profile.files[1].content);
 }
 
 #ifdef CAMFETCH_TEST_FILE_LIMIT

@@ -22,7 +22,9 @@ struct Rig {
 
     Rig() : Rig(new ScriptedCamera) {}
     explicit Rig(ScriptedCamera* cam)
-        : camera(cam), channel(std::unique_ptr<camera::PropertyTransport>(cam)), session(channel, view) {
+        : camera(cam),
+          channel(std::unique_ptr<camera::PropertyTransport>(cam)),
+          session(channel, view) {
         channel.Open();
     }
 
@@ -56,14 +58,30 @@ TEST(Connection, StorageCheckOutcomes) {
     const Row rows[] = {
         {"busy", {{kPresence, 4, 0}}, 1, ConnectionState::CheckingStorage, "49 -34"},
         {"read fails", {}, 1, ConnectionState::Failed, "49 -34"},
-        {"error with ready", {{kPresence, 4, kReady | kError}}, 1, ConnectionState::Failed, "49 -34"},
+        {"error with ready",
+         {{kPresence, 4, kReady | kError}},
+         1,
+         ConnectionState::Failed,
+         "49 -34"},
         {"error alone", {{kPresence, 4, kError}}, 1, ConnectionState::Failed, "49 -34"},
         {"length 0", {{kPresence, 0, kReady}}, 1, ConnectionState::Failed, "49 -34"},
         {"length 3", {{kPresence, 3, kReady}}, 1, ConnectionState::Failed, "49 -34"},
-        {"length unsigned huge", {{kPresence, 0xFFFFFFF0u, kReady}, {0, 0, 0}}, 1, ConnectionState::ScanningCatalogue, "49 -34 1 -3 39 -34"},
+        {"length unsigned huge",
+         {{kPresence, 0xFFFFFFF0u, kReady}, {0, 0, 0}},
+         1,
+         ConnectionState::ScanningCatalogue,
+         "49 -34 1 -3 39 -34"},
         {"absent", {{kPresence, 4, kReady}}, 0, ConnectionState::NoImages, "49 -34 1 -3"},
-        {"other bits only", {{kPresence, 4, kReady}}, 0xFFFFFFFE, ConnectionState::NoImages, "49 -34 1 -3"},
-        {"present", {{kPresence, 4, kReady}, {0, 0, 0}}, 1, ConnectionState::ScanningCatalogue, "49 -34 1 -3 39 -34"},
+        {"other bits only",
+         {{kPresence, 4, kReady}},
+         0xFFFFFFFE,
+         ConnectionState::NoImages,
+         "49 -34 1 -3"},
+        {"present",
+         {{kPresence, 4, kReady}, {0, 0, 0}},
+         1,
+         ConnectionState::ScanningCatalogue,
+         "49 -34 1 -3 39 -34"},
     };
     for (const Row& row : rows) {
         Rig rig;
@@ -74,8 +92,10 @@ TEST(Connection, StorageCheckOutcomes) {
         EXPECT_EQ(row.state, rig.session.connectionState())
             << row.what << ": " << rig.session.failure();
         if (row.state == ConnectionState::Failed || row.state == ConnectionState::NoImages) {
-            EXPECT_EQ(std::vector<int>{row.state == ConnectionState::Failed ? kStringFailed : kStringNoImages},
-                      rig.view.messages) << row.what;
+            EXPECT_EQ(std::vector<int>{row.state == ConnectionState::Failed ? kStringFailed
+                                                                            : kStringNoImages},
+                      rig.view.messages)
+                << row.what;
             EXPECT_EQ(std::vector<int>{15}, rig.view.countdownShown) << row.what;
             EXPECT_TRUE(rig.view.countdownRevealed) << row.what;
             EXPECT_EQ(1, rig.view.countdownTimersStarted) << row.what;
@@ -177,7 +197,8 @@ TEST(Connection, ScanEndingWithoutKnownFiles) {
         rig.PresenceReady();
         rig.camera->memory[0x1000] = row.lastBlock;
         rig.camera->statuses.push_back(
-            {0x1000, row.lengthOverride ? row.lengthOverride : uint32_t(row.lastBlock.size()), kReady | kLast});
+            {0x1000, row.lengthOverride ? row.lengthOverride : uint32_t(row.lastBlock.size()),
+             kReady | kLast});
         rig.session.ConnectionStep();
         EXPECT_EQ(ConnectionState::NoImages, rig.session.connectionState()) << row.what;
         EXPECT_EQ(std::vector<int>{kStringNoImages}, rig.view.messages) << row.what;
@@ -189,8 +210,8 @@ TEST(Connection, ScanFailures) {
     struct Row {
         const char* what;
         SystemInfo status;
-        uint32_t failing;    // a property that fails, 0 for none
-        bool blockMissing;   // the memory read of the block fails
+        uint32_t failing;   // a property that fails, 0 for none
+        bool blockMissing;  // the memory read of the block fails
         std::string ids;
     };
     const Row rows[] = {
@@ -242,8 +263,11 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         {"memory read fails", {0x2000, 32, kReady}, 3, "-34 1 -3"},
         {"catalogue next fails", {0x2000, 32, kReady}, 40, "-34 1 -3 40"},
         {"absurd length", {0x2000, 0x7FFFFFFF, kReady}, 0, "-34"},
-        {"more rows than a FAT directory holds", {0x2000, uint32_t(kMaxCatalogueItems * 32), kReady},
-         0, "-34 1 -3", kMaxCatalogueItems},
+        {"more rows than a FAT directory holds",
+         {0x2000, uint32_t(kMaxCatalogueItems * 32), kReady},
+         0,
+         "-34 1 -3",
+         kMaxCatalogueItems},
     };
     for (const Row& row : rows) {
         Rig rig;
@@ -251,14 +275,16 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         rig.BlockReady(0x1000, Block({Entry("A", "jpg", 1)}));
         rig.session.ConnectionStep();
         ASSERT_EQ(1u, rig.session.catalogue().size()) << row.what;
-        rig.camera->memory[0x2000] = Block(std::vector<std::vector<uint8_t>>(row.entries, Entry("B", "jpg", 1)));
+        rig.camera->memory[0x2000] =
+            Block(std::vector<std::vector<uint8_t>>(row.entries, Entry("B", "jpg", 1)));
         rig.camera->statuses.push_back(row.second);
         if (row.failing) rig.camera->failing.insert(row.failing);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
         EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState())
             << row.what << ": " << rig.session.failure();
         EXPECT_FALSE(rig.session.listingActive()) << row.what;
-        EXPECT_EQ(kModeListing, rig.session.controlMode()) << row.what << ": a failed listing leaves mode 1";
+        EXPECT_EQ(kModeListing, rig.session.controlMode())
+            << row.what << ": a failed listing leaves mode 1";
         EXPECT_EQ(kStringFailed, rig.view.messages.back()) << row.what;
         EXPECT_GE(rig.session.catalogue().size(), 1u) << row.what;
         EXPECT_EQ(rig.session.catalogue().size(), rig.view.rows.size()) << row.what;
@@ -347,11 +373,11 @@ TEST(Sorting, ColumnClicksKeepSelectionAndFocusWithTheirItems) {
         const char* order;
     };
     const Row clicks[] = {
-        {0, "A*^ B C* D "},      // Name: ascending on the first click
-        {2, "C* A*^ D B "},      // Size ascending
-        {2, "B D A*^ C* "},      // Size again: descending
-        {0, "D C* B A*^ "},      // Name remembers its own direction: descending again
-        {3, "D C* B A*^ "},      // Status: sorts again by the current column
+        {0, "A*^ B C* D "},  // Name: ascending on the first click
+        {2, "C* A*^ D B "},  // Size ascending
+        {2, "B D A*^ C* "},  // Size again: descending
+        {0, "D C* B A*^ "},  // Name remembers its own direction: descending again
+        {3, "D C* B A*^ "},  // Status: sorts again by the current column
     };
     for (const Row& click : clicks) {
         rig.session.ColumnClick(click.column);

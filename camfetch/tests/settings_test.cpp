@@ -21,7 +21,8 @@ public:
     std::string journal;
 
     bool OpenKey(SettingsKey key) override {
-        static const char* const names[] = {"machine full", "machine read", "user read", "user write"};
+        static const char* const names[] = {"machine full", "machine read", "user read",
+                                            "user write"};
         journal += names[int(key)];
         bool ok = key == SettingsKey::MachineFullAccess ? fullAccess
                   : key == SettingsKey::MachineRead     ? readable
@@ -29,7 +30,8 @@ public:
                                                         : userWritable;
         if (key == SettingsKey::UserWrite && ok) userKeyExists = true;
         journal += ok ? "; " : " refused; ";
-        current_ = key == SettingsKey::UserRead || key == SettingsKey::UserWrite ? &userValues : &values;
+        current_ =
+            key == SettingsKey::UserRead || key == SettingsKey::UserWrite ? &userValues : &values;
         return ok && ++opened;
     }
     void CloseKey() override {
@@ -46,7 +48,8 @@ public:
     }
     bool SetDword(const char* name, uint32_t value) override {
         journal += std::string("set ") + name + "; ";
-        (*current_)[name] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+        (*current_)[name] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                             uint8_t(value >> 24)};
         return true;
     }
     bool SetString(const char* name, const std::string& text) override {
@@ -79,15 +82,27 @@ TEST(Settings, LoadTable) {
     const std::string max255(255, 'f');
     const Row rows[] = {
         {"nothing stored", {}, "c:\\", false},
-        {"both stored", {{"EnhanceJPEG", {1, 0, 0, 0}}, {"FlashImageSaveToDir", Text("d:\\pics")}}, "d:\\pics", true},
+        {"both stored",
+         {{"EnhanceJPEG", {1, 0, 0, 0}}, {"FlashImageSaveToDir", Text("d:\\pics")}},
+         "d:\\pics",
+         true},
         {"enhance 5", {{"EnhanceJPEG", {5, 0, 0, 0}}}, "c:\\", true},
         {"enhance in the high byte", {{"EnhanceJPEG", {0, 0, 0, 1}}}, "c:\\", true},
         {"enhance too large", {{"EnhanceJPEG", {1, 0, 0, 0, 0}}}, "c:\\", false},
         {"enhance of one byte", {{"EnhanceJPEG", {2}}}, "c:\\", true},
-        {"folder without terminator", {{"FlashImageSaveToDir", Text("e:\\x", false)}}, "e:\\x", false},
+        {"folder without terminator",
+         {{"FlashImageSaveToDir", Text("e:\\x", false)}},
+         "e:\\x",
+         false},
         {"255 characters", {{"FlashImageSaveToDir", Text(max255)}}, max255, false},
-        {"255 characters unterminated", {{"FlashImageSaveToDir", Text(max255, false)}}, max255, false},
-        {"256 characters unterminated", {{"FlashImageSaveToDir", Text(max255 + "g", false)}}, "c:\\", false},
+        {"255 characters unterminated",
+         {{"FlashImageSaveToDir", Text(max255, false)}},
+         max255,
+         false},
+        {"256 characters unterminated",
+         {{"FlashImageSaveToDir", Text(max255 + "g", false)}},
+         "c:\\",
+         false},
         {"300 characters", {{"FlashImageSaveToDir", Text(std::string(300, 'x'))}}, "c:\\", false},
         {"embedded null", {{"FlashImageSaveToDir", {'a', 0, 'b', 0}}}, "a", false},
     };
@@ -129,27 +144,56 @@ TEST(Settings, MachineKeyRefusingFullAccess) {
         bool enhance, loaded;
         std::string loadJournal, saveJournal;
     };
-    const Values machine = {{"EnhanceJPEG", {1, 0, 0, 0}}, {"FlashImageSaveToDir", Text("d:\\machine")}};
+    const Values machine = {{"EnhanceJPEG", {1, 0, 0, 0}},
+                            {"FlashImageSaveToDir", Text("d:\\machine")}};
     const Values mine = {{"FlashImageSaveToDir", Text("e:\\mine")}};
     const std::string machineReads = "query EnhanceJPEG; query FlashImageSaveToDir; close; ";
     const std::string userRead = "user read; query FlashImageSaveToDir; close; ";
-    const std::string machineWrites = "machine full; set EnhanceJPEG; set FlashImageSaveToDir; close; ";
+    const std::string machineWrites =
+        "machine full; set EnhanceJPEG; set FlashImageSaveToDir; close; ";
     const std::string userWrite = "user write; set FlashImageSaveToDir; close; ";
     const Row rows[] = {
-        {"full access", true, true, {}, "d:\\machine", true, true,
-         "machine full; " + machineReads + "user read refused; ", machineWrites},
+        {"full access",
+         true,
+         true,
+         {},
+         "d:\\machine",
+         true,
+         true,
+         "machine full; " + machineReads + "user read refused; ",
+         machineWrites},
         {"full access, a per-user folder", true, true, mine, "e:\\mine", true, true,
          "machine full; " + machineReads + userRead, machineWrites + userWrite},
-        {"reading only", false, true, {}, "d:\\machine", true, true,
+        {"reading only",
+         false,
+         true,
+         {},
+         "d:\\machine",
+         true,
+         true,
          "machine full refused; machine read; " + machineReads + "user read refused; ",
          "machine full refused; " + userWrite},
         {"reading only, a per-user folder", false, true, mine, "e:\\mine", true, true,
-         "machine full refused; machine read; " + machineReads + userRead, "machine full refused; " + userWrite},
-        {"reading only, a per-user folder too long", false, true,
-         {{"FlashImageSaveToDir", Text(std::string(300, 'x'))}}, "d:\\machine", true, true,
-         "machine full refused; machine read; " + machineReads + userRead, "machine full refused; " + userWrite},
-        {"reading refused too", false, false, {}, "c:\\", false, false,
-         "machine full refused; machine read refused; user read refused; ", "machine full refused; " + userWrite},
+         "machine full refused; machine read; " + machineReads + userRead,
+         "machine full refused; " + userWrite},
+        {"reading only, a per-user folder too long",
+         false,
+         true,
+         {{"FlashImageSaveToDir", Text(std::string(300, 'x'))}},
+         "d:\\machine",
+         true,
+         true,
+         "machine full refused; machine read; " + machineReads + userRead,
+         "machine full refused; " + userWrite},
+        {"reading refused too",
+         false,
+         false,
+         {},
+         "c:\\",
+         false,
+         false,
+         "machine full refused; machine read refused; user read refused; ",
+         "machine full refused; " + userWrite},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -230,10 +274,13 @@ TEST(ReadyWait, PollsOnlyWhileTheCameraSaysItIsBusyAndGivesUp) {
         camera::CameraChannel channel{std::unique_ptr<camera::PropertyTransport>(cam)};
         channel.Open();
         int sleeps = 0;
-        ReadyWait result = WaitForCameraReady(channel, [&](uint32_t ms) {
-            EXPECT_EQ(10u, ms);
-            ++sleeps;
-        }, 5);
+        ReadyWait result = WaitForCameraReady(
+            channel,
+            [&](uint32_t ms) {
+                EXPECT_EQ(10u, ms);
+                ++sleeps;
+            },
+            5);
         EXPECT_EQ(int(row.result), int(result)) << row.what;
         EXPECT_EQ(row.sleeps, sleeps) << row.what;
     }

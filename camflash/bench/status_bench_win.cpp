@@ -23,12 +23,14 @@ namespace {
 
 using camtools::ComPtr;
 
-const GUID kVendorSet = {camera::kVendorPropertySet.data1, camera::kVendorPropertySet.data2,
-                         camera::kVendorPropertySet.data3,
-                         {camera::kVendorPropertySet.data4[0], camera::kVendorPropertySet.data4[1],
-                          camera::kVendorPropertySet.data4[2], camera::kVendorPropertySet.data4[3],
-                          camera::kVendorPropertySet.data4[4], camera::kVendorPropertySet.data4[5],
-                          camera::kVendorPropertySet.data4[6], camera::kVendorPropertySet.data4[7]}};
+const GUID kVendorSet = {
+    camera::kVendorPropertySet.data1,
+    camera::kVendorPropertySet.data2,
+    camera::kVendorPropertySet.data3,
+    {camera::kVendorPropertySet.data4[0], camera::kVendorPropertySet.data4[1],
+     camera::kVendorPropertySet.data4[2], camera::kVendorPropertySet.data4[3],
+     camera::kVendorPropertySet.data4[4], camera::kVendorPropertySet.data4[5],
+     camera::kVendorPropertySet.data4[6], camera::kVendorPropertySet.data4[7]}};
 
 double Now() {
     static LARGE_INTEGER frequency = [] {

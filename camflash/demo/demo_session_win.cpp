@@ -18,8 +18,8 @@ void Shot(const std::string& name) {
     std::printf("shot %s\n", name.c_str());
     std::fflush(stdout);
     const std::string marker = windriver::WindowsPath(shotDir + "/" + name + ".ready");
-    windriver::WaitUntil([&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                         30000);
+    windriver::WaitUntil(
+        [&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000);
 }
 
 bool AnswerMessages(windriver::Process& process, HWND main, int count) {
@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
     if (!AnswerMessages(process, main, 3)) return 1;
     DWORD code = 1;
     bool ended = process.WaitForExit(code);
-    std::printf("camflash %s (exit code %lu)\n", ended ? "ended" : "did not end", (unsigned long)code);
+    std::printf("camflash %s (exit code %lu)\n", ended ? "ended" : "did not end",
+                (unsigned long)code);
     return ended && code == 0 ? 0 : 1;
 }

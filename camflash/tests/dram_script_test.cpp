@@ -31,8 +31,10 @@ std::vector<std::string> RunScript(const std::string& content, std::string* mess
     files.files["s.txt"].content = content;
     RecordingHost host;
     std::string shown = RunDramScript("s.txt", files, host);
-    if (message) *message = shown;
-    else EXPECT_EQ("", shown);
+    if (message)
+        *message = shown;
+    else
+        EXPECT_EQ("", shown);
     return host.done;
 }
 
@@ -110,15 +112,17 @@ TEST(DramScriptText, LineEndsBlankLinesAndTheEndOfText) {
         {"no final line end, CR LF", "740 DF\r\nSleep 10\r\n0x0C 0x02"},
         {"runs of LFs and blank lines", "\n\n740 DF\n\n\n  \t \r\nSleep 10\n\n0x0C 0x02\n\n"},
         {"unknown lines between", "hello\n740 DF\n--\nSleep 10\nwait 1\n0x0C 0x02\n"},
-        {"zero byte ends the text", std::string("740 DF\nSleep 10\n0x0C 0x02\n") + '\0' + "20 1\nSleep 5\n"},
-        {"zero byte inside the last line", std::string("740 DF\nSleep 10\n0x0C 0x02") + '\0' + "1\n"},
+        {"zero byte ends the text",
+         std::string("740 DF\nSleep 10\n0x0C 0x02\n") + '\0' + "20 1\nSleep 5\n"},
+        {"zero byte inside the last line",
+         std::string("740 DF\nSleep 10\n0x0C 0x02") + '\0' + "1\n"},
     };
     for (const Row& row : rows) EXPECT_EQ(expected, RunScript(row.text)) << row.name;
 }
 
 TEST(DramScriptText, NothingToDo) {
-    const std::string texts[] = {"", "\n", "\r\n\r\n", "   \n\t\n", std::string(1, '\0') + "740 DF\n",
-                                 "not a script\n"};
+    const std::string texts[] = {
+        "", "\n", "\r\n\r\n", "   \n\t\n", std::string(1, '\0') + "740 DF\n", "not a script\n"};
     for (const std::string& text : texts) EXPECT_TRUE(RunScript(text).empty()) << "text: " << text;
 }
 
@@ -147,8 +151,7 @@ TEST(DramScriptFailures, MessagesAndNothingRun) {
     const Row rows[] = {
         {"missing", false, plain, "File could not be opened : " + path},
         {"open throws", true, openThrows, "File Open Error!! : " + path},
-        {"no memory", true, huge,
-         "Allocate Memory Error!! Size = 18446744073709551614! : " + path},
+        {"no memory", true, huge, "Allocate Memory Error!! Size = 18446744073709551614! : " + path},
         {"read error", true, readFails, "File PreScanData Error!! Access is denied. : " + path},
         {"read throws", true, readThrows, "File PreScanData Error!! : " + path},
         {"size unknown", true, unsized, "File PreScanData Error!! : " + path},

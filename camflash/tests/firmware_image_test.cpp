@@ -33,7 +33,8 @@ TEST(FirmwareImage, BufferLayoutForEachLength) {
         ASSERT_TRUE(LoadFirmwareImage(files, "DUVOZE.bin", buffer)) << "L=" << row.length;
         ASSERT_EQ(row.total, buffer.size()) << "L=" << row.length;
         EXPECT_EQ(row.total, camera::LoadU32(buffer.data())) << "L=" << row.length;
-        EXPECT_EQ(Pattern(row.length), std::string(buffer.begin() + 4, buffer.begin() + 4 + row.length))
+        EXPECT_EQ(Pattern(row.length),
+                  std::string(buffer.begin() + 4, buffer.begin() + 4 + row.length))
             << "L=" << row.length;
         for (size_t i = 4 + row.length; i < row.total; ++i)
             EXPECT_EQ(0, buffer[i]) << "L=" << row.length << " filler byte " << i;
@@ -57,7 +58,8 @@ TEST(FirmwareImage, NotLoaded) {
         EXPECT_TRUE(buffer.empty()) << path;
     }
     // The empty name is refused without trying to open anything.
-    EXPECT_EQ((std::vector<std::string>{"missing", "short", "failing", "huge", "unsized"}), files.opened);
+    EXPECT_EQ((std::vector<std::string>{"missing", "short", "failing", "huge", "unsized"}),
+              files.opened);
 }
 
 TEST(FirmwareImage, LargestSizeTheLengthWordHolds) {

@@ -1,6 +1,6 @@
 // Files held in memory for tests, with the ways real files go wrong: a file that cannot be
-// opened, an open that throws, a size the system reports wrongly or not at all, reads that deliver a few
-// bytes at a time, stop early, fail with a system error or throw.
+// opened, an open that throws, a size the system reports wrongly or not at all, reads that deliver
+// a few bytes at a time, stop early, fail with a system error or throw.
 #pragma once
 
 #include <cstdint>

@@ -24,7 +24,8 @@ const std::string kQuestion =
     "Are you sure you will update your device firmware? \t\t\t\tIf so, please press Update "
     "button. Otherwise press Exit button.";
 const std::string kPleaseWait = "Please wait for finish update !!";
-const std::string kString1 = "Device can't be initialized. Please check driver or hardware settings.";
+const std::string kString1 =
+    "Device can't be initialized. Please check driver or hardware settings.";
 const std::string kString2 =
     "Firmware update failed. Please check USB connection or firmware file to make sure cable "
     "is plugged in and firmware file is present.";
@@ -89,14 +90,16 @@ std::vector<std::string> Operations(const std::vector<std::string>& trace) {
         const std::string failed = r.ok ? "" : "!";
         char text[64];
         if (r.property == 0 && r.direction == "set" && r.bytes.size() == 4) {
-            const unsigned address = r.bytes[0] | r.bytes[1] << 8 | r.bytes[2] << 16 | r.bytes[3] << 24;
+            const unsigned address =
+                r.bytes[0] | r.bytes[1] << 8 | r.bytes[2] << 16 | r.bytes[3] << 24;
             const Line v = i + 1 < trace.size() ? parse(trace[i + 1]) : Line();
             if (r.ok && v.property == 2) {
                 ++i;
                 if (v.direction == "get")
                     std::snprintf(text, sizeof text, "R %X", address);
                 else
-                    std::snprintf(text, sizeof text, "W %X=%02X", address, v.bytes.empty() ? 0u : v.bytes[0]);
+                    std::snprintf(text, sizeof text, "W %X=%02X", address,
+                                  v.bytes.empty() ? 0u : v.bytes[0]);
                 ops.push_back(text + std::string(v.ok ? "" : "!"));
             } else {
                 std::snprintf(text, sizeof text, "select %X", address);
@@ -129,8 +132,10 @@ size_t CountPrefix(const std::vector<std::string>& lines, const std::string& pre
 // The DRAM script the program offers, kept in the registry under the program's name.
 void RememberScript(const std::string& windowsPath) {
     camtools::ScopedRegKey key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr);
-    RegSetValueExA(key.Get(), "FileName", 0, REG_SZ, reinterpret_cast<const BYTE*>(windowsPath.c_str()),
+    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(),
+                    nullptr);
+    RegSetValueExA(key.Get(), "FileName", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(windowsPath.c_str()),
                    DWORD(windowsPath.size() + 1));
     key.Close();
 }
@@ -144,7 +149,8 @@ std::string RememberedScript() {
     camtools::ScopedRegKey key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
         return "(none)";
-    LONG result = RegQueryValueExA(key.Get(), "FileName", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    LONG result = RegQueryValueExA(key.Get(), "FileName", nullptr, nullptr,
+                                   reinterpret_cast<BYTE*>(value), &size);
     key.Close();
     return result == ERROR_SUCCESS ? std::string(value) : "(none)";
 }
@@ -170,7 +176,9 @@ struct Session {
     }
 
     // A file of the session's folder as the program sees it.
-    std::string Path(const std::string& name) const { return windriver::WindowsPath(dir + "/" + name); }
+    std::string Path(const std::string& name) const {
+        return windriver::WindowsPath(dir + "/" + name);
+    }
 
     bool Start(bool expectMain = true) {
         windriver::StartOptions options;
@@ -194,7 +202,8 @@ struct Session {
         bool shown = windriver::WaitForMessageBox(process.Id(), box, main);
         WT_CHECK_MSG(shown, where + "no message box for: " + text);
         if (!shown) return;
-        WT_CHECK_MSG(box.text == text, where + "message \"" + box.text + "\" instead of \"" + text + "\"");
+        WT_CHECK_MSG(box.text == text,
+                     where + "message \"" + box.text + "\" instead of \"" + text + "\"");
         WT_CHECK_MSG(box.caption == "camflash", where + box.caption);
         WT_CHECK_MSG(box.buttons == std::vector<int>{IDOK}, where + text);
         WT_CHECK_MSG(windriver::MessageBoxIcon(box) == "warning", where + text);
@@ -206,8 +215,10 @@ struct Session {
         HWND dram = windriver::WaitForWindow(process.Id(), "#32770", kDramCaption);
         WT_CHECK_MSG(dram != nullptr, "no DRAM Setting dialog in " + dir);
         if (dram)
-            WT_CHECK_MSG(windriver::WaitUntil([&] { return windriver::ControlText(dram, kDramFile) == shown; }),
-                         "DRAM Setting shows \"" + windriver::ControlText(dram, kDramFile) + "\", not \"" + shown + "\"");
+            WT_CHECK_MSG(windriver::WaitUntil(
+                             [&] { return windriver::ControlText(dram, kDramFile) == shown; }),
+                         "DRAM Setting shows \"" + windriver::ControlText(dram, kDramFile) +
+                             "\", not \"" + shown + "\"");
         return dram;
     }
 
@@ -222,8 +233,10 @@ struct Session {
 
     // The status line once the program is idle again.
     bool StatusBecomes(const std::string& text) {
-        bool reached = windriver::WaitUntil([&] { return windriver::ControlText(main, kStatus) == text; });
-        WT_CHECK_MSG(reached, "status \"" + windriver::ControlText(main, kStatus) + "\" instead of \"" + text + "\"");
+        bool reached =
+            windriver::WaitUntil([&] { return windriver::ControlText(main, kStatus) == text; });
+        WT_CHECK_MSG(reached, "status \"" + windriver::ControlText(main, kStatus) +
+                                  "\" instead of \"" + text + "\"");
         return reached;
     }
 
@@ -251,29 +264,33 @@ struct ControlRow {
 };
 
 // The controls sit where the template says, in its font, with these classes, texts and styles.
-void CheckControls(HWND dialog, const std::string& face, int points, const std::vector<ControlRow>& rows) {
+void CheckControls(HWND dialog, const std::string& face, int points,
+                   const std::vector<ControlRow>& rows) {
     for (const ControlRow& row : rows) {
         const std::string where = windriver::Text(dialog) + " control " + std::to_string(row.id);
         WT_CHECK_MSG(windriver::Control(dialog, row.id) != nullptr, where);
         if (!windriver::Control(dialog, row.id)) continue;
-        WT_CHECK_MSG(windriver::ClassName(windriver::Control(dialog, row.id)) == row.className, where);
-        WT_CHECK_MSG(windriver::ControlText(dialog, row.id) == row.text, where);
-        WT_CHECK_MSG((windriver::Style(windriver::Control(dialog, row.id)) & row.styleBits) == row.styleBits,
+        WT_CHECK_MSG(windriver::ClassName(windriver::Control(dialog, row.id)) == row.className,
                      where);
+        WT_CHECK_MSG(windriver::ControlText(dialog, row.id) == row.text, where);
+        WT_CHECK_MSG(
+            (windriver::Style(windriver::Control(dialog, row.id)) & row.styleBits) == row.styleBits,
+            where);
         // Within a pixel: converting each edge rather than the size can round one away.
         const RECT expected = windriver::DialogUnitsToPixels(face, points, row.units);
         const RECT actual = windriver::ControlRect(dialog, row.id);
         auto closeTo = [](LONG a, LONG b) { return a - b <= 1 && b - a <= 1; };
         char text[128];
         std::snprintf(text, sizeof text, ": expected %ld,%ld-%ld,%ld got %ld,%ld-%ld,%ld",
-                      long(expected.left), long(expected.top), long(expected.right), long(expected.bottom),
-                      long(actual.left), long(actual.top), long(actual.right), long(actual.bottom));
+                      long(expected.left), long(expected.top), long(expected.right),
+                      long(expected.bottom), long(actual.left), long(actual.top),
+                      long(actual.right), long(actual.bottom));
         WT_CHECK_MSG(closeTo(expected.left, actual.left) && closeTo(expected.top, actual.top) &&
-                         closeTo(expected.right, actual.right) && closeTo(expected.bottom, actual.bottom),
+                         closeTo(expected.right, actual.right) &&
+                         closeTo(expected.bottom, actual.bottom),
                      where + text);
     }
 }
-
 
 }  // namespace
 
@@ -297,14 +314,18 @@ WT_TEST(DialogsLookAsDesigned) {
         WT_CHECK((windriver::Style(dram) & (WS_CAPTION | WS_SYSMENU | DS_MODALFRAME)) ==
                  DWORD(WS_CAPTION | WS_SYSMENU | DS_MODALFRAME));
         CheckControls(dram, "System", 10,
-                      {{kDramFile, "Edit", s.Path("dram.txt").c_str(), {23, 23, 164, 59},
+                      {{kDramFile,
+                        "Edit",
+                        s.Path("dram.txt").c_str(),
+                        {23, 23, 164, 59},
                         ES_MULTILINE | ES_READONLY | WS_VSCROLL},
                        {kDramBrowse, "Button", "...", {164, 23, 183, 59}, BS_PUSHBUTTON},
                        {IDOK, "Button", "OK", {58, 71, 108, 85}, BS_DEFPUSHBUTTON},
                        {IDCANCEL, "Button", "Cancel", {115, 71, 165, 85}, BS_PUSHBUTTON}});
         // Bordered: dialog templates turn the border of an edit box into a sunken edge.
         HWND edit = windriver::Control(dram, kDramFile);
-        WT_CHECK((windriver::Style(edit) & WS_BORDER) || (windriver::ExtendedStyle(edit) & WS_EX_CLIENTEDGE));
+        WT_CHECK((windriver::Style(edit) & WS_BORDER) ||
+                 (windriver::ExtendedStyle(edit) & WS_EX_CLIENTEDGE));
         WT_CHECK(windriver::Click(dram, IDCANCEL));
         WT_CHECK(windriver::WaitForWindowGone(dram));
     }
@@ -331,15 +352,24 @@ WT_TEST(UpdateWithPreparationThroughTheFilter) {
 
     const std::vector<std::string> trace = s.Trace();
     const std::vector<std::string> head = {
-        "set 0 len=4 40 07 00 00 ok", "get 2 len=1 25 ok",  // dialog start: needs preparation
-        "set 0 len=4 0c 00 00 00 ok", "set 2 len=1 02 ok",
-        "set 0 len=4 00 02 00 00 ok", "set 2 len=1 00 ok",
-        "set 0 len=4 a8 07 00 00 ok", "set 2 len=1 00 ok",
-        "set 0 len=4 40 07 00 00 ok", "get 2 len=1 25 ok",
-        "set 0 len=4 40 07 00 00 ok", "set 2 len=1 05 ok",
-        "set 0 len=4 b9 07 00 00 ok", "set 2 len=1 ff ok",
-        "set 0 len=4 40 07 00 00 ok", "set 2 len=1 df ok",  // the script
-        "set 0 len=4 0c 00 00 00 ok", "set 2 len=1 02 ok",
+        "set 0 len=4 40 07 00 00 ok",
+        "get 2 len=1 25 ok",  // dialog start: needs preparation
+        "set 0 len=4 0c 00 00 00 ok",
+        "set 2 len=1 02 ok",
+        "set 0 len=4 00 02 00 00 ok",
+        "set 2 len=1 00 ok",
+        "set 0 len=4 a8 07 00 00 ok",
+        "set 2 len=1 00 ok",
+        "set 0 len=4 40 07 00 00 ok",
+        "get 2 len=1 25 ok",
+        "set 0 len=4 40 07 00 00 ok",
+        "set 2 len=1 05 ok",
+        "set 0 len=4 b9 07 00 00 ok",
+        "set 2 len=1 ff ok",
+        "set 0 len=4 40 07 00 00 ok",
+        "set 2 len=1 df ok",  // the script
+        "set 0 len=4 0c 00 00 00 ok",
+        "set 2 len=1 02 ok",
         "set 20 len=111" + Hex(std::string("\x6f\0\0\0", 4) + image + std::string(6, '\0')) + " ok",
     };
     WT_CHECK(trace.size() >= head.size());
@@ -375,8 +405,9 @@ WT_TEST(DownloadBufferForEachImageLength) {
         expected += image + std::string(row.total - 4 - row.length, '\0');
         const std::vector<std::string> trace = s.Trace();
         WT_CHECK_MSG(CountPrefix(trace, "set 20 ") == 1, name + "downloads");
-        WT_CHECK_MSG(CountOf(trace, "set 20 len=" + std::to_string(row.total) + Hex(expected) + " ok") == 1,
-                     name + "buffer");
+        WT_CHECK_MSG(
+            CountOf(trace, "set 20 len=" + std::to_string(row.total) + Hex(expected) + " ok") == 1,
+            name + "buffer");
     }
 }
 
@@ -422,8 +453,9 @@ WT_TEST(DramDialogChoosesAndRemembersTheScript) {
         s.AnswerDram(IDOK, s.Path("first.txt"));
         s.ExpectMessage(kString5);
         s.ExpectExit();
-        WT_CHECK_EQ(Join(Operations(s.Trace())), Join({"R 740", "W 7B9=FF", "W 20=01", "download 11",
-                                                       "ready?", "flash", "request", "status"}));
+        WT_CHECK_EQ(Join(Operations(s.Trace())),
+                    Join({"R 740", "W 7B9=FF", "W 20=01", "download 11", "ready?", "flash",
+                          "request", "status"}));
         WT_CHECK_EQ(RememberedScript(), s.Path("first.txt"));
     }
     {
@@ -458,12 +490,23 @@ WT_TEST(FailuresLeaveTheDialogOpen) {
     };
     const std::vector<Row> rows = {
         {"image missing", "", false, {kString2}, nullptr},
-        {"download fails", "fault fail 20 set nth=1", true, {"DownloadFirmware Failed"}, "download 15!"},
-        {"flash programming fails", "fault fail 24 set nth=1", true, {"UpdateFirmwareToFlash Failed"}, "flash!"},
+        {"download fails",
+         "fault fail 20 set nth=1",
+         true,
+         {"DownloadFirmware Failed"},
+         "download 15!"},
+        {"flash programming fails",
+         "fault fail 24 set nth=1",
+         true,
+         {"UpdateFirmwareToFlash Failed"},
+         "flash!"},
         {"status request fails", "fault fail 49 set nth=1", true, {}, "request!"},
         {"status read fails", "fault fail 34 get nth=1", true, {}, "status!"},
-        {"never completes", "flash-done-after 60000", true,
-         {"GetSystemInfo Failed!! waiting too long"}, "status"},
+        {"never completes",
+         "flash-done-after 60000",
+         true,
+         {"GetSystemInfo Failed!! waiting too long"},
+         "status"},
     };
     for (const Row& row : rows) {
         const std::string name = std::string(row.name) + ": ";
@@ -503,7 +546,8 @@ WT_TEST(ScriptErrorAndReadinessReminder) {
     for (const Row& row : rows) {
         const std::string name = "not ready " + std::to_string(row.notReadyPolls) + ": ";
         std::string image = Image(100);
-        Session s("reminder", "firmware-ready-after " + std::to_string(row.notReadyPolls), &image, "", false);
+        Session s("reminder", "firmware-ready-after " + std::to_string(row.notReadyPolls), &image,
+                  "", false);
         const std::string script = s.Path("gone.txt");
         windriver::RemoveFile(s.dir + "/gone.txt");
         RememberScript(script);

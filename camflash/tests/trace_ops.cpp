@@ -13,7 +13,8 @@ std::vector<std::string> TraceOperations(const std::vector<camsim::TraceRecord>&
         char text[64];
         if (r.property == camera::kPropRegisterSelect && !r.isGet && r.bytes.size() == 4) {
             unsigned address = camera::LoadU32(r.bytes.data());
-            if (r.ok && i + 1 < trace.size() && trace[i + 1].property == camera::kPropRegisterValue) {
+            if (r.ok && i + 1 < trace.size() &&
+                trace[i + 1].property == camera::kPropRegisterValue) {
                 const camsim::TraceRecord& v = trace[++i];
                 if (v.isGet)
                     std::snprintf(text, sizeof text, "R %X", address);

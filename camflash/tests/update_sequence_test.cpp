@@ -53,9 +53,11 @@ public:
     void TakeCameraOperations() {
         if (!camera) return;
         const auto& trace = camera->trace();
-        std::vector<camsim::TraceRecord> fresh(trace.begin() + std::min(seen_, trace.size()), trace.end());
+        std::vector<camsim::TraceRecord> fresh(trace.begin() + std::min(seen_, trace.size()),
+                                               trace.end());
         seen_ = trace.size();
-        for (std::string& op : camflash_test::TraceOperations(fresh)) sequence.push_back("camera " + op);
+        for (std::string& op : camflash_test::TraceOperations(fresh))
+            sequence.push_back("camera " + op);
     }
 
 private:
@@ -77,8 +79,7 @@ struct Rig {
     camflash::MainDialogState state;
 
     explicit Rig(camsim::Profile profile, size_t imageLength = 16)
-        : model(std::move(profile)),
-          channel(std::make_unique<camsim::ModelTransport>(model)) {
+        : model(std::move(profile)), channel(std::make_unique<camsim::ModelTransport>(model)) {
         std::string image;
         for (size_t i = 0; i < imageLength; ++i) image += char(i * 3 + 1);
         files.files["DUVOZE.bin"].content = image;
@@ -173,7 +174,9 @@ TEST(UpdateSequence, FullRunWithPreparation) {
                      "camera W 7A8=00", "pause 100", "camera R 740", "camera W 740=05",
                      "camera W 7B9=FF", "dram dialog", "camera W 740=DF", "pause 20",
                      "camera W 10=01", "camera download 111"},
-                    poll, poll, poll,
+                    poll,
+                    poll,
+                    poll,
                     {"camera ready?", "camera flash", "camera request"},
                     Repeat("camera status", 6),
                     {std::string("message: ") + kString5, "message: Please ReBoot the device",
@@ -217,8 +220,10 @@ TEST(UpdateSequence, ImageNotLoadedSendsNothing) {
         bool remove;
         size_t deliverAtMost;
         bool sizeFails;
-    } rows[] = {{"missing", true, SIZE_MAX, false}, {"short read", false, 10, false},
-                {"nothing read", false, 0, false}, {"size unknown", false, SIZE_MAX, true}};
+    } rows[] = {{"missing", true, SIZE_MAX, false},
+                {"short read", false, 10, false},
+                {"nothing read", false, 0, false},
+                {"size unknown", false, SIZE_MAX, true}};
     for (const Row& row : rows) {
         Rig rig(WithRegister1856(0x20));
         camflash_test::MemoryFile& image = rig.files.files["DUVOZE.bin"];
@@ -308,7 +313,8 @@ TEST(UpdateSequence, CompletionPollGivesUpAfter50002Reads) {
         profile.faults.push_back(error);
         Rig rig(profile);
         EXPECT_EQ(row.result, rig.Update()) << row.readsWithoutCompletion;
-        EXPECT_EQ(row.statusReads, CountOf(rig.Operations(), "status")) << row.readsWithoutCompletion;
+        EXPECT_EQ(row.statusReads, CountOf(rig.Operations(), "status"))
+            << row.readsWithoutCompletion;
         // No pause between the reads.
         EXPECT_EQ(0u, CountOf(rig.ui.events, "pause 10")) << row.readsWithoutCompletion;
         if (row.result == UpdateResult::WaitedTooLong) {
@@ -327,8 +333,10 @@ TEST(UpdateSequence, ReminderAfterEach51ReadinessPolls) {
     EXPECT_EQ(UpdateResult::Finished, rig.Update());
     const std::string reminder = "message: Still Waiting for the Firmware Ready!!";
     EXPECT_EQ(Join({{"status: Please wait for finish update !!", "dram dialog"},
-                    Repeat("pause 10", 51), {reminder},
-                    Repeat("pause 10", 51), {reminder},
+                    Repeat("pause 10", 51),
+                    {reminder},
+                    Repeat("pause 10", 51),
+                    {reminder},
                     Repeat("pause 10", 18),
                     {std::string("message: ") + kString5, "end dialog"}}),
               rig.ui.events);

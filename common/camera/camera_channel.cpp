@@ -86,9 +86,7 @@ bool CameraChannel::OpenStoredFile(const std::string& name, const std::string& e
     return transport_->SetProperty(kPropFileOpen, record, sizeof record);
 }
 
-bool CameraChannel::NextFileBlock() {
-    return transport_->SetProperty(kPropFileNext, nullptr, 0);
-}
+bool CameraChannel::NextFileBlock() { return transport_->SetProperty(kPropFileNext, nullptr, 0); }
 
 bool CameraChannel::DeleteStoredFile(const std::string& name, const std::string& extension) {
     uint8_t record[kFileNameRecordSize];

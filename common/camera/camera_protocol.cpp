@@ -28,7 +28,8 @@ void BuildFileNameRecord(const std::string& name, const std::string& extension,
                          uint8_t out[kFileNameRecordSize]) {
     std::memset(out, 0, kFileNameRecordSize);
     std::memcpy(out, name.data(), std::min(name.size(), kFileNameBaseMax));
-    std::memcpy(out + kFileNameBaseMax, extension.data(), std::min(extension.size(), kFileNameExtMax));
+    std::memcpy(out + kFileNameBaseMax, extension.data(),
+                std::min(extension.size(), kFileNameExtMax));
 }
 
 }  // namespace camera

@@ -12,13 +12,13 @@ namespace {
 
 using camtools::ComPtr;
 
-const GUID kVendorSetGuid = {kVendorPropertySet.data1,
-                             kVendorPropertySet.data2,
-                             kVendorPropertySet.data3,
-                             {kVendorPropertySet.data4[0], kVendorPropertySet.data4[1],
-                              kVendorPropertySet.data4[2], kVendorPropertySet.data4[3],
-                              kVendorPropertySet.data4[4], kVendorPropertySet.data4[5],
-                              kVendorPropertySet.data4[6], kVendorPropertySet.data4[7]}};
+const GUID kVendorSetGuid = {
+    kVendorPropertySet.data1,
+    kVendorPropertySet.data2,
+    kVendorPropertySet.data3,
+    {kVendorPropertySet.data4[0], kVendorPropertySet.data4[1], kVendorPropertySet.data4[2],
+     kVendorPropertySet.data4[3], kVendorPropertySet.data4[4], kVendorPropertySet.data4[5],
+     kVendorPropertySet.data4[6], kVendorPropertySet.data4[7]}};
 
 constexpr int kNameBufferSize = 80;
 
@@ -50,8 +50,8 @@ public:
                                     IID_ICreateDevEnum, devices.OutVoid())))
             return false;
         ComPtr<IEnumMoniker> monikers;
-        HRESULT hr = devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory,
-                                                    monikers.Out(), 0);
+        HRESULT hr =
+            devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Out(), 0);
         devices.Reset();
         if (hr != S_OK) return false;  // S_FALSE: the category holds no devices
 
@@ -65,7 +65,8 @@ public:
             // The first device of the name is the camera; one that cannot be bound is
             // treated as not found.
             ComPtr<IBaseFilter> filter;
-            if (FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.OutVoid())) ||
+            if (FAILED(
+                    moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.OutVoid())) ||
                 !filter)
                 return false;
             slot = std::move(filter);

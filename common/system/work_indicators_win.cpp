@@ -18,8 +18,8 @@ ITaskbarList3* TaskbarButtonProgress::Taskbar() {
     if (tried_) return taskbar_.Get();
     tried_ = true;
     ComPtr<ITaskbarList3> taskbar;
-    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ITaskbarList3, taskbar.OutVoid())) ||
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                taskbar.OutVoid())) ||
         FAILED(taskbar->HrInit()))
         return nullptr;
     taskbar_ = std::move(taskbar);

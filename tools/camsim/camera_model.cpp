@@ -22,7 +22,8 @@ uint32_t RoundUp4(uint32_t n) { return uint32_t((uint64_t(n) + 3) & ~uint64_t(3)
 std::vector<uint8_t> MakeEntry(const StoredFile& file) {
     std::vector<uint8_t> entry(kEntrySize, 0);
     std::memcpy(entry.data(), file.name.data(), std::min<size_t>(file.name.size(), 8));
-    std::memcpy(entry.data() + 8, file.extension.data(), std::min<size_t>(file.extension.size(), 3));
+    std::memcpy(entry.data() + 8, file.extension.data(),
+                std::min<size_t>(file.extension.size(), 3));
     entry[11] = kArchiveAttribute;
     entry[22] = uint8_t(file.writeTime);
     entry[23] = uint8_t(file.writeTime >> 8);
@@ -78,17 +79,14 @@ uint8_t CameraModel::RegisterValue(uint32_t address) const {
 bool CameraModel::Supports(uint32_t property, bool get) const {
     for (const Fault& fault : profile_.faults) {
         if (fault.kind != FaultKind::Unsupported || fault.property != property) continue;
-        if (fault.direction == Direction::Any ||
-            (fault.direction == Direction::Get) == get)
+        if (fault.direction == Direction::Any || (fault.direction == Direction::Get) == get)
             return false;
     }
     switch (property) {
-    case kPropRegisterValue:
-        return true;
+    case kPropRegisterValue: return true;
     case kPropMemoryData:
     case kPropSystemInfo:
-    case kPropFirmwareReady:
-        return get;
+    case kPropFirmwareReady: return get;
     case kPropRegisterSelect:
     case kPropMemoryWindow:
     case kPropFirmwareDownload:
@@ -98,10 +96,8 @@ bool CameraModel::Supports(uint32_t property, bool get) const {
     case kPropFileOpen:
     case kPropFileNext:
     case kPropFileDelete:
-    case kPropSystemInfoRequest:
-        return !get;
-    default:
-        return false;
+    case kPropSystemInfoRequest: return !get;
+    default: return false;
     }
 }
 
@@ -141,8 +137,8 @@ bool CameraModel::Get(uint32_t property, void* buffer, uint32_t length) {
     record.bufferNull = buffer == nullptr;
     ++state_->getCount[property];
     if (MatchFault(property, true, FaultKind::Unplug)) unplugged_ = true;
-    bool ok = !unplugged_ && Supports(property, true) && !MatchFault(property, true, FaultKind::Fail) &&
-              !AnswersFalse(property, true) &&
+    bool ok = !unplugged_ && Supports(property, true) &&
+              !MatchFault(property, true, FaultKind::Fail) && !AnswersFalse(property, true) &&
               (buffer != nullptr || length == 0) &&
               HandleGet(property, static_cast<uint8_t*>(buffer), length, record);
     record.ok = ok;
@@ -192,7 +188,8 @@ bool CameraModel::HandleGet(uint32_t property, uint8_t* buffer, uint32_t length,
         // The result's bytes, then the padding's zeros (copied whole: blocks reach 16 MiB).
         uint64_t offset = from - start;
         uint64_t count = to - from;
-        uint64_t real = offset < s.memory.size() ? std::min<uint64_t>(count, s.memory.size() - offset) : 0;
+        uint64_t real =
+            offset < s.memory.size() ? std::min<uint64_t>(count, s.memory.size() - offset) : 0;
         if (real > 0) std::memcpy(buffer, s.memory.data() + offset, size_t(real));
         std::memset(buffer + real, 0, size_t(count - real));
         length = s.window.length;
@@ -213,13 +210,13 @@ bool CameraModel::HandleGet(uint32_t property, uint8_t* buffer, uint32_t length,
     }
     case kPropFirmwareReady: {
         if (length != 4) return false;
-        bool ready = !profile_.firmwareNeverReady && s.readyPolls >= profile_.firmwareReadyAfterPolls;
+        bool ready =
+            !profile_.firmwareNeverReady && s.readyPolls >= profile_.firmwareReadyAfterPolls;
         ++s.readyPolls;
         StoreU32(buffer, ready ? 1 : profile_.firmwareNotReadyValue);
         break;
     }
-    default:
-        return false;
+    default: return false;
     }
     record.bytes.assign(buffer, buffer + length);
     return true;
@@ -360,8 +357,7 @@ bool CameraModel::HandleSet(uint32_t property, const uint8_t* buffer, uint32_t l
         storageAnswer({}, kStatusReady);
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 

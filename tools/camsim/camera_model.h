@@ -30,13 +30,13 @@ struct StoredFile {
 enum class Direction { Any, Get, Set };
 
 enum class FaultKind {
-    Fail,         // the request fails (the driver returns an error)
-    StatusError,  // the status record of the matching command answers with the error flag
-    Unplug,       // this and every later request fails
-    Unsupported,  // QuerySupported reports no support for this property
-    HugeLength,   // the status record of the matching command reports this length instead
-    FalseAnswer,  // the driver answers S_FALSE; the request does not reach the camera
-    FalseSupport, // QuerySupported answers S_FALSE (with its support bits) for this property
+    Fail,          // the request fails (the driver returns an error)
+    StatusError,   // the status record of the matching command answers with the error flag
+    Unplug,        // this and every later request fails
+    Unsupported,   // QuerySupported reports no support for this property
+    HugeLength,    // the status record of the matching command reports this length instead
+    FalseAnswer,   // the driver answers S_FALSE; the request does not reach the camera
+    FalseSupport,  // QuerySupported answers S_FALSE (with its support bits) for this property
 };
 
 // Fires on the nth request (1-based) of property id in the given direction;
@@ -54,11 +54,11 @@ struct Profile {
     std::map<uint32_t, uint8_t> registers;  // the rest read 0
     uint32_t firmwareReadyAfterPolls = 0;   // property 67 reads 0 this many times, then 1
     bool firmwareNeverReady = false;
-    uint32_t firmwareNotReadyValue = 0;     // what property 67 answers while not ready
-    uint32_t flashDoneAfterReads = 0;       // status reads after property 24 before `ready`
-    uint32_t notReadyPolls = 0;             // status reads without `ready` before each storage answer
-    uint32_t blockSize = 4096;              // bytes per file block and per catalogue block
-    bool storagePresent = true;             // bit 0 of the presence word
+    uint32_t firmwareNotReadyValue = 0;  // what property 67 answers while not ready
+    uint32_t flashDoneAfterReads = 0;    // status reads after property 24 before `ready`
+    uint32_t notReadyPolls = 0;          // status reads without `ready` before each storage answer
+    uint32_t blockSize = 4096;           // bytes per file block and per catalogue block
+    bool storagePresent = true;          // bit 0 of the presence word
     std::vector<StoredFile> files;
     // Raw 32-byte catalogue entries delivered after those made from `files` (hostile names,
     // wrong sizes); each must be 32 bytes.
@@ -111,7 +111,9 @@ public:
     const std::vector<TraceRecord>& trace() const { return trace_; }
     void ClearTrace() { trace_.clear(); }
     // Called with every record as it is appended (the filter writes them to its trace file).
-    void SetTraceSink(std::function<void(const TraceRecord&)> sink) { traceSink_ = std::move(sink); }
+    void SetTraceSink(std::function<void(const TraceRecord&)> sink) {
+        traceSink_ = std::move(sink);
+    }
 
     // Inspection for tests.
     uint8_t RegisterValue(uint32_t address) const;

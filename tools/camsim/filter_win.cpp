@@ -189,7 +189,8 @@ public:
     STDMETHODIMP GetSyncSource(IReferenceClock** clock) override {
         if (!clock) return E_POINTER;
         Guard guard(lock_);
-        *clock = camtools::ComPtr<IReferenceClock>(clock_.Get()).Detach();  // the caller's reference
+        *clock =
+            camtools::ComPtr<IReferenceClock>(clock_.Get()).Detach();  // the caller's reference
         return S_OK;
     }
 

@@ -9,7 +9,6 @@ using camtools::Narrow;
 using camtools::Widen;
 using camtools::WString;
 
-
 #ifdef __WINE__
 bool IsWindowsPath(const WString& path) {
     return path.size() >= 2 && (path[1] == L':' || path[0] == L'\\');

@@ -112,7 +112,8 @@ HRESULT RegisterSlot(IFilterMapper2* mapper, int slot, const WString& name) {
 
     ScopedRegKey classKey;
     if (!CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid, classKey) ||
-        !SetText(classKey, nullptr, L"Simulated camera, device slot " + WString(1, wchar_t(L'0' + slot))))
+        !SetText(classKey, nullptr,
+                 L"Simulated camera, device slot " + WString(1, wchar_t(L'0' + slot))))
         return SELFREG_E_CLASS;
     ScopedRegKey serverKey;
     if (!CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InprocServer32", serverKey) ||

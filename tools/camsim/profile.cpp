@@ -51,7 +51,8 @@ bool ParseNumber(const std::string& text, uint64_t max, uint64_t& value) {
     std::string digits = hex ? text.substr(2) : text;
     if (digits.empty()) return false;
     for (char c : digits)
-        if (!(hex ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c))))
+        if (!(hex ? std::isxdigit(static_cast<unsigned char>(c))
+                  : std::isdigit(static_cast<unsigned char>(c))))
             return false;
     errno = 0;
     unsigned long long v = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
@@ -117,7 +118,8 @@ void SplitOption(const std::string& word, std::string& key, std::string& value) 
 
 class LineParser {
 public:
-    LineParser(const std::string& baseDir, Profile& profile) : baseDir_(baseDir), profile_(profile) {}
+    LineParser(const std::string& baseDir, Profile& profile)
+        : baseDir_(baseDir), profile_(profile) {}
 
     bool Parse(const std::vector<std::string>& w, std::string& error) {
         const std::string& key = w[0];
@@ -125,7 +127,8 @@ public:
         if (key == "register") return Register(w, error);
         if (key == "firmware-ready-after") return Count(w, profile_.firmwareReadyAfterPolls, error);
         if (key == "firmware-never-ready") return Flag(w, profile_.firmwareNeverReady, error);
-        if (key == "firmware-not-ready-value") return Count(w, profile_.firmwareNotReadyValue, error);
+        if (key == "firmware-not-ready-value")
+            return Count(w, profile_.firmwareNotReadyValue, error);
         if (key == "flash-done-after") return Count(w, profile_.flashDoneAfterReads, error);
         if (key == "not-ready-polls") return Count(w, profile_.notReadyPolls, error);
         if (key == "block-size") {
@@ -257,14 +260,22 @@ private:
         if (w.size() < 3) return Fail("fault needs a kind and a property", error);
         Fault fault;
         const std::string& kind = w[1];
-        if (kind == "fail") fault.kind = FaultKind::Fail;
-        else if (kind == "status-error") fault.kind = FaultKind::StatusError;
-        else if (kind == "unplug") fault.kind = FaultKind::Unplug;
-        else if (kind == "unsupported") fault.kind = FaultKind::Unsupported;
-        else if (kind == "huge-length") fault.kind = FaultKind::HugeLength;
-        else if (kind == "s-false") fault.kind = FaultKind::FalseAnswer;
-        else if (kind == "support-s-false") fault.kind = FaultKind::FalseSupport;
-        else return Fail("unknown fault kind '" + kind + "'", error);
+        if (kind == "fail")
+            fault.kind = FaultKind::Fail;
+        else if (kind == "status-error")
+            fault.kind = FaultKind::StatusError;
+        else if (kind == "unplug")
+            fault.kind = FaultKind::Unplug;
+        else if (kind == "unsupported")
+            fault.kind = FaultKind::Unsupported;
+        else if (kind == "huge-length")
+            fault.kind = FaultKind::HugeLength;
+        else if (kind == "s-false")
+            fault.kind = FaultKind::FalseAnswer;
+        else if (kind == "support-s-false")
+            fault.kind = FaultKind::FalseSupport;
+        else
+            return Fail("unknown fault kind '" + kind + "'", error);
         uint64_t number;
         if (!ParseNumber(w[2], 0xFFFFFFFF, number))
             return Fail("bad fault property '" + w[2] + "'", error);
@@ -273,10 +284,14 @@ private:
         for (size_t i = 3; i < w.size(); ++i) {
             std::string key, value;
             SplitOption(w[i], key, value);
-            if (key.empty() && value == "get") fault.direction = Direction::Get;
-            else if (key.empty() && value == "set") fault.direction = Direction::Set;
-            else if (key.empty() && value == "any") fault.direction = Direction::Any;
-            else if (key == "nth" && ParseNumber(value, 0xFFFFFFFF, number)) fault.nth = uint32_t(number);
+            if (key.empty() && value == "get")
+                fault.direction = Direction::Get;
+            else if (key.empty() && value == "set")
+                fault.direction = Direction::Set;
+            else if (key.empty() && value == "any")
+                fault.direction = Direction::Any;
+            else if (key == "nth" && ParseNumber(value, 0xFFFFFFFF, number))
+                fault.nth = uint32_t(number);
             else if (key == "length" && ParseNumber(value, 0xFFFFFFFF, number)) {
                 fault.length = uint32_t(number);
                 haveLength = true;

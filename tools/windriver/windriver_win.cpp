@@ -96,8 +96,8 @@ class RemoteBuffer {
 public:
     RemoteBuffer(HANDLE process, size_t size)
         : process_(process),
-          address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE,
-                                  PAGE_READWRITE)) {}
+          address_(
+              VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
     ~RemoteBuffer() {
         if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
     }
@@ -124,16 +124,15 @@ HANDLE OpenOwner(HWND window) {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     if (!processId) return nullptr;
-    return OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
-                       processId);
+    return OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
 }
 
 constexpr int kCellChars = 1024;
 
 // Sends a list view message whose lParam is an LVITEMW (and, for texts, a text buffer) in
 // the list's own process, and reads both back.
-bool RemoteItemMessage(HWND list, UINT message, WPARAM wParam, LVITEMW& item,
-                       std::string* text, DWORD_PTR& result) {
+bool RemoteItemMessage(HWND list, UINT message, WPARAM wParam, LVITEMW& item, std::string* text,
+                       DWORD_PTR& result) {
     Handle process(OpenOwner(list));
     if (!process) return false;
     const size_t textOffset = (sizeof(LVITEMW) + 15) & ~size_t(15);
@@ -290,8 +289,8 @@ bool Process::Start(const StartOptions& options) {
     if (!CreateProcessW(nullptr, commandBuffer.data(), nullptr, nullptr, FALSE,
                         CREATE_UNICODE_ENVIRONMENT, environment.data(),
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-        error_ = "cannot start " + Narrow(program) + " (error " +
-                 std::to_string(GetLastError()) + ")";
+        error_ =
+            "cannot start " + Narrow(program) + " (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     Handle(info.hThread).Close();
@@ -384,9 +383,7 @@ bool Click(HWND dialog, int id) {
     return PostMessageW(control, BM_CLICK, 0, 0) != 0;
 }
 
-bool Close(HWND window) {
-    return window && PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) != 0;
-}
+bool Close(HWND window) { return window && PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) != 0; }
 
 DWORD Style(HWND window) { return window ? DWORD(GetWindowLongW(window, GWL_STYLE)) : 0; }
 
@@ -459,8 +456,8 @@ std::string ListColumnTitle(HWND list, int column) {
     wchar_t empty = 0;
     DWORD_PTR ok = 0;
     if (!remote.Write(textOffset, &empty, sizeof empty) || !remote.Write(0, &sent, sizeof sent) ||
-        !SendTimeout(list, LVM_GETCOLUMNW, WPARAM(column), reinterpret_cast<LPARAM>(remote.Address()),
-                     ok) ||
+        !SendTimeout(list, LVM_GETCOLUMNW, WPARAM(column),
+                     reinterpret_cast<LPARAM>(remote.Address()), ok) ||
         !ok)
         return std::string();
     std::vector<wchar_t> chars(kCellChars + 1, 0);

@@ -103,24 +103,24 @@ inline int RunAll(int argc, char** argv) {
 
 }  // namespace wintest
 
-#define WT_TEST(name)                                                   \
-    static void name();                                                 \
-    static ::wintest::Registrar name##_registrar(#name, &name);         \
+#define WT_TEST(name)                                           \
+    static void name();                                         \
+    static ::wintest::Registrar name##_registrar(#name, &name); \
     static void name()
 
-#define WT_CHECK(cond)                                                  \
-    do {                                                                \
-        if (!(cond)) ::wintest::Fail(__FILE__, __LINE__, #cond);        \
+#define WT_CHECK(cond)                                           \
+    do {                                                         \
+        if (!(cond)) ::wintest::Fail(__FILE__, __LINE__, #cond); \
     } while (0)
 
-#define WT_CHECK_EQ(a, b)                                                              \
-    do {                                                                               \
-        const auto& wt_a_ = (a);                                                       \
-        const auto& wt_b_ = (b);                                                       \
-        if (!(wt_a_ == wt_b_))                                                         \
-            ::wintest::Fail(__FILE__, __LINE__,                                        \
-                            std::string(#a " == " #b "  (") + ::wintest::Show(wt_a_) + \
-                                " vs " + ::wintest::Show(wt_b_) + ")");                \
+#define WT_CHECK_EQ(a, b)                                                                       \
+    do {                                                                                        \
+        const auto& wt_a_ = (a);                                                                \
+        const auto& wt_b_ = (b);                                                                \
+        if (!(wt_a_ == wt_b_))                                                                  \
+            ::wintest::Fail(__FILE__, __LINE__,                                                 \
+                            std::string(#a " == " #b "  (") + ::wintest::Show(wt_a_) + " vs " + \
+                                ::wintest::Show(wt_b_) + ")");                                  \
     } while (0)
 
 // Compares two HRESULTs and prints both in hexadecimal; `msg` names the case.
@@ -130,7 +130,7 @@ inline int RunAll(int argc, char** argv) {
     ::wintest::CheckHr(__FILE__, __LINE__, #a " == " #b, uint32_t(a), uint32_t(b), "")
 
 // Adds context to every failure in the enclosing scope's messages: WT_CHECK_MSG(cond, "row 3").
-#define WT_CHECK_MSG(cond, msg)                                                      \
-    do {                                                                             \
+#define WT_CHECK_MSG(cond, msg)                                                                  \
+    do {                                                                                         \
         if (!(cond)) ::wintest::Fail(__FILE__, __LINE__, std::string(#cond " [") + (msg) + "]"); \
     } while (0)

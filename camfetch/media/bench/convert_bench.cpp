@@ -45,7 +45,9 @@ struct Run {
 class NoRegistry : public media::Registry {
 public:
     std::unique_ptr<media::RegistryKey> OpenMachineKey(const char*) override { return nullptr; }
-    std::unique_ptr<media::RegistryKey> OpenMachineKeyForReading(const char*) override { return nullptr; }
+    std::unique_ptr<media::RegistryKey> OpenMachineKeyForReading(const char*) override {
+        return nullptr;
+    }
 };
 
 Run Finish(pid_t child, std::chrono::steady_clock::time_point start) {
@@ -53,7 +55,8 @@ Run Finish(pid_t child, std::chrono::steady_clock::time_point start) {
     rusage usage{};
     Run run;
     if (wait4(child, &status, 0, &usage) == child) {
-        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        run.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                          double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         run.peakKiB = usage.ru_maxrss;
@@ -84,8 +87,8 @@ Run Ffmpeg(const std::string& clip, const std::string& work, bool oneThread) {
     const std::string out = work + "/ffmpeg.avi";
     std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error", "-y"};
     if (oneThread) args.insert(args.end(), {"-threads", "1"});
-    args.insert(args.end(), {"-i", clip, "-c:v", "rawvideo", "-pix_fmt", "yuvj420p", "-c:a",
-                             "copy", out});
+    args.insert(args.end(),
+                {"-i", clip, "-c:v", "rawvideo", "-pix_fmt", "yuvj420p", "-c:a", "copy", out});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -138,10 +141,10 @@ int Floor(const std::string& clip, const std::string& out, uint64_t bytes) {
         jpeg_start_decompress(&cinfo);
         JSAMPARRAY planes[3];
         for (int c = 0; c < 3; ++c)
-            planes[c] = (*cinfo.mem->alloc_sarray)(
-                reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                cinfo.comp_info[c].width_in_blocks * DCTSIZE,
-                JDIMENSION(cinfo.comp_info[c].v_samp_factor * DCTSIZE));
+            planes[c] =
+                (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                           cinfo.comp_info[c].width_in_blocks * DCTSIZE,
+                                           JDIMENSION(cinfo.comp_info[c].v_samp_factor * DCTSIZE));
         const JDIMENSION rows = JDIMENSION(cinfo.max_v_samp_factor * DCTSIZE);
         while (cinfo.output_scanline < cinfo.output_height)
             jpeg_read_raw_data(&cinfo, planes, rows);
@@ -214,7 +217,8 @@ int main(int argc, char** argv) {
         row.theirs = Best([&] { return Ffmpeg(clip, work, true); });
         row.reference = Best([&] { return Ours(clip, copy, media::DecodePath::kReference); });
         row.theirsMt = Best([&] { return Ffmpeg(clip, work, false); });
-        row.floor = Best([&] { return InChild([&] { return Floor(clip, work + "/floor.avi", bytes); }); });
+        row.floor =
+            Best([&] { return InChild([&] { return Floor(clip, work + "/floor.avi", bytes); }); });
         const bool ok = row.ours.ok && row.theirs.ok && row.reference.ok && row.theirsMt.ok &&
                         row.floor.ok && row.frames > 0;
         if (!ok) {
@@ -228,17 +232,17 @@ int main(int argc, char** argv) {
     }
     std::printf("%-26s %6s %8s %10s %6s %12s %12s | %8s %11s %7s | %9s %12s | %8s %11s %10s\n",
                 "clip", "frames", "ours fps", "ffmpeg fps", "ratio", "ours peak", "ffmpeg peak",
-                "ref fps", "ref peak", "ours/ref", "mt fps", "mt peak", "floor fps",
-                "floor peak", "floor/ours");
+                "ref fps", "ref peak", "ours/ref", "mt fps", "mt peak", "floor fps", "floor peak",
+                "floor/ours");
     for (const Row& r : rows) {
         auto fps = [&](const Run& run) { return r.frames / run.seconds; };
-        std::printf("%-26s %6d %8.1f %10.1f %6.2f %8ld KiB %8ld KiB | %8.1f %7ld KiB %7.2f | "
-                    "%9.1f %8ld KiB | %8.1f %7ld KiB %10.2f\n",
-                    r.name.c_str(), r.frames, fps(r.ours), fps(r.theirs),
-                    fps(r.ours) / fps(r.theirs), r.ours.peakKiB, r.theirs.peakKiB,
-                    fps(r.reference), r.reference.peakKiB, fps(r.ours) / fps(r.reference),
-                    fps(r.theirsMt), r.theirsMt.peakKiB, fps(r.floor), r.floor.peakKiB,
-                    fps(r.floor) / fps(r.ours));
+        std::printf(
+            "%-26s %6d %8.1f %10.1f %6.2f %8ld KiB %8ld KiB | %8.1f %7ld KiB %7.2f | "
+            "%9.1f %8ld KiB | %8.1f %7ld KiB %10.2f\n",
+            r.name.c_str(), r.frames, fps(r.ours), fps(r.theirs), fps(r.ours) / fps(r.theirs),
+            r.ours.peakKiB, r.theirs.peakKiB, fps(r.reference), r.reference.peakKiB,
+            fps(r.ours) / fps(r.reference), fps(r.theirsMt), r.theirsMt.peakKiB, fps(r.floor),
+            r.floor.peakKiB, fps(r.floor) / fps(r.ours));
     }
     std::printf("\nCPU seconds (user + system), the least of the three runs\n");
     std::printf("%-26s %8s %8s %10s %8s %8s %12s %12s\n", "clip", "ours", "ffmpeg", "reference",
@@ -247,7 +251,8 @@ int main(int argc, char** argv) {
         std::printf("%-26s %8.3f %8.3f %10.3f %8.3f %8.3f %12.2f %12.2f\n", r.name.c_str(),
                     r.ours.cpuSeconds, r.theirs.cpuSeconds, r.reference.cpuSeconds,
                     r.theirsMt.cpuSeconds, r.floor.cpuSeconds,
-                    r.theirs.cpuSeconds / r.ours.cpuSeconds, r.ours.cpuSeconds / r.floor.cpuSeconds);
+                    r.theirs.cpuSeconds / r.ours.cpuSeconds,
+                    r.ours.cpuSeconds / r.floor.cpuSeconds);
     }
     return failures == 0 ? 0 : 1;
 }

@@ -57,12 +57,14 @@ int main(int argc, char** argv) {
                 best = 0;
                 break;
             }
-            const double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+            const double seconds =
+                double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
             if (best == 0 || seconds < best) best = seconds;
         }
         const std::string name = clip.substr(clip.find_last_of('\\') + 1);
         if (best > 0)
-            std::printf("%-28s %7ld %10.3f %10.1f\n", name.c_str(), long(frames), best, frames / best);
+            std::printf("%-28s %7ld %10.3f %10.1f\n", name.c_str(), long(frames), best,
+                        frames / best);
         else
             ++failed;
         DeleteFileA(copy.c_str());

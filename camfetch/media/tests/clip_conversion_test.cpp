@@ -24,8 +24,12 @@ const std::string kMono8 =
 const std::string kStereo16 =
     "-f lavfi -i sine=frequency=300:sample_rate=22050:duration=1.2 -c:a pcm_s16le -ac 2 ";
 
-std::string Clip422Mono() { return SourceClip("mjpg422_320_u8mono", kVideo320 + kMono8 + kMjpg422); }
-std::string Clip420Stereo() { return SourceClip("mjpg420_640_s16stereo", kVideo640 + kStereo16 + kMjpg420); }
+std::string Clip422Mono() {
+    return SourceClip("mjpg422_320_u8mono", kVideo320 + kMono8 + kMjpg422);
+}
+std::string Clip420Stereo() {
+    return SourceClip("mjpg420_640_s16stereo", kVideo640 + kStereo16 + kMjpg420);
+}
 std::string Clip422Silent640() { return SourceClip("mjpg422_640_silent", kVideo640 + kMjpg422); }
 std::string Clip420Silent320() { return SourceClip("mjpg420_320_silent", kVideo320 + kMjpg420); }
 
@@ -67,7 +71,9 @@ public:
         long Read(int32_t p, int32_t n, void* b, int32_t c, int32_t* bytes, int32_t* got) override {
             return inner->Read(p, n, b, c, bytes, got);
         }
-        long ReadFormat(int32_t p, void* f, int32_t* s) override { return inner->ReadFormat(p, f, s); }
+        long ReadFormat(int32_t p, void* f, int32_t* s) override {
+            return inner->ReadFormat(p, f, s);
+        }
         long SetFormat(int32_t p, const void* f, int32_t s) override {
             if (platform.fault == kind + "-format") return -1;
             return inner->SetFormat(p, f, s);
@@ -97,7 +103,9 @@ public:
                 std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
         }
         bool Info(media::AviFileInfo& i) override { return inner->Info(i); }
-        std::unique_ptr<media::AviStream> GetStream(uint32_t i) override { return inner->GetStream(i); }
+        std::unique_ptr<media::AviStream> GetStream(uint32_t i) override {
+            return inner->GetStream(i);
+        }
         std::unique_ptr<media::AviStream> CreateStream(const media::AviStreamInfo& info) override {
             const std::string kind = info.fccType == media::kStreamTypeVideo ? "video" : "audio";
             if (platform.fault == "create-" + kind + "-stream") return nullptr;
@@ -143,7 +151,7 @@ public:
 };
 
 media::ConvertResult Convert(const std::string& path, media::ClipPlatform& platform,
-            std::optional<uint32_t> flip = std::nullopt) {
+                             std::optional<uint32_t> flip = std::nullopt) {
     FakeRegistry registry(flip);
     media::UsbCameraSettings settings;
     return media::ConvertClipToI420(path, platform, registry, settings);
@@ -178,7 +186,8 @@ void ExpectFaithfulConversion(const std::string& name, const std::string& source
         EXPECT_EQ(video.at(key), sourceVideo->at(key)) << key;
     if (sourceAudio) {
         const auto& audio = after[1];
-        for (const char* key : {"codec_type", "codec_name", "sample_rate", "channels", "bits_per_sample"})
+        for (const char* key :
+             {"codec_type", "codec_name", "sample_rate", "channels", "bits_per_sample"})
             EXPECT_EQ(audio.at(key), sourceAudio->at(key)) << key;
         const std::vector<uint8_t> sourceSound = AudioBytes(source);
         EXPECT_GT(sourceSound.size(), 1000u);
@@ -190,8 +199,12 @@ void ExpectFaithfulConversion(const std::string& name, const std::string& source
     // The output's BITMAPINFOHEADER: planar I420 at 12 bits per pixel.
     const uint32_t frameSize = width * height * 3 / 2;
     std::vector<uint8_t> expectedFormat(40, 0);
-    for (auto [at, value] : {std::pair<int, uint32_t>{0, 40}, {4, width}, {8, height}, {12, 1 | 12 << 16},
-                             {16, media::MakeFourCC('I', '4', '2', '0')}, {20, frameSize}})
+    for (auto [at, value] : {std::pair<int, uint32_t>{0, 40},
+                             {4, width},
+                             {8, height},
+                             {12, 1 | 12 << 16},
+                             {16, media::MakeFourCC('I', '4', '2', '0')},
+                             {20, frameSize}})
         std::memcpy(&expectedFormat[at], &value, 4);
     std::vector<uint8_t> format(64, 0);
     int32_t formatSize = int32_t(format.size());
@@ -226,15 +239,17 @@ TEST(ConvertClipToI420, ConvertsFramesWithoutHuffmanTables) {
 }
 
 TEST(ConvertClipToI420, ConvertsTheLaterOfTwoVideoStreams) {
-    const std::string source = SourceClip(
-        "two_video", kVideo320 + "-f lavfi -i smptebars=size=320x240:rate=15:duration=2 "
-                     "-map 0:v -map 1:v " + kMjpg422);
+    const std::string source =
+        SourceClip("two_video", kVideo320 +
+                                    "-f lavfi -i smptebars=size=320x240:rate=15:duration=2 "
+                                    "-map 0:v -map 1:v " +
+                                    kMjpg422);
     ExpectFaithfulConversion("two_video", source, 1);
 }
 
 TEST(ConvertClipToI420, LeavesClipsItCannotConvertAsTheyWere) {
-    const std::string raw = SourceClip(
-        "raw_i420", kVideo320 + "-c:v rawvideo -pix_fmt yuv420p -vtag I420 -frames:v 5");
+    const std::string raw =
+        SourceClip("raw_i420", kVideo320 + "-c:v rawvideo -pix_fmt yuv420p -vtag I420 -frames:v 5");
     const std::string folder = FreshFolder("untouched");
     std::FILE* text = std::fopen((folder + "text.avi").c_str(), "wb");
     std::fputs("not a clip", text);
@@ -274,7 +289,7 @@ TEST(ConvertClipToI420, WritesFramesItCannotDecodeEmpty) {
     const std::vector<uint8_t> otherSize = EncodePicture(160, 120, 2, 1);
     std::vector<uint8_t> larger;
     RewriteClip(Clip422Mono(), clip, [&](int index, std::vector<uint8_t>& frame) {
-        if (index == 3) std::fill(frame.begin() + 2, frame.end(), 0x11);   // corrupt
+        if (index == 3) std::fill(frame.begin() + 2, frame.end(), 0x11);  // corrupt
         if (index == 5) frame.resize(frame.size() / 2);                   // cut short
         if (index == 7) frame.clear();                                    // dropped
         if (index == 9) frame = otherSize;                                // another size
@@ -297,9 +312,11 @@ TEST(ConvertClipToI420, WritesFramesItCannotDecodeEmpty) {
     media::FrameDecoder decoder;
     std::vector<uint8_t> expected(115200);
     const std::vector<uint8_t> intact = VideoFrames(Clip422Mono())[5];
-    ASSERT_EQ(decoder.DecodeFrameToI420(intact.data(), intact.size(), expected.data(), 115200).error, 0);
+    ASSERT_EQ(
+        decoder.DecodeFrameToI420(intact.data(), intact.size(), expected.data(), 115200).error, 0);
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + 320 * 16, frames[5].begin()));
-    ASSERT_EQ(decoder.DecodeFrameToI420(larger.data(), larger.size(), expected.data(), 115200).error, 0);
+    ASSERT_EQ(
+        decoder.DecodeFrameToI420(larger.data(), larger.size(), expected.data(), 115200).error, 0);
     EXPECT_EQ(frames[11], expected);
 }
 
@@ -321,11 +338,14 @@ TEST(ConvertClipToI420, KeepsTheClipWhenNoFrameDecodes) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string folder = FreshFolder(std::string("undecodable_") + row.name);
-        RewriteClip(Clip422Mono(), folder + "clip.avi", [&](int index, std::vector<uint8_t>& frame) {
-            if (index == row.keep) return;
-            if (row.replacement) frame = *row.replacement;
-            else frame.clear();
-        });
+        RewriteClip(Clip422Mono(), folder + "clip.avi",
+                    [&](int index, std::vector<uint8_t>& frame) {
+                        if (index == row.keep) return;
+                        if (row.replacement)
+                            frame = *row.replacement;
+                        else
+                            frame.clear();
+                    });
         const std::vector<uint8_t> before = ReadFile(folder + "clip.avi");
         media::PortableClipPlatform platform;
         EXPECT_EQ(Convert(folder + "clip.avi", platform), row.code);
@@ -362,7 +382,8 @@ TEST(ConvertClipToI420, ConvertsAClipWhoseSoundHasNoSamples) {
         const auto frames = VideoFrames(Clip422Mono());
         for (size_t i = 0; i < frames.size(); ++i)
             ASSERT_EQ(video[1]->Write(int32_t(i), 1, frames[i].data(), int32_t(frames[i].size()),
-                                      media::kKeyFrameFlag), 0);
+                                      media::kKeyFrameFlag),
+                      0);
     }
     media::PortableClipPlatform platform;
     ASSERT_EQ(Convert(folder + "clip.avi", platform), media::ConvertResult::Converted);
@@ -407,7 +428,8 @@ TEST(ConvertClipToI420, ProceedsOnlyWithRoomForTheConvertedVideo) {
         uint64_t freeSpace;
         media::ConvertResult code;
     };
-    for (const Row& row : {Row{11528192, media::ConvertResult::Converted}, Row{11528191, media::ConvertResult::NotEnoughSpace}}) {
+    for (const Row& row : {Row{11528192, media::ConvertResult::Converted},
+                           Row{11528191, media::ConvertResult::NotEnoughSpace}}) {
         SCOPED_TRACE(row.freeSpace);
         const std::string folder = FreshFolder("space_" + std::to_string(row.freeSpace));
         CopyFile(source, folder + "clip.avi");
@@ -476,8 +498,8 @@ TEST(ConvertClipToI420, RefusesHeadersAskingForAbsurdFrames) {
     struct Row {
         uint32_t width, height;
     };
-    for (const Row& row : {Row{32, 20000000}, Row{20000000, 32}, Row{0xFFFFFFFF, 0x7FFFFFFF},
-                           Row{8192, 8192}}) {
+    for (const Row& row :
+         {Row{32, 20000000}, Row{20000000, 32}, Row{0xFFFFFFFF, 0x7FFFFFFF}, Row{8192, 8192}}) {
         SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
         const std::string folder = FreshFolder("absurd");
         WriteHeaderClip(folder + "clip.avi", row.width, row.height, 3);
@@ -499,7 +521,8 @@ TEST(ConvertClipToI420, ConvertsStreamsStartingNearThePositionLimit) {
         int frames;
         media::ConvertResult code;
     };
-    for (const Row& row : {Row{2, media::ConvertResult::NoFrameDecoded}, Row{3, media::ConvertResult::NoFrameDecoded}}) {
+    for (const Row& row : {Row{2, media::ConvertResult::NoFrameDecoded},
+                           Row{3, media::ConvertResult::NoFrameDecoded}}) {
         SCOPED_TRACE(row.frames);
         const std::string folder = FreshFolder("late_start");
         WriteHeaderClip(folder + "clip.avi", 16, 16, row.frames, 0x7FFFFFFE);
@@ -520,7 +543,8 @@ TEST(ConvertClipToI420, WritesEveryStreamInOrder) {
     FaultyPlatform platform;
     ASSERT_EQ(Convert(folder + "clip.avi", platform), media::ConvertResult::Converted);
     ASSERT_EQ(platform.videoWrites.size(), 30u);
-    for (size_t i = 0; i < platform.videoWrites.size(); ++i) EXPECT_EQ(platform.videoWrites[i], int32_t(i));
+    for (size_t i = 0; i < platform.videoWrites.size(); ++i)
+        EXPECT_EQ(platform.videoWrites[i], int32_t(i));
     ASSERT_FALSE(platform.audioWrites.empty());
     for (int32_t p : platform.audioWrites) EXPECT_EQ(p, media::kAppendPosition);
 }
@@ -532,12 +556,16 @@ TEST(ConvertClipToI420, KeepsTheClipWhenAStepFails) {
         media::ConvertResult code;
     };
     const Row rows[] = {
-        {"temp", media::ConvertResult::CannotOpen},          {"create-clip", media::ConvertResult::CannotOpen},
+        {"temp", media::ConvertResult::CannotOpen},
+        {"create-clip", media::ConvertResult::CannotOpen},
         {"create-video-stream", media::ConvertResult::CannotCreateStream},
         {"create-audio-stream", media::ConvertResult::CannotCreateStream},
-        {"video-format", media::ConvertResult::CannotSetFormat}, {"audio-format", media::ConvertResult::CannotSetFormat},
-        {"write-frame-5", media::ConvertResult::WriteFailed},    {"write-audio", media::ConvertResult::WriteFailed},
-        {"full-at-close", media::ConvertResult::WriteFailed},    {"replace", media::ConvertResult::CannotOpen},
+        {"video-format", media::ConvertResult::CannotSetFormat},
+        {"audio-format", media::ConvertResult::CannotSetFormat},
+        {"write-frame-5", media::ConvertResult::WriteFailed},
+        {"write-audio", media::ConvertResult::WriteFailed},
+        {"full-at-close", media::ConvertResult::WriteFailed},
+        {"replace", media::ConvertResult::CannotOpen},
     };
     const std::vector<uint8_t> original = ReadFile(Clip422Mono());
     for (const Row& row : rows) {
@@ -581,12 +609,16 @@ TEST(ConvertClipToI420, FastAndReferenceDecodingWriteTheSameClip) {
     const std::string folder = FreshFolder("fast_reference");
     RewriteClip(Clip422Mono(), folder + "no_dht.avi",
                 [](int, std::vector<uint8_t>& frame) { frame = StripHuffmanTables(frame); });
-    RewriteClip(Clip420Stereo(), folder + "damaged.avi", [](int index, std::vector<uint8_t>& frame) {
-        if (index % 3 == 1) frame.resize(frame.size() * 2 / 3);
-        if (index % 3 == 2) std::fill(frame.begin() + frame.size() / 2, frame.begin() + frame.size() / 2 + 40, 0x11);
-    });
-    const std::string sources[] = {Clip422Mono(),      Clip420Stereo(),      Clip422Silent640(),
-                                   Clip420Silent320(), folder + "no_dht.avi", folder + "damaged.avi"};
+    RewriteClip(Clip420Stereo(), folder + "damaged.avi",
+                [](int index, std::vector<uint8_t>& frame) {
+                    if (index % 3 == 1) frame.resize(frame.size() * 2 / 3);
+                    if (index % 3 == 2)
+                        std::fill(frame.begin() + frame.size() / 2,
+                                  frame.begin() + frame.size() / 2 + 40, 0x11);
+                });
+    const std::string sources[] = {Clip422Mono(),         Clip420Stereo(),
+                                   Clip422Silent640(),    Clip420Silent320(),
+                                   folder + "no_dht.avi", folder + "damaged.avi"};
     for (const std::string& source : sources) {
         SCOPED_TRACE(source);
         std::vector<uint8_t> converted[2];
@@ -606,7 +638,8 @@ TEST(ConvertClipToI420, FastAndReferenceDecodingWriteTheSameClip) {
         const std::vector<uint8_t> frame = VideoFrames(source)[0];
         std::vector<uint8_t> out(640 * 480 * 3 / 2);
         media::FrameDecoder decoder;
-        EXPECT_EQ(decoder.DecodeFrameToI420(frame.data(), frame.size(), out.data(), out.size()).error, 0);
+        EXPECT_EQ(
+            decoder.DecodeFrameToI420(frame.data(), frame.size(), out.data(), out.size()).error, 0);
         EXPECT_EQ(decoder.LastPath(), media::DecodePath::kFast);
     }
 }

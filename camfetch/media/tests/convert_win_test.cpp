@@ -51,12 +51,15 @@ bool ReadClip(const std::string& path, std::vector<Stream>& streams) {
                 stream.frames.push_back(std::move(frame));
             }
         } else {
-            const LONG block = stream.format.size() >= 14 ? std::max(stream.format[12] | stream.format[13] << 8, 1) : 1;
+            const LONG block = stream.format.size() >= 14
+                                   ? std::max(stream.format[12] | stream.format[13] << 8, 1)
+                                   : 1;
             for (LONG p = start; p < end;) {
                 std::vector<uint8_t> run(65536);
                 LONG bytes = 0, samples = 0;
                 const LONG want = std::min<LONG>(end - p, LONG(run.size()) / block);
-                if (AVIStreamRead(s, p, want, run.data(), LONG(run.size()), &bytes, &samples) != 0 ||
+                if (AVIStreamRead(s, p, want, run.data(), LONG(run.size()), &bytes, &samples) !=
+                        0 ||
                     samples <= 0)
                     break;
                 stream.sound.insert(stream.sound.end(), run.begin(), run.begin() + bytes);
@@ -72,11 +75,13 @@ bool ReadClip(const std::string& path, std::vector<Stream>& streams) {
 
 std::vector<uint8_t> FileBytes(const std::string& path) {
     std::vector<uint8_t> bytes;
-    camtools::ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    camtools::ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
     if (!file) return bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.insert(bytes.end(), buffer, buffer + got);
     file.Close();
     return bytes;
 }
@@ -86,7 +91,8 @@ int Temporaries(const std::string& folder) {
     HANDLE find = FindFirstFileA((folder + "Zan*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return 0;
     int count = 0;
-    do ++count; while (FindNextFileA(find, &found));
+    do ++count;
+    while (FindNextFileA(find, &found));
     FindClose(find);
     return count;
 }
@@ -104,12 +110,16 @@ void ExpectConverted(const std::string& name, bool mirror, const std::vector<Str
     const Stream& original = source[0];
     WT_CHECK_MSG(video.info.fccType == streamtypeVIDEO, name);
     WT_CHECK_MSG(video.info.fccHandler == mmioFOURCC('I', '4', '2', '0'), name);
-    WT_CHECK_MSG(video.info.dwRate == original.info.dwRate && video.info.dwScale == original.info.dwScale, name);
+    WT_CHECK_MSG(
+        video.info.dwRate == original.info.dwRate && video.info.dwScale == original.info.dwScale,
+        name);
     WT_CHECK_MSG(video.format.size() == 40, name);
     if (video.format.size() < 40) return;
     const uint32_t w = Get32(video.format, 4), h = Get32(video.format, 8);
     const size_t frameSize = size_t(w) * h * 3 / 2;
-    WT_CHECK_MSG(Get32(video.format, 0) == 40 && Get32(video.format, 16) == mmioFOURCC('I', '4', '2', '0'), name);
+    WT_CHECK_MSG(
+        Get32(video.format, 0) == 40 && Get32(video.format, 16) == mmioFOURCC('I', '4', '2', '0'),
+        name);
     WT_CHECK_MSG((video.format[14] | video.format[15] << 8) == 12, name);
     WT_CHECK_MSG(Get32(video.format, 20) == frameSize, name);
     WT_CHECK_MSG(video.frames.size() == original.frames.size(), name);
@@ -117,19 +127,24 @@ void ExpectConverted(const std::string& name, bool mirror, const std::vector<Str
     std::vector<uint8_t> expected(frameSize);
     for (size_t i = 0; i < video.frames.size() && i < original.frames.size(); ++i) {
         const std::vector<uint8_t>& jpeg = original.frames[i];
-        media::DecodeResult r = decoder.DecodeFrameToI420(jpeg.data(), jpeg.size(), expected.data(), frameSize, w, h);
+        media::DecodeResult r =
+            decoder.DecodeFrameToI420(jpeg.data(), jpeg.size(), expected.data(), frameSize, w, h);
         if (r.error == 0 && mirror) media::MirrorI420Frame(expected.data(), w, h, w);
-        WT_CHECK_MSG(r.error == 0 && video.frames[i] == expected, name + " frame " + std::to_string(i));
+        WT_CHECK_MSG(r.error == 0 && video.frames[i] == expected,
+                     name + " frame " + std::to_string(i));
     }
     if (source.size() > 1) {
         const Stream& sound = out[1];
         WT_CHECK_MSG(sound.info.fccType == streamtypeAUDIO, name);
-        WT_CHECK_MSG(sound.format.size() >= 16 && std::memcmp(sound.format.data(), source[1].format.data(), 16) == 0, name);
+        WT_CHECK_MSG(sound.format.size() >= 16 &&
+                         std::memcmp(sound.format.data(), source[1].format.data(), 16) == 0,
+                     name);
         // Wine's writer records the sound's length in runs rather than samples, so its reader
         // does not give the bytes back; probe_converted.sh compares them with ffmpeg instead.
         WT_CHECK_MSG(sound.info.dwSampleSize == source[1].info.dwSampleSize, name);
         WT_CHECK_MSG(!sound.sound.empty() && std::equal(sound.sound.begin(), sound.sound.end(),
-                                                        source[1].sound.begin()), name + " first sound bytes");
+                                                        source[1].sound.begin()),
+                     name + " first sound bytes");
     }
 }
 
@@ -169,7 +184,8 @@ WT_TEST(MirrorsWhenTheRegistrySaysSo) {
     WT_CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZQ71R\\UsbCamera", 0, nullptr, 0,
                              KEY_ALL_ACCESS, nullptr, key.Out(), nullptr) == ERROR_SUCCESS);
     const DWORD five = 5;
-    RegSetValueExA(key.Get(), "FlipHorz", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five), sizeof five);
+    RegSetValueExA(key.Get(), "FlipHorz", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five),
+                   sizeof five);
     const std::string source = g_sources + "mjpg422_320_u8mono.avi";
     const std::string clip = g_converted + "mirrored.avi";
     CopyFileA(source.c_str(), clip.c_str(), FALSE);
@@ -177,7 +193,8 @@ WT_TEST(MirrorsWhenTheRegistrySaysSo) {
     {
         auto platform = media::CreateAviFilePlatform();
         auto registry = media::CreateMachineRegistry();
-        WT_CHECK_EQ(media::ConvertClipToI420(clip, *platform, *registry, settings), media::ConvertResult::Converted);
+        WT_CHECK_EQ(media::ConvertClipToI420(clip, *platform, *registry, settings),
+                    media::ConvertResult::Converted);
     }
     RegDeleteValueA(key.Get(), "FlipHorz");
     key.Close();

@@ -58,8 +58,8 @@ TEST(FrameDecoder, PlacesThePlanesOfA320x240Frame) {
     ASSERT_EQ(result.error, 0);
     EXPECT_EQ(result.length, 115200u);
     // The first sample and the last sample of each plane, at the offsets of the I420 layout.
-    for (size_t offset : {size_t(0), size_t(76799), size_t(76800), size_t(95999), size_t(96000),
-                          size_t(115199)})
+    for (size_t offset :
+         {size_t(0), size_t(76799), size_t(76800), size_t(95999), size_t(96000), size_t(115199)})
         EXPECT_EQ(out[offset], expected[offset]) << "byte " << offset;
 }
 
@@ -108,7 +108,8 @@ TEST(FrameDecoder, ReportsFramesItCannotDecode) {
         const size_t length = size_t(good[at + 2]) << 8 | good[at + 3];
         if (good[at + 1] != 0xC0)
             tablesOnly.insert(tablesOnly.end(), good.begin() + at, good.begin() + at + 2 + length);
-        frameHeaderOnly.insert(frameHeaderOnly.end(), good.begin() + at, good.begin() + at + 2 + length);
+        frameHeaderOnly.insert(frameHeaderOnly.end(), good.begin() + at,
+                               good.begin() + at + 2 + length);
         at += 2 + length;
     }
     frameHeaderOnly.push_back(0xFF);
@@ -187,8 +188,8 @@ TEST(FrameDecoder, RefusesFramesThatDoNotFit) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<uint8_t> out(row.capacity + 16, 0xEE);
-        const DecodeResult result =
-            decoder.DecodeFrameToI420(jpeg.data(), jpeg.size(), out.data(), row.capacity, row.w, row.h);
+        const DecodeResult result = decoder.DecodeFrameToI420(jpeg.data(), jpeg.size(), out.data(),
+                                                              row.capacity, row.w, row.h);
         EXPECT_EQ(result.error, row.error);
         EXPECT_EQ(result.length, row.error ? 0u : 4608u);
         if (row.error) {
@@ -230,8 +231,8 @@ TEST(FrameDecoder, FastPathGivesTheReferenceBytes) {
         int lumaH, lumaV, chromaH, chromaV;
         bool fast;  // a layout the fast way takes
     };
-    const Layout layouts[] = {{2, 1, 1, 1, true}, {2, 2, 1, 1, true}, {2, 2, 1, 2, true},
-                              {4, 1, 2, 1, true}};
+    const Layout layouts[] = {
+        {2, 1, 1, 1, true}, {2, 2, 1, 1, true}, {2, 2, 1, 2, true}, {4, 1, 2, 1, true}};
     struct Frame {
         std::string name;
         std::vector<uint8_t> jpeg;
@@ -249,16 +250,17 @@ TEST(FrameDecoder, FastPathGivesTheReferenceBytes) {
             while (!(jpeg[scan] == 0xFF && jpeg[scan + 1] == 0xDA)) ++scan;
             jpeg.resize(scan + (jpeg.size() - scan) / 2);
         }
-        const std::string name =
-            Describe(w, h, l.lumaH, l.lumaV) + " chroma " + std::to_string(l.chromaH) + "x" +
-            std::to_string(l.chromaV) + " q" + std::to_string(o.quality) + " seed " +
-            std::to_string(seed) + (o.noise ? " noise" : "") + (o.restartInterval ? " restarts" : "") +
-            (bare ? " no DHT" : "") + (o.progressive ? " progressive" : "") + (cut ? " cut" : "") +
-            (o.rgbCoded ? " RGB" : "");
+        const std::string name = Describe(w, h, l.lumaH, l.lumaV) + " chroma " +
+                                 std::to_string(l.chromaH) + "x" + std::to_string(l.chromaV) +
+                                 " q" + std::to_string(o.quality) + " seed " +
+                                 std::to_string(seed) + (o.noise ? " noise" : "") +
+                                 (o.restartInterval ? " restarts" : "") + (bare ? " no DHT" : "") +
+                                 (o.progressive ? " progressive" : "") + (cut ? " cut" : "") +
+                                 (o.rgbCoded ? " RGB" : "");
         frames.push_back({name, jpeg, l.fast && !o.rgbCoded});
     };
-    const uint32_t sizes[][2] = {{1, 1},  {2, 2},  {3, 1},  {1, 3},   {17, 3},  {4, 4},
-                                 {5, 5},  {6, 3},  {7, 2},  {16, 16}, {33, 17}, {34, 18},
+    const uint32_t sizes[][2] = {{1, 1},   {2, 2},   {3, 1},   {1, 3},    {17, 3},  {4, 4},
+                                 {5, 5},   {6, 3},   {7, 2},   {16, 16},  {33, 17}, {34, 18},
                                  {48, 31}, {63, 64}, {65, 15}, {640, 480}};
     for (const auto& size : sizes)
         for (const Layout& layout : layouts)
@@ -315,7 +317,8 @@ TEST(MirrorI420Frame, ReversesEveryRowExactly) {
     struct Row {
         uint32_t w, h;
     };
-    const Row rows[] = {{16, 2}, {32, 4}, {320, 240}, {10, 4}, {6, 2}, {2, 2}, {24, 6}, {33, 17}, {3, 1}};
+    const Row rows[] = {{16, 2}, {32, 4}, {320, 240}, {10, 4}, {6, 2},
+                        {2, 2},  {24, 6}, {33, 17},   {3, 1}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.w) + "x" + std::to_string(row.h));
         const size_t size = media::I420FrameSize(row.w, row.h);

@@ -69,7 +69,8 @@ std::vector<uint8_t> StripHuffmanTables(const std::vector<uint8_t>& jpeg) {
         const uint8_t marker = jpeg[at + 1];
         const size_t length = size_t(jpeg[at + 2]) << 8 | jpeg[at + 3];
         if (marker == 0xDA) break;  // start of scan: the rest is copied whole
-        if (marker != 0xC4) out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + at + 2 + length);
+        if (marker != 0xC4)
+            out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + at + 2 + length);
         at += 2 + length;
     }
     out.insert(out.end(), jpeg.begin() + at, jpeg.end());
@@ -105,7 +106,8 @@ std::vector<uint8_t> ReferenceI420(const std::vector<uint8_t>& jpeg, uint32_t& w
             for (uint32_t x = 0; x < width; x += 2) {
                 // An odd last column or row stands in for its missing neighbour.
                 const uint32_t x1 = std::min(x + 1, width - 1), y1 = std::min(y + 1, height - 1);
-                i420.push_back(uint8_t((at(x, y, c) + at(x1, y, c) + at(x, y1, c) + at(x1, y1, c)) / 4));
+                i420.push_back(
+                    uint8_t((at(x, y, c) + at(x1, y, c) + at(x, y1, c) + at(x1, y1, c)) / 4));
             }
     return i420;
 }

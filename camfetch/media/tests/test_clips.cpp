@@ -39,7 +39,8 @@ std::string SourceClip(const std::string& name, const std::string& ffmpegArgumen
     if (!fs::exists(path)) {
         // Tests may run side by side: each makes its own part file and renames it into place.
         const std::string part = path + "." + std::to_string(getpid()) + ".part.avi";
-        if (!Run(std::string(FFMPEG) + " -nostdin -v error -y " + ffmpegArguments + " '" + part + "'"))
+        if (!Run(std::string(FFMPEG) + " -nostdin -v error -y " + ffmpegArguments + " '" + part +
+                 "'"))
             throw std::runtime_error("ffmpeg could not make " + name);
         fs::rename(part, path);
     }
@@ -70,9 +71,12 @@ std::vector<std::string> LeftoverTemporaries(const std::string& folder) {
 
 std::vector<std::map<std::string, std::string>> Probe(const std::string& path) {
     std::vector<uint8_t> out;
-    Run(std::string(FFPROBE) + " -v error -count_packets -show_entries stream=codec_type,"
-        "codec_name,pix_fmt,width,height,r_frame_rate,nb_read_packets,sample_rate,channels,"
-        "bits_per_sample -of compact=p=0 '" + path + "'", &out);
+    Run(std::string(FFPROBE) +
+            " -v error -count_packets -show_entries stream=codec_type,"
+            "codec_name,pix_fmt,width,height,r_frame_rate,nb_read_packets,sample_rate,channels,"
+            "bits_per_sample -of compact=p=0 '" +
+            path + "'",
+        &out);
     std::vector<std::map<std::string, std::string>> streams;
     std::istringstream lines(std::string(out.begin(), out.end()));
     std::string line;
@@ -99,8 +103,7 @@ std::vector<uint8_t> AudioBytes(const std::string& path) {
 std::vector<uint8_t> FfmpegI420(const std::string& path, int index, bool copy) {
     std::vector<uint8_t> out;
     Run(std::string(FFMPEG) + " -nostdin -v error -i '" + path + "' -map 0:v:" +
-            std::to_string(index) + (copy ? " -c:v copy" : " -pix_fmt yuvj420p") +
-            " -f rawvideo -",
+            std::to_string(index) + (copy ? " -c:v copy" : " -pix_fmt yuvj420p") + " -f rawvideo -",
         &out);
     return out;
 }

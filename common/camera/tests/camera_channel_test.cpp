@@ -63,17 +63,24 @@ TEST(CameraChannel, EachOperationSendsItsRequestsInOrder) {
         std::vector<std::string> trace;
     };
     const Row rows[] = {
-        {"ReadRegister", [](CameraChannel& c) { uint8_t v; return c.ReadRegister(0x740, v); },
+        {"ReadRegister",
+         [](CameraChannel& c) {
+             uint8_t v;
+             return c.ReadRegister(0x740, v);
+         },
          {"set 0 len=4 40 07 00 00 ok", "get 2 len=1 00 ok"}},
-        {"WriteRegister keeps the low 8 bits", [](CameraChannel& c) { return c.WriteRegister(0x7B9, 0x1FF); },
+        {"WriteRegister keeps the low 8 bits",
+         [](CameraChannel& c) { return c.WriteRegister(0x7B9, 0x1FF); },
          {"set 0 len=4 b9 07 00 00 ok", "set 2 len=1 ff ok"}},
         {"ReadMemory of the presence word",
          [](CameraChannel& c) {
              uint8_t word[4];
              return c.RequestSystemInfo() && c.ReadMemory(CameraModel::kResultAddressB, 4, word);
          },
-         {"set 49 len=0 null ok", "set 1 len=8 00 00 30 00 04 00 00 00 ok", "get 3 len=4 01 00 00 00 ok"}},
-        {"UpdateFirmwareToFlash", [](CameraChannel& c) { return c.UpdateFirmwareToFlash(); },
+         {"set 49 len=0 null ok", "set 1 len=8 00 00 30 00 04 00 00 00 ok",
+          "get 3 len=4 01 00 00 00 ok"}},
+        {"UpdateFirmwareToFlash",
+         [](CameraChannel& c) { return c.UpdateFirmwareToFlash(); },
          {"set 24 len=0 null ok"}},
         {"RequestSystemInfo and GetSystemInfo",
          [](CameraChannel& c) {
@@ -82,7 +89,11 @@ TEST(CameraChannel, EachOperationSendsItsRequestsInOrder) {
                     info.length == 4 && info.flags == camera::kStatusReady;
          },
          {"set 49 len=0 null ok", "get 34 len=12 00 00 30 00 04 00 00 00 01 00 00 00 ok"}},
-        {"GetFirmwareReady", [](CameraChannel& c) { uint32_t r = 0; return c.GetFirmwareReady(r) && r == 1; },
+        {"GetFirmwareReady",
+         [](CameraChannel& c) {
+             uint32_t r = 0;
+             return c.GetFirmwareReady(r) && r == 1;
+         },
          {"get 67 len=4 01 00 00 00 ok"}},
         {"OpenCatalogue and NextCatalogueBlock",
          [](CameraChannel& c) { return c.OpenCatalogue(0) && c.NextCatalogueBlock(); },
@@ -119,11 +130,19 @@ TEST(CameraChannel, FailedFirstRequestEndsTheTwoRequestOperations) {
         std::string firstLine;
     };
     const Row rows[] = {
-        {"ReadRegister", 0, [](CameraChannel& c) { uint8_t v = 0; return c.ReadRegister(12, v); },
+        {"ReadRegister", 0,
+         [](CameraChannel& c) {
+             uint8_t v = 0;
+             return c.ReadRegister(12, v);
+         },
          "set 0 len=4 0c 00 00 00 fail"},
         {"WriteRegister", 0, [](CameraChannel& c) { return c.WriteRegister(12, 2); },
          "set 0 len=4 0c 00 00 00 fail"},
-        {"ReadMemory", 1, [](CameraChannel& c) { uint8_t b[4]; return c.ReadMemory(0x200000, 4, b); },
+        {"ReadMemory", 1,
+         [](CameraChannel& c) {
+             uint8_t b[4];
+             return c.ReadMemory(0x200000, 4, b);
+         },
          "set 1 len=8 00 00 20 00 04 00 00 00 fail"},
     };
     for (const Row& row : rows) {
@@ -159,7 +178,8 @@ TEST(CameraChannel, DownloadFirmwareSendsExactlyTheLengthWordsBytes) {
     Rig rig;
     ASSERT_TRUE(rig.channel.DownloadFirmware(buffer.data(), buffer.size()));
     EXPECT_EQ(Join({"set 20 len=11 0b 00 00 00 aa aa aa aa aa aa aa ok"}), Join(rig.Trace()));
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 11), rig.model.LastFirmwareDownload());
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 11),
+              rig.model.LastFirmwareDownload());
 
     // A word claiming more than the buffer holds, or no room for the word: nothing is sent.
     rig.model.ClearTrace();

@@ -43,7 +43,8 @@ private:
 class Fixture {
 public:
     explicit Fixture(const std::string& profileText)
-        : profile_("channel", profileText), variable_("CAMSIM_PROFILE", profile_.path()),
+        : profile_("channel", profileText),
+          variable_("CAMSIM_PROFILE", profile_.path()),
           channel_(camera::CreateDirectShowTransport()) {}
     ~Fixture() { channel_.Close(); }
     camera::CameraChannel& channel() { return channel_; }
@@ -70,12 +71,12 @@ std::string HexBytes(uint32_t value) {
     return text;
 }
 
-#define CHECK_TRACE(actual, ...)                                                         \
-    do {                                                                                 \
-        const std::vector<std::string> expected_ = {__VA_ARGS__};                        \
-        const std::vector<std::string> actual_ = (actual);                               \
-        WT_CHECK_MSG(actual_ == expected_, "trace:" + Show(actual_) + "\n  expected:" +  \
-                                               Show(expected_));                         \
+#define CHECK_TRACE(actual, ...)                                                    \
+    do {                                                                            \
+        const std::vector<std::string> expected_ = {__VA_ARGS__};                   \
+        const std::vector<std::string> actual_ = (actual);                          \
+        WT_CHECK_MSG(actual_ == expected_,                                          \
+                     "trace:" + Show(actual_) + "\n  expected:" + Show(expected_)); \
     } while (0)
 
 }  // namespace
@@ -134,8 +135,8 @@ WT_TEST(FindsTheExactNameFirstInEnumerationOrder) {
         if (opened) {
             uint8_t value = 0;
             WT_CHECK_MSG(channel.ReadRegister(1, value), row.what);
-            WT_CHECK_MSG(value == row.slot + 1, std::string(row.what) + ": bound slot " +
-                                                    std::to_string(int(value) - 1));
+            WT_CHECK_MSG(value == row.slot + 1,
+                         std::string(row.what) + ": bound slot " + std::to_string(int(value) - 1));
         }
         channel.Close();
         WT_CHECK_MSG(!channel.IsOpen(), row.what);
@@ -160,11 +161,9 @@ WT_TEST(RegisterAccessSendsTheAddressAndOneByte) {
     // An address the camera refuses ends the operation after the address select.
     WT_CHECK(!channel.WriteRegister(70000, 1));
     WT_CHECK(!channel.ReadRegister(70000, value));
-    CHECK_TRACE(camera.Trace(),
-                "set 0 len=4 40 07 00 00 ok", "get 2 len=1 a5 ok",
-                "set 0 len=4 34 12 00 00 ok", "set 2 len=1 c3 ok",
-                "set 0 len=4 34 12 00 00 ok", "get 2 len=1 c3 ok",
-                "set 0 len=4 70 11 01 00 fail",
+    CHECK_TRACE(camera.Trace(), "set 0 len=4 40 07 00 00 ok", "get 2 len=1 a5 ok",
+                "set 0 len=4 34 12 00 00 ok", "set 2 len=1 c3 ok", "set 0 len=4 34 12 00 00 ok",
+                "get 2 len=1 c3 ok", "set 0 len=4 70 11 01 00 fail",
                 "set 0 len=4 70 11 01 00 fail");
 }
 
@@ -177,9 +176,8 @@ WT_TEST(ReadRegisterFailsWithoutGetSupportAfterTheAddressSelect) {
     WT_CHECK_EQ(value, uint8_t(0x77));
     // Writing needs only set support, which is there.
     WT_CHECK(channel.WriteRegister(1856, 9));
-    CHECK_TRACE(camera.Trace(),
-                "set 0 len=4 40 07 00 00 ok",
-                "set 0 len=4 40 07 00 00 ok", "set 2 len=1 09 ok");
+    CHECK_TRACE(camera.Trace(), "set 0 len=4 40 07 00 00 ok", "set 0 len=4 40 07 00 00 ok",
+                "set 2 len=1 09 ok");
 }
 
 // S_FALSE is a success code, but not the driver's "done": a request answered with it, or a
@@ -204,7 +202,8 @@ WT_TEST(SFalseFromTheDriverIsAFailure) {
                             : channel.UpdateFirmwareToFlash();
         WT_CHECK_MSG(!ok, row.fault);
         WT_CHECK_MSG(ready == 7, row.fault);
-        WT_CHECK_MSG(camera.Trace() == row.trace, std::string(row.fault) + ": trace:" + Show(camera.Trace()));
+        WT_CHECK_MSG(camera.Trace() == row.trace,
+                     std::string(row.fault) + ": trace:" + Show(camera.Trace()));
     }
 }
 
@@ -215,8 +214,7 @@ WT_TEST(StoredFileNamesCrossAsFileNameRecords) {
     WT_CHECK(channel.OpenStoredFile("A", "B"));
     // Longer names are cut to 8 and 3 characters.
     WT_CHECK(channel.DeleteStoredFile("LONGNAMEX", "JPEG"));
-    CHECK_TRACE(camera.Trace(),
-                "set 41 len=12 41 00 00 00 00 00 00 00 42 00 00 00 ok",
+    CHECK_TRACE(camera.Trace(), "set 41 len=12 41 00 00 00 00 00 00 00 42 00 00 00 ok",
                 "set 43 len=12 4c 4f 4e 47 4e 41 4d 45 4a 50 45 00 ok");
 }
 
@@ -230,8 +228,7 @@ WT_TEST(RequestsWithoutDataCarryANullBuffer) {
     WT_CHECK(channel.NextFileBlock());
     // The simulated driver refuses a request whose instance data is not its property data,
     // so these lines also prove that both lengths were 0.
-    CHECK_TRACE(camera.Trace(),
-                "set 24 len=0 null ok", "set 49 len=0 null ok",
+    CHECK_TRACE(camera.Trace(), "set 24 len=0 null ok", "set 49 len=0 null ok",
                 "set 40 len=0 null ok", "set 42 len=0 null ok");
 }
 
@@ -259,14 +256,10 @@ WT_TEST(StatusMemoryAndFirmwareRequests) {
     WT_CHECK_EQ(ready, uint32_t(1));
     const uint8_t firmware[10] = {8, 0, 0, 0, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
     WT_CHECK(channel.DownloadFirmware(firmware, sizeof firmware));
-    CHECK_TRACE(camera.Trace(),
-                "set 49 len=0 null ok",
+    CHECK_TRACE(camera.Trace(), "set 49 len=0 null ok",
                 "get 34 len=12 " + address + " 04 00 00 00 01 00 00 00 ok",
-                "set 1 len=8 " + address + " 04 00 00 00 ok",
-                "get 3 len=4 01 00 00 00 ok",
-                "set 39 len=1 00 ok",
-                "get 67 len=4 00 00 00 00 ok",
-                "get 67 len=4 01 00 00 00 ok",
+                "set 1 len=8 " + address + " 04 00 00 00 ok", "get 3 len=4 01 00 00 00 ok",
+                "set 39 len=1 00 ok", "get 67 len=4 00 00 00 00 ok", "get 67 len=4 01 00 00 00 ok",
                 "set 20 len=8 08 00 00 00 aa bb cc dd ok");
 }
 

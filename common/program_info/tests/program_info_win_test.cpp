@@ -15,7 +15,9 @@ std::string VersionString(const std::vector<char>& info, const char* name) {
     char* value = nullptr;
     UINT size = 0;
     std::string key = std::string("\\StringFileInfo\\040904b0\\") + name;
-    if (!VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &size) || !value) return "";
+    if (!VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &size) ||
+        !value)
+        return "";
     return std::string(value);
 }
 
@@ -45,7 +47,9 @@ WT_TEST(BothProgramsCarryVersionAndManifest) {
         const std::string path = windriver::EnvironmentPath(program.variable);
         DWORD handle = 0;
         std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), &handle));
-        WT_CHECK_MSG(!info.empty() && GetFileVersionInfoA(path.c_str(), 0, DWORD(info.size()), info.data()), path);
+        WT_CHECK_MSG(
+            !info.empty() && GetFileVersionInfoA(path.c_str(), 0, DWORD(info.size()), info.data()),
+            path);
         if (info.empty()) continue;
         WT_CHECK_EQ(VersionString(info, "ProductName"), std::string("camtools"));
         WT_CHECK_EQ(VersionString(info, "ProductVersion"), std::string(CAMTOOLS_VERSION));
@@ -54,14 +58,19 @@ WT_TEST(BothProgramsCarryVersionAndManifest) {
         WT_CHECK_EQ(VersionString(info, "OriginalFilename"), std::string(program.name) + ".exe");
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT size = 0;
-        WT_CHECK(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size) && fixed);
+        WT_CHECK(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size) &&
+                 fixed);
         if (fixed) WT_CHECK_EQ(fixed->dwFileVersionMS, DWORD(CAMTOOLS_VERSION_MS));
 
         const std::string manifest = Manifest(path);
-        WT_CHECK_MSG(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>") !=
-                         std::string::npos, program.name);
-        WT_CHECK_MSG(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"") !=
-                         std::string::npos, program.name);
+        WT_CHECK_MSG(
+            manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>") !=
+                std::string::npos,
+            program.name);
+        WT_CHECK_MSG(
+            manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"") !=
+                std::string::npos,
+            program.name);
     }
 }
 

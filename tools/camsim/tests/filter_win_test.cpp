@@ -44,8 +44,8 @@ std::vector<std::string> TraceOf(const std::string& name) {
 }
 
 HRESULT CreateSlot(int slot, ComPtr<IBaseFilter>& filter) {
-    return CoCreateInstance(camsim::SlotClsid(slot), nullptr, CLSCTX_INPROC_SERVER,
-                            IID_IBaseFilter, filter.OutVoid());
+    return CoCreateInstance(camsim::SlotClsid(slot), nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                            filter.OutVoid());
 }
 
 std::string Join(const std::vector<std::string>& lines) {
@@ -76,7 +76,8 @@ std::vector<std::string> VideoInputNames(HRESULT& enumResult) {
         VariantInit(&value);
         V_VT(&value) = VT_BSTR;
         if (SUCCEEDED(bag->Read(L"FriendlyName", &value, nullptr)) && V_VT(&value) == VT_BSTR)
-            names.push_back(camtools::Narrow(V_BSTR(&value), SysStringLen(V_BSTR(&value)), CP_UTF8));
+            names.push_back(
+                camtools::Narrow(V_BSTR(&value), SysStringLen(V_BSTR(&value)), CP_UTF8));
         VariantClear(&value);
     }
     return names;
@@ -215,7 +216,8 @@ WT_TEST(AnswersSupportQueriesForTheVendorSetOnly) {
     WT_CHECK_EQ(support, DWORD(0));
     BYTE byte = 0;
     DWORD returned = 9;
-    WT_CHECK_HR(properties->Get(kOtherSet, 2, &byte, 1, &byte, 1, &returned), E_PROP_SET_UNSUPPORTED);
+    WT_CHECK_HR(properties->Get(kOtherSet, 2, &byte, 1, &byte, 1, &returned),
+                E_PROP_SET_UNSUPPORTED);
     WT_CHECK_EQ(returned, DWORD(0));
     WT_CHECK_HR(properties->Set(kOtherSet, 2, &byte, 1, &byte, 1), E_PROP_SET_UNSUPPORTED);
     WT_CHECK_HR(properties->QuerySupported(kVendorSet, 2, nullptr), E_POINTER);
@@ -223,8 +225,9 @@ WT_TEST(AnswersSupportQueriesForTheVendorSetOnly) {
 
 WT_TEST(TracesEveryRequestAsItHappens) {
     ComScope com;
-    windriver::ScopedEnvironment profile("CAMSIM_PROFILE", WriteProfile("requests", "register 1856 0x5a\n"
-                                                                       "fault fail 34 get\n"));
+    windriver::ScopedEnvironment profile("CAMSIM_PROFILE", WriteProfile("requests",
+                                                                        "register 1856 0x5a\n"
+                                                                        "fault fail 34 get\n"));
     ComPtr<IBaseFilter> filter;
     WT_CHECK_HR(CreateSlot(0, filter), S_OK);
     ComPtr<IKsPropertySet> properties;
@@ -271,8 +274,10 @@ WT_TEST(EachSlotReadsItsOwnProfile) {
     ComScope com;
     windriver::CameraDevices devices({"ZQ71R Camera", "one", "two"});
     WT_CHECK(devices.Installed());
-    windriver::ScopedEnvironment common("CAMSIM_PROFILE", WriteProfile("common", "register 1 0x11\n"));
-    windriver::ScopedEnvironment own("CAMSIM_PROFILE_2", WriteProfile("slot2", "register 1 0x22\n"));
+    windriver::ScopedEnvironment common("CAMSIM_PROFILE",
+                                        WriteProfile("common", "register 1 0x11\n"));
+    windriver::ScopedEnvironment own("CAMSIM_PROFILE_2",
+                                     WriteProfile("slot2", "register 1 0x22\n"));
     // Each row: slot, the value of register 1 it answers, and the trace it writes to.
     struct Row {
         int slot;

@@ -48,7 +48,8 @@ public:
         }
         if ((block.status.flags & camera::kStatusError) == 0 && block.status.length > 0) {
             block.data.resize(block.status.length);
-            EXPECT_TRUE(channel.ReadMemory(block.status.address, block.status.length, block.data.data()));
+            EXPECT_TRUE(
+                channel.ReadMemory(block.status.address, block.status.length, block.data.data()));
         }
         return block;
     }
@@ -97,23 +98,26 @@ TEST(Storage, CatalogueBlocksHoldWholeEntriesAndTheLastIsFlagged) {
         std::vector<uint32_t> lengths;
     };
     const Row rows[] = {
-        {4096, 0, {0}},           // empty catalogue: one empty block
-        {4096, 3, {96}},          // all in one block
-        {100, 7, {96, 96, 32}},   // 100 bytes hold three entries
-        {64, 4, {64, 64}},        // exact fit: no empty block after
-        {10, 2, {32, 32}},        // smaller than an entry: still one entry per block
+        {4096, 0, {0}},          // empty catalogue: one empty block
+        {4096, 3, {96}},         // all in one block
+        {100, 7, {96, 96, 32}},  // 100 bytes hold three entries
+        {64, 4, {64, 64}},       // exact fit: no empty block after
+        {10, 2, {32, 32}},       // smaller than an entry: still one entry per block
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE("blockSize " + std::to_string(row.blockSize) + ", files " + std::to_string(row.files));
+        SCOPED_TRACE("blockSize " + std::to_string(row.blockSize) + ", files " +
+                     std::to_string(row.files));
         Profile profile;
         profile.blockSize = row.blockSize;
-        for (size_t i = 0; i < row.files; ++i) profile.files.push_back(MakeFile("F" + std::to_string(i), "JPG", i));
+        for (size_t i = 0; i < row.files; ++i)
+            profile.files.push_back(MakeFile("F" + std::to_string(i), "JPG", i));
         Camera cam(profile);
         std::vector<Block> blocks = cam.ListCatalogue();
         ASSERT_EQ(row.lengths.size(), blocks.size());
         for (size_t i = 0; i < blocks.size(); ++i) {
             EXPECT_EQ(row.lengths[i], blocks[i].status.length) << "block " << i;
-            uint32_t flags = camera::kStatusReady | (i + 1 == blocks.size() ? camera::kStatusLast : 0);
+            uint32_t flags =
+                camera::kStatusReady | (i + 1 == blocks.size() ? camera::kStatusLast : 0);
             EXPECT_EQ(flags, blocks[i].status.flags) << "block " << i;
         }
     }
@@ -164,7 +168,8 @@ TEST(Storage, FileArrivesInBlocksOfBlockSizeWithTheLastFlagged) {
         ASSERT_EQ(row.lengths.size(), blocks.size());
         for (size_t i = 0; i < blocks.size(); ++i) {
             EXPECT_EQ(row.lengths[i], blocks[i].status.length) << "block " << i;
-            uint32_t flags = camera::kStatusReady | (i + 1 == blocks.size() ? camera::kStatusLast : 0);
+            uint32_t flags =
+                camera::kStatusReady | (i + 1 == blocks.size() ? camera::kStatusLast : 0);
             EXPECT_EQ(flags, blocks[i].status.flags) << "block " << i;
         }
         EXPECT_EQ(cam.model.files()[1].content, Join(blocks));
@@ -191,7 +196,8 @@ TEST(Storage, MemoryReadsReachOnlyTheLatestResultRoundedToWords) {
     ASSERT_TRUE(cam.channel.NextFileBlock());
     Block second = cam.Await();
     EXPECT_NE(first.status.address, second.status.address);
-    EXPECT_FALSE(cam.channel.ReadMemory(first.status.address, 4, buffer)) << "stale block still readable";
+    EXPECT_FALSE(cam.channel.ReadMemory(first.status.address, 4, buffer))
+        << "stale block still readable";
 }
 
 TEST(Storage, NotReadyPollsPrecedeEveryAnswerAndReadyStays) {
@@ -236,11 +242,15 @@ TEST(Storage, UnknownNamesAndStrayNextsAnswerWithError) {
         bool (*send)(CameraChannel&);
     };
     const Row rows[] = {
-        {"open of an unknown file", [](CameraChannel& c) { return c.OpenStoredFile("PICT", "AVI"); }},
-        {"open differing in case", [](CameraChannel& c) { return c.OpenStoredFile("pict", "JPG"); }},
-        {"delete of an unknown file", [](CameraChannel& c) { return c.DeleteStoredFile("NONE", "JPG"); }},
+        {"open of an unknown file",
+         [](CameraChannel& c) { return c.OpenStoredFile("PICT", "AVI"); }},
+        {"open differing in case",
+         [](CameraChannel& c) { return c.OpenStoredFile("pict", "JPG"); }},
+        {"delete of an unknown file",
+         [](CameraChannel& c) { return c.DeleteStoredFile("NONE", "JPG"); }},
         {"file next without an open file", [](CameraChannel& c) { return c.NextFileBlock(); }},
-        {"catalogue next without a listing", [](CameraChannel& c) { return c.NextCatalogueBlock(); }},
+        {"catalogue next without a listing",
+         [](CameraChannel& c) { return c.NextCatalogueBlock(); }},
     };
     for (const Row& row : rows) {
         EXPECT_TRUE(row.send(cam.channel)) << row.what;
@@ -252,7 +262,8 @@ TEST(Storage, UnknownNamesAndStrayNextsAnswerWithError) {
     EXPECT_EQ(camera::kStatusError, cam.Await().status.flags) << "file next after the last block";
     cam.ListCatalogue();
     ASSERT_TRUE(cam.channel.NextCatalogueBlock());
-    EXPECT_EQ(camera::kStatusError, cam.Await().status.flags) << "catalogue next after the last block";
+    EXPECT_EQ(camera::kStatusError, cam.Await().status.flags)
+        << "catalogue next after the last block";
 }
 
 TEST(Storage, DeleteRemovesTheFileFromLaterListings) {
@@ -300,7 +311,8 @@ TEST(Firmware, DownloadNeedsItsOwnLengthWord) {
     uint8_t buffer[11] = {11, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7};
     EXPECT_TRUE(cam.model.Set(camera::kPropFirmwareDownload, buffer, 11));
     EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 11), cam.model.LastFirmwareDownload());
-    EXPECT_FALSE(cam.model.Set(camera::kPropFirmwareDownload, buffer, 10)) << "shorter than its word";
+    EXPECT_FALSE(cam.model.Set(camera::kPropFirmwareDownload, buffer, 10))
+        << "shorter than its word";
     EXPECT_FALSE(cam.model.Set(camera::kPropFirmwareDownload, buffer, 3)) << "no room for the word";
 }
 
@@ -387,7 +399,8 @@ TEST(Requests, WrongLengthsAndDirectionsFail) {
     };
     for (const Row& row : rows) {
         void* data = row.nullBuffer ? nullptr : buffer;
-        bool ok = row.get ? model.Get(row.property, data, row.length) : model.Set(row.property, data, row.length);
+        bool ok = row.get ? model.Get(row.property, data, row.length)
+                          : model.Set(row.property, data, row.length);
         EXPECT_FALSE(ok) << row.what;
         EXPECT_FALSE(model.trace().back().ok) << row.what;
     }
@@ -401,12 +414,22 @@ TEST(Faults, FailOnTheNthRequestOrEveryRequest) {
         std::vector<bool> expected;  // results of get 34, set 49, get 34, set 49, get 34
     };
     const Row rows[] = {
-        {"second get", {FaultKind::Fail, 34, Direction::Get, 2, 0}, {true, true, false, true, true}},
-        {"every set", {FaultKind::Fail, 49, Direction::Set, 0, 0}, {true, false, true, false, true}},
-        {"third of either direction", {FaultKind::Fail, 34, Direction::Any, 3, 0}, {true, true, true, true, false}},
-        {"other property untouched", {FaultKind::Fail, 42, Direction::Any, 0, 0}, {true, true, true, true, true}},
+        {"second get",
+         {FaultKind::Fail, 34, Direction::Get, 2, 0},
+         {true, true, false, true, true}},
+        {"every set",
+         {FaultKind::Fail, 49, Direction::Set, 0, 0},
+         {true, false, true, false, true}},
+        {"third of either direction",
+         {FaultKind::Fail, 34, Direction::Any, 3, 0},
+         {true, true, true, true, false}},
+        {"other property untouched",
+         {FaultKind::Fail, 42, Direction::Any, 0, 0},
+         {true, true, true, true, true}},
         // S_FALSE from the driver: the camera does not see the request.
-        {"S_FALSE on the second get", {FaultKind::FalseAnswer, 34, Direction::Get, 2, 0}, {true, true, false, true, true}},
+        {"S_FALSE on the second get",
+         {FaultKind::FalseAnswer, 34, Direction::Get, 2, 0},
+         {true, true, false, true, true}},
     };
     for (const Row& row : rows) {
         Profile profile;
@@ -425,12 +448,14 @@ TEST(Faults, StatusErrorMarksTheMatchingCommandsStatus) {
     profile.files.push_back(MakeFile("PICT", "JPG", 10));
     profile.faults.push_back({FaultKind::StatusError, 41, Direction::Set, 2, 0});
     Camera cam(profile);
-    EXPECT_EQ(camera::kStatusReady | camera::kStatusLast, cam.ReadFile("PICT", "JPG").back().status.flags);
+    EXPECT_EQ(camera::kStatusReady | camera::kStatusLast,
+              cam.ReadFile("PICT", "JPG").back().status.flags);
     ASSERT_TRUE(cam.channel.OpenStoredFile("PICT", "JPG"));
     SystemInfo status;
     ASSERT_TRUE(cam.channel.GetSystemInfo(status));
     EXPECT_TRUE(status.flags & camera::kStatusError);
-    EXPECT_TRUE(status.flags & camera::kStatusReady) << "error comes with ready: callers test error first";
+    EXPECT_TRUE(status.flags & camera::kStatusReady)
+        << "error comes with ready: callers test error first";
 
     // On the status property itself: only that read carries the error.
     Profile onStatus;
@@ -455,7 +480,8 @@ TEST(Faults, HugeLengthIsReportedButCannotBeRead) {
     ASSERT_TRUE(cam.channel.GetSystemInfo(status));
     EXPECT_EQ(0x7FFFFFF0u, status.length);
     uint8_t buffer[64];
-    EXPECT_TRUE(cam.channel.ReadMemory(status.address, 32, buffer)) << "the real block is still there";
+    EXPECT_TRUE(cam.channel.ReadMemory(status.address, 32, buffer))
+        << "the real block is still there";
     std::vector<uint8_t> big(64 * 1024);
     EXPECT_FALSE(cam.channel.ReadMemory(status.address, uint32_t(big.size()), big.data()));
 }
@@ -517,19 +543,31 @@ TEST(Trace, RecordsFormatAsOneLineEach) {
         EXPECT_EQ(row.line, FormatTraceRecord(back)) << "read back: " << row.line;
     }
     const char* notRecords[] = {
-        "", "put 0 len=4 ok", "set x len=0 ok", "set 0 len= ok", "set 0 length=0 ok",
-        "set 0 len=1 4 ok", "set 0 len=1 0G ok", "set 0 len=1 00 done", "set 0 len=1 00",
-        "set 0  len=1 ok", "set 0 len=1 ok ", "set 4294967296 len=0 ok", "set 0 len=0 ok 00",
+        "",
+        "put 0 len=4 ok",
+        "set x len=0 ok",
+        "set 0 len= ok",
+        "set 0 length=0 ok",
+        "set 0 len=1 4 ok",
+        "set 0 len=1 0G ok",
+        "set 0 len=1 00 done",
+        "set 0 len=1 00",
+        "set 0  len=1 ok",
+        "set 0 len=1 ok ",
+        "set 4294967296 len=0 ok",
+        "set 0 len=0 ok 00",
     };
     camsim::TraceRecord record;
-    for (const char* line : notRecords) EXPECT_FALSE(camsim::ParseTraceRecord(line, record)) << "'" << line << "'";
+    for (const char* line : notRecords)
+        EXPECT_FALSE(camsim::ParseTraceRecord(line, record)) << "'" << line << "'";
 }
 
 TEST(Trace, SinkSeesEveryRecordAsItIsAppended) {
     Profile profile;
     Camera cam(profile);
     std::vector<std::string> lines;
-    cam.model.SetTraceSink([&](const camsim::TraceRecord& r) { lines.push_back(FormatTraceRecord(r)); });
+    cam.model.SetTraceSink(
+        [&](const camsim::TraceRecord& r) { lines.push_back(FormatTraceRecord(r)); });
     uint8_t value;
     cam.channel.ReadRegister(0x740, value);
     EXPECT_EQ((std::vector<std::string>{"set 0 len=4 40 07 00 00 ok", "get 2 len=1 00 ok"}), lines);

@@ -40,15 +40,17 @@ TEST(Profile, EveryKeywordSetsItsField) {
         "file DSCF0001 JPG hex=00112233\n"
         "file CLIP0001 AVI size=1234 fill=300\n"
         "file \"AB  \" wav\n"
-        "entry hex=" + std::string(62, '0') + "ff\n"
-        "fault fail 34 get nth=3\n"
-        "fault unplug 42 set nth=2\n"
-        "fault status-error 41\n"
-        "fault unsupported 2 get\n"
-        "fault huge-length 39 any length=0x7fffffff\n"
-        "fault s-false 67 get nth=2\n"
-        "fault support-s-false 20\n"
-        "trace out/trace.txt\r\n",
+        "entry hex=" +
+            std::string(62, '0') +
+            "ff\n"
+            "fault fail 34 get nth=3\n"
+            "fault unplug 42 set nth=2\n"
+            "fault status-error 41\n"
+            "fault unsupported 2 get\n"
+            "fault huge-length 39 any length=0x7fffffff\n"
+            "fault s-false 67 get nth=2\n"
+            "fault support-s-false 20\n"
+            "trace out/trace.txt\r\n",
         "/base");
     EXPECT_EQ("ZQ71R Camera", p.friendlyName);
     EXPECT_EQ(0x20, p.registers.at(1856));
@@ -147,7 +149,8 @@ TEST(Profile, ErrorsNameTheLine) {
         std::string error;
         EXPECT_FALSE(ParseProfile(row.text, "/nowhere", profile, error)) << row.text;
         EXPECT_EQ(row.error, error) << row.text;
-        EXPECT_EQ(77u, profile.blockSize) << "a failed parse leaves the profile alone: " << row.text;
+        EXPECT_EQ(77u, profile.blockSize)
+            << "a failed parse leaves the profile alone: " << row.text;
     }
 }
 

@@ -1,6 +1,6 @@
 // A small dialog for the driver's own tests: texts from its environment and working
-// directory, two message boxes, an open-file dialog, a check box, a disabled button, and a report list whose second
-// column comes from a display callback.
+// directory, two message boxes, an open-file dialog, a check box, a disabled button, and a report
+// list whose second column comes from a display callback.
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
@@ -55,9 +55,10 @@ INT_PTR CALLBACK TargetProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_SHOW: {
-            int answer = MessageBoxW(dialog, L"Pressed", L"Driver Target",
-                                     MB_OKCANCEL | MB_ICONWARNING);
-            SetDlgItemTextW(dialog, IDC_ANSWER, answer == IDOK ? L"Answered OK" : L"Answered Cancel");
+            int answer =
+                MessageBoxW(dialog, L"Pressed", L"Driver Target", MB_OKCANCEL | MB_ICONWARNING);
+            SetDlgItemTextW(dialog, IDC_ANSWER,
+                            answer == IDOK ? L"Answered OK" : L"Answered Cancel");
             return TRUE;
         }
         case IDC_NOTE:
@@ -77,12 +78,8 @@ INT_PTR CALLBACK TargetProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         }
         case IDC_HANG:
             for (;;) Sleep(1000);
-        case IDC_QUIT:
-            EndDialog(dialog, 7);
-            return TRUE;
-        case IDCANCEL:
-            EndDialog(dialog, 3);
-            return TRUE;
+        case IDC_QUIT: EndDialog(dialog, 7); return TRUE;
+        case IDCANCEL: EndDialog(dialog, 3); return TRUE;
         }
         break;
     }

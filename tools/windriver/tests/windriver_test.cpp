@@ -76,7 +76,8 @@ WT_TEST(PressesButtonsAndReadsTheirState) {
     if (!dialog) return;
     WT_CHECK_EQ(windriver::CheckState(dialog, IDC_CHECK), BST_CHECKED);
     WT_CHECK(windriver::Click(dialog, IDC_CHECK));
-    WT_CHECK(windriver::WaitUntil([&] { return windriver::CheckState(dialog, IDC_CHECK) == BST_UNCHECKED; }));
+    WT_CHECK(windriver::WaitUntil(
+        [&] { return windriver::CheckState(dialog, IDC_CHECK) == BST_UNCHECKED; }));
     // A disabled button cannot be pressed.
     WT_CHECK(windriver::IsVisible(dialog, IDC_DISABLED));
     WT_CHECK(!windriver::IsEnabled(dialog, IDC_DISABLED));
@@ -112,9 +113,8 @@ WT_TEST(AnswersMessageBoxes) {
         // The box makes its owner modal-disabled: the main dialog is not mistaken for it.
         WT_CHECK_MSG(box.window != dialog, name);
         WT_CHECK_MSG(windriver::AnswerMessageBox(box, row.button), name);
-        WT_CHECK_MSG(windriver::WaitUntil([&] {
-                         return windriver::ControlText(dialog, IDC_ANSWER) == row.shown;
-                     }),
+        WT_CHECK_MSG(windriver::WaitUntil(
+                         [&] { return windriver::ControlText(dialog, IDC_ANSWER) == row.shown; }),
                      name + ": " + windriver::ControlText(dialog, IDC_ANSWER));
     }
     WT_CHECK(windriver::Close(dialog));
@@ -147,12 +147,14 @@ WT_TEST(WorksTheOpenFileDialog) {
     HWND chooser = windriver::WaitForFileDialog(process.Id());
     WT_CHECK(chooser != nullptr);
     WT_CHECK(windriver::CancelFileDialog(chooser));
-    WT_CHECK(windriver::WaitUntil([&] { return windriver::ControlText(dialog, IDC_ANSWER) == "Open cancelled"; }));
+    WT_CHECK(windriver::WaitUntil(
+        [&] { return windriver::ControlText(dialog, IDC_ANSWER) == "Open cancelled"; }));
     WT_CHECK(windriver::Click(dialog, IDC_OPEN));
     chooser = windriver::WaitForFileDialog(process.Id());
     WT_CHECK(windriver::ChooseFile(chooser, file));
-    WT_CHECK(windriver::WaitUntil(
-        [&] { return windriver::ControlText(dialog, IDC_ANSWER) == windriver::WindowsPath(file); }));
+    WT_CHECK(windriver::WaitUntil([&] {
+        return windriver::ControlText(dialog, IDC_ANSWER) == windriver::WindowsPath(file);
+    }));
 }
 
 WT_TEST(MeasuresControlsInDialogUnits) {
@@ -175,7 +177,8 @@ WT_TEST(MeasuresControlsInDialogUnits) {
         const RECT got = windriver::ControlRect(dialog, row.id);
         const bool same = want.left == got.left && want.top == got.top && want.right == got.right &&
                           want.bottom == got.bottom;
-        WT_CHECK_MSG(same == row.same, "control " + std::to_string(row.id) + " at " + std::to_string(row.points));
+        WT_CHECK_MSG(same == row.same,
+                     "control " + std::to_string(row.id) + " at " + std::to_string(row.points));
     }
     const RECT none = windriver::ControlRect(dialog, 999);
     WT_CHECK(none.right == 0 && none.bottom == 0);

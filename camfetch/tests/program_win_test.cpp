@@ -71,6 +71,18 @@ bool Start(windriver::Process& process, const std::string& profile) {
     return started;
 }
 
+// Starts camfetch and waits for its main dialog to finish listing the camera's files; null
+// when the dialog does not appear.
+HWND StartListed(windriver::Process& program, const std::string& profile) {
+    if (!Start(program, profile)) return nullptr;
+    HWND dialog = windriver::WaitForWindow(program.Id(), "#32770", "Image Download Utility");
+    WT_CHECK_MSG(dialog != nullptr, "the main dialog appears");
+    if (!dialog) return nullptr;
+    WT_CHECK_MSG(windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }),
+                 "the listing completes");
+    return dialog;
+}
+
 // Removes camfetch's two values. The key itself may hold the clip conversion's sub-key.
 void DeleteSettings() {
     camtools::ScopedRegKey key;
@@ -190,11 +202,8 @@ WT_TEST(ListsTheCameraFilesAndSavesOnExit) {
     DeleteSettings();
     std::string profile = WriteProfile("listed", kFiles);
     windriver::Process program;
-    if (!Start(program, profile)) return;
-    HWND dialog = windriver::WaitForWindow(program.Id(), "#32770", "Image Download Utility");
-    WT_CHECK_MSG(dialog != nullptr, "the main dialog appears");
+    HWND dialog = StartListed(program, profile);
     if (!dialog) return;
-    WT_CHECK(windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
     HWND list = windriver::Control(dialog, IDC_FILE_LIST);
     using Rows = std::vector<std::vector<std::string>>;
     Rows expected = {
@@ -289,10 +298,7 @@ WT_TEST(FullSessionConvertsClipsAndDeletes) {
                                            "\n"
                                            "file DSCF0001 JPG fill=70000\n");
     windriver::Process program;
-    if (!Start(program, profile)) return;
-    HWND dialog = windriver::WaitForWindow(program.Id(), "#32770", "Image Download Utility");
-    WT_CHECK(dialog &&
-             windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
+    HWND dialog = StartListed(program, profile);
     if (!dialog || !DownloadAll(dialog, true)) return;
     const std::string saved = "DSCF0001=Saved CLIP0003=Saved CLIP0002=Saved CLIP0001=Saved ";
     WT_CHECK_EQ(Statuses(dialog), saved);
@@ -330,10 +336,7 @@ WT_TEST(FailedRunKeepsOnlyWhatWasSaved) {
                                            "file DSCF0001 JPG fill=5000\n"
                                            "fault fail 42 set nth=5\n");
     windriver::Process program;
-    if (!Start(program, profile)) return;
-    HWND dialog = windriver::WaitForWindow(program.Id(), "#32770", "Image Download Utility");
-    WT_CHECK(dialog &&
-             windriver::WaitUntil([&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }));
+    HWND dialog = StartListed(program, profile);
     if (!dialog || !DownloadAll(dialog, true)) return;
     WT_CHECK_EQ(Statuses(dialog), std::string("DSCF0001=Saved CLIP0001=Error! "));
     std::string message = windriver::ControlText(dialog, IDC_MESSAGE);

@@ -1,11 +1,14 @@
-// Drives a Win32 program from another process, the way a person would: start it, find its
-// windows, press its buttons, read its controls, list views and message boxes, and read the
-// simulated camera's trace. Used by Win32-level test programs (wintest.h) under Wine; see
-// README.md beside this file.
+// Drives Win32 windows the way a person would: start a program, find its windows, press
+// their buttons, read their controls, list views and message boxes, and read the simulated
+// camera's trace. The windows may be another process's (a program under test) or this
+// process's own, run on its main thread while a second thread drives them (Thread). Used by
+// Win32-level test programs (wintest.h) under Wine; see README.md beside this file.
 //
 // Texts cross this interface as UTF-8 std::string (wide strings are unreliable in Winelib
 // programs). Every wait is bounded: a function that waits takes a timeout and reports
-// failure when it passes; no call blocks on the driven program for longer than a few seconds.
+// failure when it passes. Reads give up on a window that does not answer within kSendMs;
+// only the calls that wait for a handler to finish (Settle, Press, ClickListHeading) wait
+// longer, for a dialog busy with a long piece of work.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +29,21 @@ constexpr DWORD kSendMs = 5000;  // for one message sent to the driven program
 
 // Polls condition every few milliseconds until it holds (true) or timeoutMs pass (false).
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
+
+// Lets the window's thread finish the message it is handling: a condition read from outside
+// can hold while a handler is still half-way through its work. Sends a message that does
+// nothing and waits for the answer, through any work in hand, up to timeoutMs.
+bool Settle(HWND window, DWORD timeoutMs = kWaitMs);
+// WaitUntil, then Settle.
+bool WaitUntilSettled(HWND window, const std::function<bool()>& condition,
+                      DWORD timeoutMs = kWaitMs);
+
+// How long to keep a window up at the moments a person would want to look at it, for
+// screenshots of a test's windows; 0 (the default) in test runs. TakeHoldOption reads it
+// from a leading "--hold=MS" argument of a test program and removes that argument.
+DWORD& HoldMs();
+void Hold();
+void TakeHoldOption(int& argc, char**& argv);
 
 // ---- Paths ---------------------------------------------------------------------------------
 
@@ -94,14 +112,37 @@ private:
     std::string error_;
 };
 
+// Runs a body on a thread of this process. An in-process test runs the window under test on
+// its main thread, modal as in the product, and drives it from the body. The destructor
+// waits for the body; one still running after kWaitMs is terminated, so that it cannot
+// outlive what it refers to.
+class Thread {
+public:
+    explicit Thread(std::function<void()> body);
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    bool Started() const { return bool(thread_); }
+    // Waits for the body to end; false when it is still running after timeoutMs.
+    bool Join(DWORD timeoutMs = kWaitMs);
+
+private:
+    static DWORD WINAPI Run(LPVOID self);
+    std::function<void()> body_;
+    camtools::ScopedHandle thread_;
+};
+
 // ---- Windows and controls ------------------------------------------------------------------
 
-// A visible top-level window of the process with this class (e.g. "#32770" for dialogs)
-// and caption; an empty class or caption matches any. Null when there is none.
-HWND FindWindowOf(DWORD processId, const std::string& className, const std::string& caption);
+// A visible top-level window of the process (GetCurrentProcessId() for this one's) with this
+// class (e.g. "#32770" for dialogs) and caption, other than `except`; an empty class or
+// caption matches any. Null when there is none.
+HWND FindWindowOf(DWORD processId, const std::string& className, const std::string& caption,
+                  HWND except = nullptr);
 // The same, waiting for it to appear.
 HWND WaitForWindow(DWORD processId, const std::string& className, const std::string& caption,
-                   DWORD timeoutMs = kWaitMs);
+                   DWORD timeoutMs = kWaitMs, HWND except = nullptr);
 // Waits until the window is gone or hidden.
 bool WaitForWindowGone(HWND window, DWORD timeoutMs = kWaitMs);
 
@@ -121,6 +162,12 @@ int CheckState(HWND dialog, int id);
 // window does not block the driver). Refuses (false) a missing, hidden or disabled button:
 // no person could press it.
 bool Click(HWND dialog, int id);
+// Presses the button and waits until the dialog has handled it: the dialog gets the command
+// a click sends (WM_COMMAND, BN_CLICKED), sent rather than posted, so what the handler did is
+// there to read when this returns. For handlers that open no modal window; use Click for
+// those. Refuses a missing, hidden or disabled button, and fails when the dialog has not
+// handled the command within timeoutMs.
+bool Press(HWND dialog, int id, DWORD timeoutMs = kWaitMs);
 // Asks the window to close, as its close box does (WM_SYSCOMMAND SC_CLOSE, posted).
 bool Close(HWND window);
 // The window's style bits (GWL_STYLE) and extended style bits (GWL_EXSTYLE).
@@ -143,10 +190,17 @@ std::string ListColumnTitle(HWND list, int column);
 std::string ListCellText(HWND list, int row, int column);
 std::vector<std::string> ListRow(HWND list, int row);
 std::vector<std::vector<std::string>> ListRows(HWND list);
+// The row's image index in the list's image list; -1 when the control does not answer.
+int ListItemImage(HWND list, int row);
 // The row's state bits within mask (LVIS_SELECTED, LVIS_FOCUSED, ...).
 UINT ListItemState(HWND list, int row, UINT mask);
-// Selects or deselects one row (LVM_SETITEMSTATE), as a ctrl-click would.
+// Sets the row's state bits within mask (LVM_SETITEMSTATE).
+bool SetListItemState(HWND list, int row, UINT state, UINT mask);
+// Selects or deselects one row, as a ctrl-click would.
 bool SelectListRow(HWND list, int row, bool selected);
+// Clicks a column heading with the mouse (button down and up at its middle, as the list's
+// header receives them) and waits until the list has handled the click.
+bool ClickListHeading(HWND list, int column, DWORD timeoutMs = kWaitMs);
 
 // ---- Message boxes -------------------------------------------------------------------------
 

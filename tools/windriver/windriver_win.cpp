@@ -1,6 +1,8 @@
 #include "windriver.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "scoped_win.h"
@@ -73,6 +75,7 @@ struct WindowSearch {
     DWORD processId;
     WString className;
     WString caption;
+    HWND except;
     HWND found;
 };
 
@@ -80,7 +83,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<WindowSearch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    if (owner != search->processId || window == search->except || !IsWindowVisible(window))
+        return TRUE;
     if (!search->className.empty()) {
         wchar_t name[256];
         int length = GetClassNameW(window, name, 256);
@@ -196,6 +200,34 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
         if (GetTickCount64() >= end) return false;
         Sleep(kPollMs);
     }
+}
+
+bool Settle(HWND window, DWORD timeoutMs) {
+    DWORD_PTR result = 0;
+    return window &&
+           SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
+bool WaitUntilSettled(HWND window, const std::function<bool()>& condition, DWORD timeoutMs) {
+    const bool held = WaitUntil(condition, timeoutMs);
+    return Settle(window) && held;
+}
+
+DWORD& HoldMs() {
+    static DWORD ms = 0;
+    return ms;
+}
+
+void Hold() {
+    if (HoldMs()) Sleep(HoldMs());
+}
+
+void TakeHoldOption(int& argc, char**& argv) {
+    if (argc < 2 || std::strncmp(argv[1], "--hold=", 7) != 0) return;
+    HoldMs() = DWORD(std::strtoul(argv[1] + 7, nullptr, 10));
+    argv[1] = argv[0];
+    --argc;
+    ++argv;
 }
 
 // ---- Paths ---------------------------------------------------------------------------------
@@ -318,19 +350,38 @@ void Process::Kill() {
     WaitForSingleObject(process_.Get(), kWaitMs);
 }
 
+Thread::Thread(std::function<void()> body) : body_(std::move(body)) {
+    thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
+}
+
+Thread::~Thread() {
+    if (!Join()) TerminateThread(thread_.Get(), 255);
+}
+
+bool Thread::Join(DWORD timeoutMs) {
+    return !thread_ || WaitForSingleObject(thread_.Get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD WINAPI Thread::Run(LPVOID self) {
+    static_cast<Thread*>(self)->body_();
+    return 0;
+}
+
 // ---- Windows and controls ------------------------------------------------------------------
 
-HWND FindWindowOf(DWORD processId, const std::string& className, const std::string& caption) {
-    WindowSearch search = {processId, Widen(className), Widen(caption), nullptr};
+HWND FindWindowOf(DWORD processId, const std::string& className, const std::string& caption,
+                  HWND except) {
+    WindowSearch search = {processId, Widen(className), Widen(caption), except, nullptr};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
 HWND WaitForWindow(DWORD processId, const std::string& className, const std::string& caption,
-                   DWORD timeoutMs) {
+                   DWORD timeoutMs, HWND except) {
     HWND found = nullptr;
-    WaitUntil([&] { return (found = FindWindowOf(processId, className, caption)) != nullptr; },
-              timeoutMs);
+    WaitUntil(
+        [&] { return (found = FindWindowOf(processId, className, caption, except)) != nullptr; },
+        timeoutMs);
     return found;
 }
 
@@ -381,6 +432,15 @@ bool Click(HWND dialog, int id) {
     HWND control = Control(dialog, id);
     if (!control || !IsWindowVisible(control) || !IsWindowEnabled(control)) return false;
     return PostMessageW(control, BM_CLICK, 0, 0) != 0;
+}
+
+bool Press(HWND dialog, int id, DWORD timeoutMs) {
+    HWND control = Control(dialog, id);
+    if (!control || !IsWindowVisible(control) || !IsWindowEnabled(control)) return false;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(control), SMTO_NORMAL, timeoutMs,
+                               &result) != 0;
 }
 
 bool Close(HWND window) { return window && PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) != 0; }
@@ -490,19 +550,52 @@ std::vector<std::vector<std::string>> ListRows(HWND list) {
     return rows;
 }
 
+int ListItemImage(HWND list, int row) {
+    LVITEMW item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    DWORD_PTR ok = 0;
+    if (!RemoteItemMessage(list, LVM_GETITEMW, 0, item, nullptr, ok) || !ok) return -1;
+    return item.iImage;
+}
+
 UINT ListItemState(HWND list, int row, UINT mask) {
     DWORD_PTR state = 0;
     if (!list || !SendTimeout(list, LVM_GETITEMSTATE, WPARAM(row), LPARAM(mask), state)) return 0;
     return UINT(state);
 }
 
-bool SelectListRow(HWND list, int row, bool selected) {
+bool SetListItemState(HWND list, int row, UINT state, UINT mask) {
     LVITEMW item = {};
-    item.stateMask = LVIS_SELECTED;
-    item.state = selected ? LVIS_SELECTED : 0;
+    item.stateMask = mask;
+    item.state = state;
     DWORD_PTR result = 0;
     return RemoteItemMessage(list, LVM_SETITEMSTATE, WPARAM(row), item, nullptr, result) &&
            result != 0;
+}
+
+bool SelectListRow(HWND list, int row, bool selected) {
+    return SetListItemState(list, row, selected ? LVIS_SELECTED : 0, LVIS_SELECTED);
+}
+
+bool ClickListHeading(HWND list, int column, DWORD timeoutMs) {
+    DWORD_PTR header = 0;
+    if (!list || !SendTimeout(list, LVM_GETHEADER, 0, 0, header) || !header) return false;
+    HWND headerWindow = reinterpret_cast<HWND>(header);
+    Handle process(OpenOwner(headerWindow));
+    if (!process) return false;
+    RemoteBuffer remote(process.Get(), sizeof(RECT));
+    RECT rect = {};
+    DWORD_PTR ok = 0;
+    if (!remote.Valid() || !remote.Write(0, &rect, sizeof rect) ||
+        !SendTimeout(headerWindow, HDM_GETITEMRECT, WPARAM(column),
+                     reinterpret_cast<LPARAM>(remote.Address()), ok) ||
+        !ok || !remote.Read(0, &rect, sizeof rect))
+        return false;
+    const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    return SendMessageTimeoutW(headerWindow, WM_LBUTTONDOWN, MK_LBUTTON, at, SMTO_NORMAL, timeoutMs,
+                               &ok) &&
+           SendMessageTimeoutW(headerWindow, WM_LBUTTONUP, 0, at, SMTO_NORMAL, timeoutMs, &ok);
 }
 
 // ---- Message boxes -------------------------------------------------------------------------

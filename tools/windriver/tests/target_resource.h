@@ -11,3 +11,4 @@
 #define IDC_HANG 109
 #define IDC_OPEN 110
 #define IDC_NOTE 111
+#define IDC_ONCE 112

@@ -1,6 +1,7 @@
 // A small dialog for the driver's own tests: texts from its environment and working
-// directory, two message boxes, an open-file dialog, a check box, a disabled button, and a report
-// list whose second column comes from a display callback.
+// directory, two message boxes, an open-file dialog, a check box, a disabled button, a slow
+// button that can be pressed once, and a report list whose second column comes from a display
+// callback and whose column clicks are shown.
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
@@ -22,8 +23,9 @@ void FillList(HWND list) {
     SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
     for (int row = 0; row < 3; ++row) {
         LVITEMW item = {};
-        item.mask = LVIF_TEXT;
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
         item.iItem = row;
+        item.iImage = 10 + row;
         item.pszText = const_cast<wchar_t*>(kNames[row]);
         SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         LVITEMW size = {};
@@ -46,8 +48,15 @@ INT_PTR CALLBACK TargetProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         return TRUE;
     }
     case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header->idFrom == IDC_LIST && header->code == LVN_COLUMNCLICK) {
+            wchar_t text[32];
+            wsprintfW(text, L"Column %d", reinterpret_cast<NMLISTVIEW*>(lParam)->iSubItem);
+            SetDlgItemTextW(dialog, IDC_ANSWER, text);
+            return TRUE;
+        }
         auto* info = reinterpret_cast<NMLVDISPINFOW*>(lParam);
-        if (info->hdr.idFrom != IDC_LIST || info->hdr.code != LVN_GETDISPINFOW) break;
+        if (header->idFrom != IDC_LIST || header->code != LVN_GETDISPINFOW) break;
         if ((info->item.mask & LVIF_TEXT) && info->item.iSubItem == 1)
             lstrcpynW(info->item.pszText, kSizes[info->item.iItem % 3], info->item.cchTextMax);
         return TRUE;
@@ -76,6 +85,12 @@ INT_PTR CALLBACK TargetProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             SetDlgItemTextW(dialog, IDC_ANSWER, GetOpenFileNameW(&ofn) ? file : L"Open cancelled");
             return TRUE;
         }
+        case IDC_ONCE:
+            // Slow on purpose: a driver that does not wait for the handler still finds the
+            // button enabled.
+            Sleep(300);
+            EnableWindow(GetDlgItem(dialog, IDC_ONCE), FALSE);
+            return TRUE;
         case IDC_HANG:
             for (;;) Sleep(1000);
         case IDC_QUIT: EndDialog(dialog, 7); return TRUE;

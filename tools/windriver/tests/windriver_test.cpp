@@ -52,6 +52,7 @@ WT_TEST(StartsWithEnvironmentAndDirectoryAndReadsTexts) {
     // A window of another caption or class is not this one.
     WT_CHECK(windriver::FindWindowOf(process.Id(), "#32770", "Driver") == nullptr);
     WT_CHECK(windriver::FindWindowOf(process.Id(), "Button", "") == nullptr);
+    WT_CHECK(windriver::FindWindowOf(process.Id(), "#32770", "", dialog) == nullptr);
     // No such control: every accessor says so instead of reading something else.
     WT_CHECK_EQ(windriver::ControlText(dialog, 999), std::string());
     WT_CHECK_EQ(windriver::CheckState(dialog, 999), -1);
@@ -82,6 +83,11 @@ WT_TEST(PressesButtonsAndReadsTheirState) {
     WT_CHECK(windriver::IsVisible(dialog, IDC_DISABLED));
     WT_CHECK(!windriver::IsEnabled(dialog, IDC_DISABLED));
     WT_CHECK(!windriver::Click(dialog, IDC_DISABLED));
+    WT_CHECK(!windriver::Press(dialog, IDC_DISABLED));
+    // Press returns once the handler has run: the button it disables is disabled at once.
+    WT_CHECK(windriver::Press(dialog, IDC_ONCE));
+    WT_CHECK(!windriver::IsEnabled(dialog, IDC_ONCE));
+    WT_CHECK(!windriver::Press(dialog, IDC_ONCE));
     WT_CHECK(windriver::IsEnabled(dialog, IDC_QUIT));
 
     WT_CHECK(windriver::Click(dialog, IDC_QUIT));
@@ -209,6 +215,15 @@ WT_TEST(ReadsAndSelectsListViewRows) {
     WT_CHECK(windriver::SelectListRow(list, 1, false));
     WT_CHECK_EQ(windriver::ListItemState(list, 1, LVIS_SELECTED), 0u);
     WT_CHECK_EQ(windriver::ListItemState(list, 0, LVIS_SELECTED), 0u);
+    const UINT marks = LVIS_SELECTED | LVIS_FOCUSED;
+    WT_CHECK(windriver::SetListItemState(list, 0, marks, marks));
+    WT_CHECK_EQ(windriver::ListItemState(list, 0, marks), marks);
+    WT_CHECK_EQ(windriver::ListItemState(list, 2, marks), UINT(LVIS_SELECTED));
+
+    WT_CHECK_EQ(windriver::ListItemImage(list, 2), 12);
+    // The click is handled by the time ClickListHeading returns.
+    WT_CHECK(windriver::ClickListHeading(list, 1));
+    WT_CHECK_EQ(windriver::ControlText(dialog, IDC_ANSWER), std::string("Column 1"));
 }
 
 WT_TEST(KillsAProgramThatDoesNotEnd) {

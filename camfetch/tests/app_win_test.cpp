@@ -9,10 +9,10 @@
 #include <memory>
 
 #include "camera_model.h"
-#include "dialog_driver_win.h"
 #include "fetch_app_win.h"
 #include "resource.h"
 #include "scoped_win.h"
+#include "windriver.h"
 #include "wintest.h"
 
 using namespace camfetch;
@@ -119,40 +119,42 @@ camsim::Profile OneFile() {
 // window, or null when none appeared within `appearMs`.
 void RunApp(camsim::CameraModel& model, const std::function<void(HWND)>& script,
             uint32_t readyPollLimit = kReadyPollLimit, DWORD appearMs = 15000) {
-    DWORD ui = GetCurrentThreadId();
-    std::function<void()> body = [&] {
-        HWND dialog = drive::WaitForDialog(ui, L"Image Download Utility", nullptr, appearMs);
+    windriver::Thread driver([&] {
+        HWND dialog = windriver::WaitForWindow(GetCurrentProcessId(), "#32770",
+                                               "Image Download Utility", appearMs);
         script(dialog);
-        if (dialog && !drive::WaitFor([&] { return !IsWindow(dialog); }, 20000)) {
+        if (dialog && !windriver::WaitUntil([&] { return !IsWindow(dialog); }, 20000)) {
             WT_CHECK_MSG(false, "the script ends the dialog");
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         }
-    };
-    camtools::ScopedHandle thread(drive::StartThread(&body));
+    });
     FetchAppOptions options;
     options.timing = {20, 100};
     options.readyPollLimit = readyPollLimit;
     RunFetchApplication(GetModuleHandleW(nullptr), std::make_unique<camsim::ModelTransport>(model),
                         options);
-    WaitForSingleObject(thread.Get(), 60000);
-    thread.Close();
+    WT_CHECK_MSG(driver.Join(60000), "the script ends");
 }
 
 // In the Ready dialog: Browse, let the shell's folder browser pick `folder`, and press OK.
 void BrowseTo(HWND dialog, const char* folder) {
-    WT_CHECK(drive::WaitIn(dialog, [&] { return drive::Enabled(dialog, IDC_BROWSE); }));
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);  // runs a modal loop
-    HWND browser = drive::WaitForDialog(GetWindowThreadProcessId(dialog, nullptr), nullptr, dialog);
+    WT_CHECK(windriver::WaitUntilSettled(dialog,
+                                         [&] { return windriver::IsEnabled(dialog, IDC_BROWSE); }));
+    WT_CHECK(windriver::Click(dialog, IDC_BROWSE));  // posted: Browse runs a modal loop
+    HWND browser =
+        windriver::WaitForWindow(GetCurrentProcessId(), "#32770", "", windriver::kWaitMs, dialog);
     WT_CHECK_MSG(browser != nullptr, "the folder browser appears");
     if (!browser) return;
-    WT_CHECK_EQ(drive::Title(browser).empty(), false);
+    WT_CHECK_EQ(windriver::Text(browser).empty(), false);
     SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, LPARAM(folder));
-    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+    WT_CHECK(windriver::Click(browser, IDOK));
     WT_CHECK_MSG(
-        drive::WaitIn(
-            dialog,
-            [&] { return Lower(drive::Text(dialog, IDC_DOWNLOAD_FOLDER)) == Lower(folder); }),
-        "the chosen folder is shown: " + drive::Text(dialog, IDC_DOWNLOAD_FOLDER));
+        windriver::WaitUntilSettled(dialog,
+                                    [&] {
+                                        return Lower(windriver::ControlText(
+                                                   dialog, IDC_DOWNLOAD_FOLDER)) == Lower(folder);
+                                    }),
+        "the chosen folder is shown: " + windriver::ControlText(dialog, IDC_DOWNLOAD_FOLDER));
 }
 
 }  // namespace
@@ -160,12 +162,12 @@ void BrowseTo(HWND dialog, const char* folder) {
 WT_TEST(FolderIsSavedOnlyAfterExit) {
     struct Row {
         const char* what;
-        int endWith;
+        bool closeBox;  // ended by the close box, else by Exit
         const char* saved;
     };
     const Row rows[] = {
-        {"Exit", IDOK, "c:\\windows"},
-        {"close box", IDCANCEL, "c:\\"},
+        {"Exit", false, "c:\\windows"},
+        {"close box", true, "c:\\"},
     };
     for (const Row& row : rows) {
         DeleteSettings();
@@ -176,9 +178,9 @@ WT_TEST(FolderIsSavedOnlyAfterExit) {
         RunApp(model, [&](HWND dialog) {
             WT_CHECK_MSG(dialog != nullptr, row.what);
             if (!dialog) return;
-            WT_CHECK_EQ(drive::Text(dialog, IDC_DOWNLOAD_FOLDER), std::string("c:\\"));
+            WT_CHECK_EQ(windriver::ControlText(dialog, IDC_DOWNLOAD_FOLDER), std::string("c:\\"));
             BrowseTo(dialog, "C:\\windows");
-            drive::Press(dialog, row.endWith);
+            WT_CHECK(row.closeBox ? windriver::Close(dialog) : windriver::Press(dialog, IDOK));
         });
         Stored stored = ReadSettings();
         WT_CHECK_MSG(Lower(stored.folder) == row.saved,
@@ -224,15 +226,16 @@ WT_TEST(StoredFolderIsShownAndKept) {
         RunApp(model, [&](HWND dialog) {
             WT_CHECK_MSG(dialog != nullptr, row.what);
             if (!dialog) return;
-            std::string shown = drive::Text(dialog, IDC_DOWNLOAD_FOLDER);
+            std::string shown = windriver::ControlText(dialog, IDC_DOWNLOAD_FOLDER);
             if (!row.shown.empty())
                 WT_CHECK_MSG(shown == row.shown, std::string(row.what) + ": " + shown);
             else
                 WT_CHECK_MSG(shown.find("...") != std::string::npos && shown.size() < 100 &&
                                  shown.substr(shown.size() - 7) == "\\camera",
                              std::string(row.what) + ": a long folder is compacted: " + shown);
-            drive::WaitIn(dialog, [&] { return drive::Enabled(dialog, IDC_DOWNLOAD); });
-            drive::Press(dialog, IDOK);
+            windriver::WaitUntilSettled(dialog,
+                                        [&] { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); });
+            WT_CHECK(windriver::Press(dialog, IDOK));
         });
         Stored stored = ReadSettings();
         WT_CHECK_MSG(stored.folder == row.saved, std::string(row.what) + ": " + stored.folder);
@@ -293,7 +296,7 @@ WT_TEST(ReadinessWaitIsBounded) {
             model,
             [&](HWND dialog) {
                 WT_CHECK_MSG(dialog != nullptr, row.what);
-                if (dialog) drive::Press(dialog, IDOK);
+                if (dialog) WT_CHECK(windriver::Press(dialog, IDOK));
             },
             6);
         int polls = 0;

@@ -9,7 +9,6 @@
 #include <memory>
 
 #include "camera_model.h"
-#include "dialog_driver_win.h"
 #include "dialog_run_win.h"
 #include "folder_chooser_win.h"
 #include "main_dialog_win.h"
@@ -33,17 +32,18 @@ camsim::StoredFile File(const char* name, const char* ext, size_t size) {
 
 INT_PTR RunDialog(camsim::CameraModel& model, const DialogTiming& timing,
                   const std::function<void(HWND)>& script) {
-    return drive::RunMainDialog(model, "c:\\", timing, script);
+    return RunMainDialog(model, "c:\\", timing, script);
 }
 
-bool Ready(HWND dialog) { return drive::Enabled(dialog, IDC_DOWNLOAD); }
+bool Ready(HWND dialog) { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }
 
 std::string Rows(HWND dialog) {
     HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
     std::string out;
-    for (int row = 0; row < drive::RowCount(list); ++row) {
-        for (int column = 0; column < 4; ++column) out += drive::CellText(list, row, column) + "|";
-        out += std::to_string(drive::RowImage(list, row)) + "\n";
+    for (int row = 0; row < windriver::ListRowCount(list); ++row) {
+        for (int column = 0; column < 4; ++column)
+            out += windriver::ListCellText(list, row, column) + "|";
+        out += std::to_string(windriver::ListItemImage(list, row)) + "\n";
     }
     return out;
 }
@@ -51,9 +51,9 @@ std::string Rows(HWND dialog) {
 std::string Names(HWND dialog, bool marks = false) {
     HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
     std::string out;
-    for (int row = 0; row < drive::RowCount(list); ++row) {
-        out += drive::CellText(list, row, 0);
-        UINT state = drive::RowState(list, row);
+    for (int row = 0; row < windriver::ListRowCount(list); ++row) {
+        out += windriver::ListCellText(list, row, 0);
+        UINT state = windriver::ListItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED);
         if (marks && (state & LVIS_SELECTED)) out += "*";
         if (marks && (state & LVIS_FOCUSED)) out += "^";
         out += " ";
@@ -81,14 +81,15 @@ camsim::Profile ListedProfile() {
 WT_TEST(ListedRowsTextsIconsAndOrder) {
     camsim::CameraModel model(ListedProfile());
     INT_PTR result = RunDialog(model, kFast, [&](HWND dialog) {
-        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the listing completes");
+        WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); }),
+                     "the listing completes");
         WT_CHECK_EQ(Rows(dialog), std::string("SND00001|Wav|0KB||-2\n"
                                               "IMG_0010|Jpeg|1KB||0\n"
                                               "IMG_0002|Jpeg|2KB||0\n"
                                               "CLIP0001|Avi|2KB||1\n"
                                               "A|Jpeg|4KB||0\n"));
-        WT_CHECK(drive::Text(dialog, IDC_MESSAGE) == "Camera is connected.");
-        WT_CHECK_EQ(drive::Title(dialog), std::string("Image Download Utility"));
+        WT_CHECK(windriver::ControlText(dialog, IDC_MESSAGE) == "Camera is connected.");
+        WT_CHECK_EQ(windriver::Text(dialog), std::string("Image Download Utility"));
         HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
         HWND header = HWND(SendMessageW(list, LVM_GETHEADER, 0, 0));
         WT_CHECK_EQ(int(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)), 4);
@@ -99,7 +100,7 @@ WT_TEST(ListedRowsTextsIconsAndOrder) {
         HICON dragIcon = HICON(SendMessageW(dialog, WM_QUERYDRAGICON, 0, 0));
         WT_CHECK(dragIcon != nullptr &&
                  dragIcon == HICON(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0)));
-        drive::Press(dialog, IDOK);
+        WT_CHECK(windriver::Press(dialog, IDOK));
     });
     WT_CHECK_EQ(int(result), IDOK);
     // The scan opened the catalogue, and the listing opened it again from its first block.
@@ -109,11 +110,12 @@ WT_TEST(ListedRowsTextsIconsAndOrder) {
 WT_TEST(ColumnClicksSortAndKeepSelection) {
     camsim::CameraModel model(ListedProfile());
     RunDialog(model, kFast, [&](HWND dialog) {
-        drive::WaitIn(dialog, [&] { return Ready(dialog); });
+        windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); });
         HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
         // Select IMG_0002 and CLIP0001, focus CLIP0001.
-        drive::SetRowState(list, 2, LVIS_SELECTED);
-        drive::SetRowState(list, 3, LVIS_SELECTED | LVIS_FOCUSED);
+        const UINT marks = LVIS_SELECTED | LVIS_FOCUSED;
+        WT_CHECK(windriver::SetListItemState(list, 2, LVIS_SELECTED, marks));
+        WT_CHECK(windriver::SetListItemState(list, 3, marks, marks));
         struct Click {
             int column;
             const char* names;
@@ -128,20 +130,20 @@ WT_TEST(ColumnClicksSortAndKeepSelection) {
             {3, "IMG_0002* IMG_0010 SND00001 CLIP0001*^ A "},  // Status: the same order again
         };
         for (const Click& click : clicks) {
-            drive::ClickHeading(list, click.column);
+            windriver::ClickListHeading(list, click.column);
             WT_CHECK_MSG(Names(dialog, true) == click.names,
                          "column " + std::to_string(click.column) + ": " + Names(dialog, true));
         }
         // The texts follow their items.
-        WT_CHECK(drive::CellText(list, 0, 1) == "Jpeg");
-        WT_CHECK(drive::CellText(list, 3, 1) == "Avi");
-        WT_CHECK(drive::CellText(list, 4, 2) == "4KB");
-        drive::Press(dialog, IDC_SELECT_ALL);
+        WT_CHECK(windriver::ListCellText(list, 0, 1) == "Jpeg");
+        WT_CHECK(windriver::ListCellText(list, 3, 1) == "Avi");
+        WT_CHECK(windriver::ListCellText(list, 4, 2) == "4KB");
+        WT_CHECK(windriver::Press(dialog, IDC_SELECT_ALL));
         WT_CHECK_EQ(Names(dialog, true),
                     std::string("IMG_0002* IMG_0010* SND00001* CLIP0001*^ A* "));
-        drive::Press(dialog, IDC_DESELECT_ALL);
+        WT_CHECK(windriver::Press(dialog, IDC_DESELECT_ALL));
         WT_CHECK_EQ(Names(dialog, true), std::string("IMG_0002 IMG_0010 SND00001 CLIP0001^ A "));
-        drive::Press(dialog, IDCANCEL);
+        WT_CHECK(windriver::Close(dialog));
     });
 }
 
@@ -177,10 +179,10 @@ const ModeRow kModeRows[] = {
 
 void CheckMode(HWND dialog, int mode, const char* when) {
     for (const ModeRow& row : kModeRows)
-        WT_CHECK_MSG(drive::Enabled(dialog, row.id) == row.enabled[mode],
+        WT_CHECK_MSG(windriver::IsEnabled(dialog, row.id) == row.enabled[mode],
                      std::string(when) + ": " + row.name);
-    WT_CHECK_MSG(!drive::Visible(dialog, IDC_STORAGE_SOURCE), when);
-    WT_CHECK_MSG(!drive::Visible(dialog, IDC_STORAGE_SOURCE_LABEL), when);
+    WT_CHECK_MSG(!windriver::IsVisible(dialog, IDC_STORAGE_SOURCE), when);
+    WT_CHECK_MSG(!windriver::IsVisible(dialog, IDC_STORAGE_SOURCE_LABEL), when);
 }
 
 }  // namespace
@@ -190,17 +192,22 @@ WT_TEST(ControlsFollowTheConnection) {
     profile.notReadyPolls = 40;  // each storage answer keeps the camera busy for 40 ticks
     camsim::CameraModel model(profile);
     RunDialog(model, {15, 1000}, [&](HWND dialog) {
-        WT_CHECK(drive::Text(dialog, IDC_MESSAGE).find("Zandor camera has been detected.") == 0);
+        WT_CHECK(
+            windriver::ControlText(dialog, IDC_MESSAGE).find("Zandor camera has been detected.") ==
+            0);
         CheckMode(dialog, 0, "connecting");
-        WT_CHECK_MSG(
-            drive::WaitIn(
-                dialog, [&] { return drive::Text(dialog, IDC_MESSAGE) == "Camera is connected."; }),
-            "connected");
+        WT_CHECK_MSG(windriver::WaitUntilSettled(dialog,
+                                                 [&] {
+                                                     return windriver::ControlText(dialog,
+                                                                                   IDC_MESSAGE) ==
+                                                            "Camera is connected.";
+                                                 }),
+                     "connected");
         CheckMode(dialog, 1, "listing");
-        WT_CHECK(drive::WaitIn(dialog, [&] { return Ready(dialog); }));
+        WT_CHECK(windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); }));
         CheckMode(dialog, 2, "ready");
-        WT_CHECK(!drive::Visible(dialog, IDC_COUNTDOWN));
-        drive::Press(dialog, IDOK);
+        WT_CHECK(!windriver::IsVisible(dialog, IDC_COUNTDOWN));
+        WT_CHECK(windriver::Press(dialog, IDOK));
     });
 }
 
@@ -237,18 +244,19 @@ WT_TEST(EndMessagesAndCountdown) {
         camsim::CameraModel model(row.profile);
         std::vector<int> seen;
         INT_PTR result = RunDialog(model, {20, 100}, [&](HWND dialog) {
-            bool shown =
-                drive::WaitIn(dialog, [&] { return drive::Visible(dialog, IDC_COUNTDOWN); });
+            bool shown = windriver::WaitUntilSettled(
+                dialog, [&] { return windriver::IsVisible(dialog, IDC_COUNTDOWN); });
             WT_CHECK_MSG(shown, row.what);
-            WT_CHECK_MSG(drive::Text(dialog, IDC_MESSAGE).find(row.messageStart) == 0, row.what);
-            WT_CHECK_MSG(drive::Visible(dialog, IDC_COUNTDOWN_LABEL) &&
-                             drive::Visible(dialog, IDC_COUNTDOWN_UNIT),
+            WT_CHECK_MSG(windriver::ControlText(dialog, IDC_MESSAGE).find(row.messageStart) == 0,
                          row.what);
-            drive::Hold();
+            WT_CHECK_MSG(windriver::IsVisible(dialog, IDC_COUNTDOWN_LABEL) &&
+                             windriver::IsVisible(dialog, IDC_COUNTDOWN_UNIT),
+                         row.what);
+            windriver::Hold();
             CheckMode(dialog, row.mode, row.what);
             // Watch the seconds until the dialog closes itself.
             while (IsWindow(dialog)) {
-                std::string text = drive::Text(dialog, IDC_COUNTDOWN);
+                std::string text = windriver::ControlText(dialog, IDC_COUNTDOWN);
                 if (!text.empty() && (seen.empty() || seen.back() != std::atoi(text.c_str())))
                     seen.push_back(std::atoi(text.c_str()));
                 Sleep(2);
@@ -270,9 +278,10 @@ WT_TEST(ExitBeforeTheCountdownEnds) {
     profile.storagePresent = false;
     camsim::CameraModel model(profile);
     INT_PTR result = RunDialog(model, kFast, [&](HWND dialog) {
-        WT_CHECK(drive::WaitIn(dialog, [&] { return drive::Visible(dialog, IDC_COUNTDOWN); }));
-        WT_CHECK(drive::Text(dialog, IDC_COUNTDOWN) == "15");
-        drive::Press(dialog, IDOK);
+        WT_CHECK(windriver::WaitUntilSettled(
+            dialog, [&] { return windriver::IsVisible(dialog, IDC_COUNTDOWN); }));
+        WT_CHECK(windriver::ControlText(dialog, IDC_COUNTDOWN) == "15");
+        WT_CHECK(windriver::Press(dialog, IDOK));
     });
     WT_CHECK_EQ(int(result), IDOK);
 }
@@ -289,18 +298,18 @@ WT_TEST(AboutBoxFromTheSystemMenu) {
         WT_CHECK(GetMenuState(menu, UINT(count - 2), MF_BYPOSITION) & MF_SEPARATOR);
         // The low four bits of a system command are the platform's own.
         PostMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x3, 0);
-        HWND about = drive::WaitForDialog(GetWindowThreadProcessId(dialog, nullptr),
-                                          L"About ZandDownload", dialog);
+        HWND about =
+            windriver::WaitForWindow(GetCurrentProcessId(), "#32770", "About ZandDownload");
         WT_CHECK_MSG(about != nullptr, "the About box appears");
         if (about) {
-            drive::Hold();
+            windriver::Hold();
             WT_CHECK(FindWindowExA(about, nullptr, "Static", "ZandDownload Version 1.0") !=
                      nullptr);
-            PostMessageW(about, WM_COMMAND, IDOK, 0);
-            WT_CHECK(drive::WaitFor([&] { return !IsWindow(about); }));
+            WT_CHECK(windriver::Click(about, IDOK));
+            WT_CHECK(windriver::WaitUntil([&] { return !IsWindow(about); }));
         }
         WT_CHECK(IsWindow(dialog));
-        drive::Press(dialog, IDOK);
+        WT_CHECK(windriver::Press(dialog, IDOK));
     });
 }
 
@@ -317,28 +326,26 @@ WT_TEST(OldStyleDirectoryPickerReturnsTheCurrentDirectory) {
         {"cancelled", "c:\\windows", "c:\\windows", false},
     };
     for (const Row& row : rows) {
-        DWORD ui = GetCurrentThreadId();
-        std::function<void()> body = [&] {
-            HWND picker = drive::WaitForDialog(ui, L"Choose Directory");
+        windriver::Thread driver([&] {
+            HWND picker =
+                windriver::WaitForWindow(GetCurrentProcessId(), "#32770", "Choose Directory");
             WT_CHECK_MSG(picker != nullptr, row.what);
             if (!picker) return;
             for (int id :
                  {IDC_PICKER_FILE_NAME, IDC_PICKER_FILES, IDC_PICKER_TYPES, IDC_PICKER_TYPES_LABEL,
                   IDC_PICKER_FILE_NAME_LABEL, IDC_PICKER_READ_ONLY})
-                WT_CHECK_MSG(!drive::Visible(picker, id),
+                WT_CHECK_MSG(!windriver::IsVisible(picker, id),
                              std::string(row.what) + ": hidden " + std::to_string(id));
             for (int id : {IDC_PICKER_DIRECTORIES, IDC_PICKER_DRIVES, IDOK, IDCANCEL})
-                WT_CHECK_MSG(drive::Visible(picker, id),
+                WT_CHECK_MSG(windriver::IsVisible(picker, id),
                              std::string(row.what) + ": shown " + std::to_string(id));
-            WT_CHECK_MSG(drive::Text(picker, IDC_PICKER_FILE_NAME) == "Junk", row.what);
-            drive::Hold();
-            PostMessageW(picker, WM_COMMAND, row.ok ? IDOK : IDCANCEL, 0);
-        };
-        camtools::ScopedHandle thread(drive::StartThread(&body));
+            WT_CHECK_MSG(windriver::ControlText(picker, IDC_PICKER_FILE_NAME) == "Junk", row.what);
+            windriver::Hold();
+            WT_CHECK(windriver::Click(picker, row.ok ? IDOK : IDCANCEL));
+        });
         std::string path = row.start;
         bool ok = FolderChooser(path, nullptr, true, "Choose Directory");
-        WaitForSingleObject(thread.Get(), 30000);
-        thread.Close();
+        WT_CHECK_MSG(driver.Join(30000), row.what);
         WT_CHECK_MSG(ok == row.ok, row.what);
         for (char& c : path) c = char(std::tolower(static_cast<unsigned char>(c)));
         WT_CHECK_MSG(path == row.result, std::string(row.what) + ": " + path);
@@ -346,11 +353,7 @@ WT_TEST(OldStyleDirectoryPickerReturnsTheCurrentDirectory) {
 }
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strncmp(argv[1], "--hold=", 7) == 0) {
-        drive::HoldMs() = DWORD(std::atoi(argv[1] + 7));
-        --argc, ++argv;
-        argv[0] = argv[-1];
-    }
+    windriver::TakeHoldOption(argc, argv);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     return wintest::RunAll(argc, argv);

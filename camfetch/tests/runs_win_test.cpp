@@ -13,11 +13,11 @@
 #endif
 
 #include "camera_model.h"
-#include "dialog_driver_win.h"
 #include "dialog_run_win.h"
 #include "main_dialog_win.h"
 #include "resource.h"
 #include "scoped_win.h"
+#include "wide_string_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
@@ -118,14 +118,17 @@ std::string FailedText() {
     return text;
 }
 
-bool Ready(HWND dialog) { return drive::Enabled(dialog, IDC_DOWNLOAD); }
-bool ShowsFailure(HWND dialog) { return drive::Text(dialog, IDC_MESSAGE) == FailedText(); }
+bool Ready(HWND dialog) { return windriver::IsEnabled(dialog, IDC_DOWNLOAD); }
+bool ShowsFailure(HWND dialog) {
+    return windriver::ControlText(dialog, IDC_MESSAGE) == FailedText();
+}
 
 std::string Statuses(HWND dialog) {
     HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
     std::string out;
-    for (int row = 0; row < drive::RowCount(list); ++row)
-        out += drive::CellText(list, row, 0) + "=" + drive::CellText(list, row, 3) + " ";
+    for (int row = 0; row < windriver::ListRowCount(list); ++row)
+        out += windriver::ListCellText(list, row, 0) + "=" + windriver::ListCellText(list, row, 3) +
+               " ";
     return out;
 }
 
@@ -133,10 +136,14 @@ void SetConvertAvi(HWND dialog, bool on) {
     SendDlgItemMessageW(dialog, IDC_CONVERT_AVI, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+// A camera name (ANSI code page bytes) as windriver reads it from the list: UTF-8.
+std::string Shown(const char* name) { return camtools::Narrow(camtools::Widen(name, CP_ACP)); }
+
 void SelectRow(HWND dialog, const char* name) {
     HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
-    for (int row = 0; row < drive::RowCount(list); ++row)
-        if (drive::CellText(list, row, 0) == name) drive::SetRowState(list, row, LVIS_SELECTED);
+    for (int row = 0; row < windriver::ListRowCount(list); ++row)
+        if (windriver::ListCellText(list, row, 0) == Shown(name))
+            WT_CHECK(windriver::SelectListRow(list, row, true));
 }
 
 // The buttons as the dialog's own thread left them right after handling Download, before a
@@ -154,15 +161,16 @@ LRESULT CALLBACK ReadButtonsAfterPress(int code, WPARAM wParam, LPARAM lParam) {
         LOWORD(call->wParam) == IDC_DOWNLOAD && !g_afterPress.seen) {
         g_afterPress.seen = true;
         g_afterPress.ready = Ready(call->hwnd);
-        g_afterPress.cancelRun = drive::Enabled(call->hwnd, IDC_CANCEL_RUN);
-        g_afterPress.exit = drive::Enabled(call->hwnd, IDOK);
+        g_afterPress.cancelRun = windriver::IsEnabled(call->hwnd, IDC_CANCEL_RUN);
+        g_afterPress.exit = windriver::IsEnabled(call->hwnd, IDOK);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 // Starts a download of the given rows; the run is in progress (mode 3) once it is pressed.
 void Download(HWND dialog, std::initializer_list<const char*> rows, bool convert) {
-    WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the listing completes");
+    WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); }),
+                 "the listing completes");
     for (const char* row : rows) SelectRow(dialog, row);
     SetConvertAvi(dialog, convert);
     g_afterPress = ButtonsAfterPress();
@@ -170,7 +178,7 @@ void Download(HWND dialog, std::initializer_list<const char*> rows, bool convert
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, ReadButtonsAfterPress, nullptr,
                                    GetWindowThreadProcessId(dialog, nullptr));
     WT_CHECK_MSG(hook != nullptr, "a hook on the dialog's thread");
-    drive::Press(dialog, IDC_DOWNLOAD);
+    WT_CHECK(windriver::Press(dialog, IDC_DOWNLOAD));
     if (hook) UnhookWindowsHookEx(hook);
     WT_CHECK_MSG(g_afterPress.seen, "the press reached the dialog");
     WT_CHECK_MSG(!g_afterPress.ready, "mode 3 while the run lasts");
@@ -209,34 +217,37 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
     const bool convert = false;  // this build cannot convert: see ConvertWithoutDecoderFails
 #endif
     std::string dated;
-    INT_PTR result = drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+    INT_PTR result = RunMainDialog(model, folder, kFast, [&](HWND dialog) {
         dated = DialogObject(dialog)->session().datedFolderName();
-        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the listing completes");
-        drive::Press(dialog, IDC_SELECT_ALL);
+        WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); }),
+                     "the listing completes");
+        WT_CHECK(windriver::Press(dialog, IDC_SELECT_ALL));
         SetConvertAvi(dialog, convert);
-        drive::Press(dialog, IDC_DOWNLOAD);
+        WT_CHECK(windriver::Press(dialog, IDC_DOWNLOAD));
         SetConvertAvi(dialog, !convert);  // latched at Download: no effect on this run
-        WT_CHECK(drive::Text(dialog, IDC_REMAINING) == "3");
-        WT_CHECK_MSG(drive::WaitIn(
+        WT_CHECK(windriver::ControlText(dialog, IDC_REMAINING) == "3");
+        WT_CHECK_MSG(windriver::WaitUntilSettled(
                          dialog, [&] { return Ready(dialog); }, 60000),
                      "the run ends");
         WT_CHECK_EQ(Statuses(dialog), std::string("SND00001=Saved PIC00001=Saved CLIP0001=Saved "));
-        WT_CHECK_EQ(drive::Text(dialog, IDC_REMAINING), std::string("0"));
-        WT_CHECK_EQ(drive::Text(dialog, IDC_PERCENT), std::string("100%"));
-        WT_CHECK_EQ(drive::Text(dialog, IDC_STATUS_LINE), std::string("Downloading CLIP0001.avi"));
+        WT_CHECK_EQ(windriver::ControlText(dialog, IDC_REMAINING), std::string("0"));
+        WT_CHECK_EQ(windriver::ControlText(dialog, IDC_PERCENT), std::string("100%"));
+        WT_CHECK_EQ(windriver::ControlText(dialog, IDC_STATUS_LINE),
+                    std::string("Downloading CLIP0001.avi"));
         WT_CHECK_EQ(int(SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0)), 100);
-        drive::Hold();
+        windriver::Hold();
 
-        drive::Press(dialog, IDC_SELECT_ALL);
-        drive::Press(dialog, IDC_DELETE);
+        WT_CHECK(windriver::Press(dialog, IDC_SELECT_ALL));
+        WT_CHECK(windriver::Press(dialog, IDC_DELETE));
         WT_CHECK(!Ready(dialog));
-        WT_CHECK_MSG(drive::WaitIn(
+        WT_CHECK_MSG(windriver::WaitUntilSettled(
                          dialog, [&] { return Ready(dialog); }, 30000),
                      "the delete run ends");
-        WT_CHECK_EQ(drive::RowCount(GetDlgItem(dialog, IDC_FILE_LIST)), 0);
-        WT_CHECK_EQ(drive::Text(dialog, IDC_STATUS_LINE), std::string("Deleting CLIP0001.avi"));
-        WT_CHECK_EQ(drive::Text(dialog, IDC_REMAINING), std::string("0"));
-        drive::Press(dialog, IDOK);
+        WT_CHECK_EQ(windriver::ListRowCount(GetDlgItem(dialog, IDC_FILE_LIST)), 0);
+        WT_CHECK_EQ(windriver::ControlText(dialog, IDC_STATUS_LINE),
+                    std::string("Deleting CLIP0001.avi"));
+        WT_CHECK_EQ(windriver::ControlText(dialog, IDC_REMAINING), std::string("0"));
+        WT_CHECK(windriver::Press(dialog, IDOK));
     });
     WT_CHECK_EQ(int(result), IDOK);
     WT_CHECK_EQ(Listing(folder), dated + " ");
@@ -262,9 +273,9 @@ WT_TEST(ConvertWithoutDecoderFails) {
     profile.files = {File("CLIP0001", "AVI", SourceClip())};
     camsim::CameraModel model(profile);
     std::string folder = FreshFolder("noconvert");
-    drive::RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
+    RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
         Download(dialog, {"CLIP0001"}, true);
-        WT_CHECK_MSG(drive::WaitIn(
+        WT_CHECK_MSG(windriver::WaitUntilSettled(
                          dialog, [&] { return ShowsFailure(dialog); }, 60000),
                      "message 104");
     });
@@ -283,14 +294,15 @@ WT_TEST(UnpluggedMidTransferLeavesNoFile) {
     camsim::CameraModel model(profile);
     std::string folder = FreshFolder("unplug");
     std::string dated;
-    INT_PTR result = drive::RunMainDialog(model, folder, {20, 200}, [&](HWND dialog) {
+    INT_PTR result = RunMainDialog(model, folder, {20, 200}, [&](HWND dialog) {
         dated = DialogObject(dialog)->session().datedFolderName();
         Download(dialog, {"BIG"}, false);
-        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), "message 104");
-        WT_CHECK(drive::Visible(dialog, IDC_COUNTDOWN));
+        WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return ShowsFailure(dialog); }),
+                     "message 104");
+        WT_CHECK(windriver::IsVisible(dialog, IDC_COUNTDOWN));
         WT_CHECK_EQ(Statuses(dialog), std::string("BIG=Error! "));
         WT_CHECK_MSG(Ready(dialog), "mode 2 after the failure");
-        drive::Hold();
+        windriver::Hold();
     });
     WT_CHECK_EQ(int(result), IDCANCEL);
     WT_CHECK_EQ(Listing(folder), dated + " ");
@@ -308,22 +320,23 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
         camsim::CameraModel model(profile);
         std::string folder = FreshFolder(close ? "close" : "cancel");
         std::string dated;
-        drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+        RunMainDialog(model, folder, kFast, [&](HWND dialog) {
             FetchSession& session = DialogObject(dialog)->session();
             dated = session.datedFolderName();
             Download(dialog, {"BIG"}, false);
-            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return session.bytesReceived() >= 4096; }),
+            WT_CHECK_MSG(windriver::WaitUntilSettled(
+                             dialog, [&] { return session.bytesReceived() >= 4096; }),
                          what);
             WT_CHECK_EQ(Statuses(dialog), std::string("BIG=Downloading "));
             if (close) {
-                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                WT_CHECK(windriver::Close(dialog));
                 return;
             }
-            drive::Press(dialog, IDC_CANCEL_RUN);
+            WT_CHECK(windriver::Press(dialog, IDC_CANCEL_RUN));
             WT_CHECK_MSG(Ready(dialog), what);
             WT_CHECK_EQ(Statuses(dialog), std::string("BIG= "));
             WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), what);
-            drive::Press(dialog, IDOK);
+            WT_CHECK(windriver::Press(dialog, IDOK));
         });
         WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), what);
     }
@@ -341,12 +354,13 @@ WT_TEST(HostileNamesNeverReachTheFileSystem) {
         profile.extraEntries = {RawEntry(name, "JPG", 100)};
         camsim::CameraModel model(profile);
         std::string folder = FreshFolder("hostile");
-        drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+        RunMainDialog(model, folder, kFast, [&](HWND dialog) {
             Download(dialog, {name}, false);
-            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), name);
-            WT_CHECK_MSG(Statuses(dialog) == std::string("~GOOD= ") + name + "=Error! ",
+            WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return ShowsFailure(dialog); }),
+                         name);
+            WT_CHECK_MSG(Statuses(dialog) == "~GOOD= " + Shown(name) + "=Error! ",
                          name + (": " + Statuses(dialog)));
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            WT_CHECK(windriver::Close(dialog));
         });
         WT_CHECK_MSG(Listing(folder).empty(), name + (": " + Listing(folder)));
     }
@@ -384,15 +398,17 @@ WT_TEST(RefusalsAndBadLengthsFailTheRun) {
         profile.faults = {row.fault};
         camsim::CameraModel model(profile);
         std::string folder = FreshFolder("refused");
-        drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
-            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), row.what);
+        RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+            WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); }),
+                         row.what);
             SelectRow(dialog, "PIC");
-            drive::Press(dialog, row.button);
-            WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), row.what);
+            WT_CHECK(windriver::Press(dialog, row.button));
+            WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return ShowsFailure(dialog); }),
+                         row.what);
             WT_CHECK_MSG(Statuses(dialog) == "PIC=Error! ", row.what + (": " + Statuses(dialog)));
             WT_CHECK_MSG(Ready(dialog), row.what);
-            drive::Hold();
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            windriver::Hold();
+            WT_CHECK(windriver::Close(dialog));
         });
         for (const std::string& dated : Entries(folder))
             WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), row.what);
@@ -408,13 +424,14 @@ WT_TEST(NamesDifferingInCaseShareOneFile) {
     camsim::CameraModel model(profile);
     std::string folder = FreshFolder("case");
     std::string dated;
-    drive::RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+    RunMainDialog(model, folder, kFast, [&](HWND dialog) {
         dated = DialogObject(dialog)->session().datedFolderName();
         Download(dialog, {"abc", "ABC"}, false);
-        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return Ready(dialog); }), "the run ends");
+        WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); }),
+                     "the run ends");
         WT_CHECK_EQ(Statuses(dialog), std::string("abc= ABC=Saved "));
-        drive::Hold();
-        drive::Press(dialog, IDOK);
+        windriver::Hold();
+        WT_CHECK(windriver::Press(dialog, IDOK));
     });
     WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(1));
     std::vector<uint8_t> bytes;
@@ -435,12 +452,13 @@ WT_TEST(FullDiskFailsTheRunAndRemovesTheFile) {
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit old = {};
     getrlimit(RLIMIT_FSIZE, &old);
-    drive::RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
+    RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
         dated = DialogObject(dialog)->session().datedFolderName();
         struct rlimit limit = {20000, old.rlim_max};
         WT_CHECK(setrlimit(RLIMIT_FSIZE, &limit) == 0);
         Download(dialog, {"FULL", "SMALL"}, false);
-        WT_CHECK_MSG(drive::WaitIn(dialog, [&] { return ShowsFailure(dialog); }), "message 104");
+        WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return ShowsFailure(dialog); }),
+                     "message 104");
         setrlimit(RLIMIT_FSIZE, &old);
         WT_CHECK_EQ(Statuses(dialog), std::string("SMALL=Saved FULL=Error! "));
     });
@@ -450,11 +468,7 @@ WT_TEST(FullDiskFailsTheRunAndRemovesTheFile) {
 #endif
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strncmp(argv[1], "--hold=", 7) == 0) {
-        drive::HoldMs() = DWORD(std::atoi(argv[1] + 7));
-        --argc, ++argv;
-        argv[0] = argv[-1];
-    }
+    windriver::TakeHoldOption(argc, argv);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     return wintest::RunAll(argc, argv);

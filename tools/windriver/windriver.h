@@ -34,7 +34,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs
 // can hold while a handler is still half-way through its work. Sends a message that does
 // nothing and waits for the answer, through any work in hand, up to timeoutMs.
 bool Settle(HWND window, DWORD timeoutMs = kWaitMs);
-// WaitUntil, then Settle.
+// WaitUntil, then Settle (a window that has gone counts as settled).
 bool WaitUntilSettled(HWND window, const std::function<bool()>& condition,
                       DWORD timeoutMs = kWaitMs);
 

@@ -210,7 +210,8 @@ bool Settle(HWND window, DWORD timeoutMs) {
 
 bool WaitUntilSettled(HWND window, const std::function<bool()>& condition, DWORD timeoutMs) {
     const bool held = WaitUntil(condition, timeoutMs);
-    return Settle(window) && held;
+    // A window that has gone has nothing left to finish.
+    return (Settle(window) || !IsWindow(window)) && held;
 }
 
 DWORD& HoldMs() {

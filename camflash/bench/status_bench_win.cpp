@@ -18,19 +18,11 @@
 #include "camera_protocol.h"
 #include "directshow_transport.h"
 #include "scoped_win.h"
+#include "vendor_set_win.h"
 
 namespace {
 
 using camtools::ComPtr;
-
-const GUID kVendorSet = {
-    camera::kVendorPropertySet.data1,
-    camera::kVendorPropertySet.data2,
-    camera::kVendorPropertySet.data3,
-    {camera::kVendorPropertySet.data4[0], camera::kVendorPropertySet.data4[1],
-     camera::kVendorPropertySet.data4[2], camera::kVendorPropertySet.data4[3],
-     camera::kVendorPropertySet.data4[4], camera::kVendorPropertySet.data4[5],
-     camera::kVendorPropertySet.data4[6], camera::kVendorPropertySet.data4[7]}};
 
 double Now() {
     static LARGE_INTEGER frequency = [] {
@@ -111,9 +103,10 @@ int main(int argc, char** argv) {
             ComPtr<IKsPropertySet> set;
             DWORD support = 0;
             bool ok = SUCCEEDED(filter->QueryInterface(IID_IKsPropertySet, set.OutVoid())) &&
-                      set->QuerySupported(kVendorSet, camera::kPropSystemInfo, &support) == S_OK &&
-                      set->Get(kVendorSet, camera::kPropSystemInfo, record, sizeof record, record,
-                               sizeof record, &returned) == S_OK;
+                      set->QuerySupported(camera::kVendorSetGuid, camera::kPropSystemInfo,
+                                          &support) == S_OK &&
+                      set->Get(camera::kVendorSetGuid, camera::kPropSystemInfo, record,
+                               sizeof record, record, sizeof record, &returned) == S_OK;
             failures += !ok;
         }
         Report("per-call", requests, failures, Now() - t0);
@@ -123,8 +116,8 @@ int main(int argc, char** argv) {
         if (SUCCEEDED(filter->QueryInterface(IID_IKsPropertySet, set.OutVoid()))) {
             t0 = Now();
             for (unsigned i = 0; i < requests; ++i)
-                failures += set->Get(kVendorSet, camera::kPropSystemInfo, record, sizeof record,
-                                     record, sizeof record, &returned) != S_OK;
+                failures += set->Get(camera::kVendorSetGuid, camera::kPropSystemInfo, record,
+                                     sizeof record, record, sizeof record, &returned) != S_OK;
             Report("get-only", requests, failures, Now() - t0);
         }
     }

@@ -6,19 +6,12 @@
 #include "camera_protocol.h"
 #include "directshow_transport.h"
 #include "scoped_win.h"
+#include "vendor_set_win.h"
 
 namespace camera {
 namespace {
 
 using camtools::ComPtr;
-
-const GUID kVendorSetGuid = {
-    kVendorPropertySet.data1,
-    kVendorPropertySet.data2,
-    kVendorPropertySet.data3,
-    {kVendorPropertySet.data4[0], kVendorPropertySet.data4[1], kVendorPropertySet.data4[2],
-     kVendorPropertySet.data4[3], kVendorPropertySet.data4[4], kVendorPropertySet.data4[5],
-     kVendorPropertySet.data4[6], kVendorPropertySet.data4[7]}};
 
 constexpr int kNameBufferSize = 80;
 

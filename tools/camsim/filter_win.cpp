@@ -11,21 +11,13 @@
 #include "camera_protocol.h"
 #include "host_path_win.h"
 #include "scoped_win.h"
+#include "vendor_set_win.h"
 
 namespace camsim {
 
 namespace {
 
 LONG moduleReferences = 0;
-
-const GUID kVendorSetGuid = {
-    camera::kVendorPropertySet.data1,
-    camera::kVendorPropertySet.data2,
-    camera::kVendorPropertySet.data3,
-    {camera::kVendorPropertySet.data4[0], camera::kVendorPropertySet.data4[1],
-     camera::kVendorPropertySet.data4[2], camera::kVendorPropertySet.data4[3],
-     camera::kVendorPropertySet.data4[4], camera::kVendorPropertySet.data4[5],
-     camera::kVendorPropertySet.data4[6], camera::kVendorPropertySet.data4[7]}};
 
 // The driver fails a request the way a device that does not answer would.
 const HRESULT kDeviceFailed = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
@@ -244,7 +236,7 @@ public:
     STDMETHODIMP QuerySupported(REFGUID set, DWORD id, DWORD* support) override {
         if (!support) return E_POINTER;
         *support = 0;
-        if (!IsEqualGUID(set, kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
+        if (!IsEqualGUID(set, camera::kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
         Guard guard(lock_);
         if (model_.Supports(id, true)) *support |= KSPROPERTY_SUPPORT_GET;
         if (model_.Supports(id, false)) *support |= KSPROPERTY_SUPPORT_SET;
@@ -255,7 +247,7 @@ public:
 private:
     HRESULT SetRequest(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
                        DWORD length) {
-        if (!IsEqualGUID(set, kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
+        if (!IsEqualGUID(set, camera::kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
         Guard guard(lock_);
         if (instance != data || instanceLength != length) {
             AppendTraceLine(tracePath_, "set " + std::to_string(id) +
@@ -270,7 +262,7 @@ private:
     }
     HRESULT GetRequest(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
                        DWORD length, DWORD* returned) {
-        if (!IsEqualGUID(set, kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
+        if (!IsEqualGUID(set, camera::kVendorSetGuid)) return E_PROP_SET_UNSUPPORTED;
         Guard guard(lock_);
         if (instance != data || instanceLength != length) {
             AppendTraceLine(tracePath_, "get " + std::to_string(id) +

@@ -8,6 +8,7 @@
 #include "camera_protocol.h"
 #include "filter_win.h"
 #include "scoped_win.h"
+#include "vendor_set_win.h"
 #include "wide_string_win.h"
 #include "windriver.h"
 #include "wintest.h"
@@ -17,14 +18,6 @@ namespace {
 using camtools::ComPtr;
 using camtools::ComScope;
 
-const GUID kVendorSet = {
-    camera::kVendorPropertySet.data1,
-    camera::kVendorPropertySet.data2,
-    camera::kVendorPropertySet.data3,
-    {camera::kVendorPropertySet.data4[0], camera::kVendorPropertySet.data4[1],
-     camera::kVendorPropertySet.data4[2], camera::kVendorPropertySet.data4[3],
-     camera::kVendorPropertySet.data4[4], camera::kVendorPropertySet.data4[5],
-     camera::kVendorPropertySet.data4[6], camera::kVendorPropertySet.data4[7]}};
 const GUID kOtherSet = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 std::string Scratch(const std::string& name) {
@@ -207,7 +200,9 @@ WT_TEST(AnswersSupportQueriesForTheVendorSetOnly) {
     for (const Row& row : rows) {
         DWORD support = 0xFF;
         std::string name = "property " + std::to_string(row.id);
-        WT_CHECK_MSG(properties->QuerySupported(kVendorSet, row.id, &support) == row.result, name);
+        WT_CHECK_MSG(
+            properties->QuerySupported(camera::kVendorSetGuid, row.id, &support) == row.result,
+            name);
         WT_CHECK_MSG(support == row.support, name);
     }
 
@@ -220,7 +215,7 @@ WT_TEST(AnswersSupportQueriesForTheVendorSetOnly) {
                 E_PROP_SET_UNSUPPORTED);
     WT_CHECK_EQ(returned, DWORD(0));
     WT_CHECK_HR(properties->Set(kOtherSet, 2, &byte, 1, &byte, 1), E_PROP_SET_UNSUPPORTED);
-    WT_CHECK_HR(properties->QuerySupported(kVendorSet, 2, nullptr), E_POINTER);
+    WT_CHECK_HR(properties->QuerySupported(camera::kVendorSetGuid, 2, nullptr), E_POINTER);
 }
 
 WT_TEST(TracesEveryRequestAsItHappens) {
@@ -235,13 +230,13 @@ WT_TEST(TracesEveryRequestAsItHappens) {
     if (!properties) return;
 
     BYTE address[4] = {0x40, 0x07, 0x00, 0x00};
-    WT_CHECK_HR(properties->Set(kVendorSet, 0, address, 4, address, 4), S_OK);
+    WT_CHECK_HR(properties->Set(camera::kVendorSetGuid, 0, address, 4, address, 4), S_OK);
     // The line is in the file while the filter is still in use.
     WT_CHECK_EQ(Join(TraceOf("requests")), std::string("set 0 len=4 40 07 00 00 ok\n"));
 
     BYTE value[2] = {0, 0xEE};
     DWORD returned = 0;
-    WT_CHECK_HR(properties->Get(kVendorSet, 2, value, 1, value, 1, &returned), S_OK);
+    WT_CHECK_HR(properties->Get(camera::kVendorSetGuid, 2, value, 1, value, 1, &returned), S_OK);
     WT_CHECK_EQ(value[0], BYTE(0x5a));
     WT_CHECK_EQ(value[1], BYTE(0xEE));
     WT_CHECK_EQ(returned, DWORD(1));
@@ -249,17 +244,17 @@ WT_TEST(TracesEveryRequestAsItHappens) {
     // A request the camera fails answers with an error, and is traced as failed.
     BYTE status[12] = {};
     returned = 9;
-    HRESULT failed = properties->Get(kVendorSet, 34, status, 12, status, 12, &returned);
+    HRESULT failed = properties->Get(camera::kVendorSetGuid, 34, status, 12, status, 12, &returned);
     WT_CHECK(FAILED(failed));
     WT_CHECK_EQ(returned, DWORD(0));
 
     // Without data: a null buffer and both lengths 0.
-    WT_CHECK_HR(properties->Set(kVendorSet, 24, nullptr, 0, nullptr, 0), S_OK);
+    WT_CHECK_HR(properties->Set(camera::kVendorSetGuid, 24, nullptr, 0, nullptr, 0), S_OK);
 
     // Instance data that is not the property data is refused before it reaches the camera.
     BYTE other[4] = {};
-    WT_CHECK_HR(properties->Set(kVendorSet, 0, other, 4, address, 4), E_INVALIDARG);
-    WT_CHECK_HR(properties->Set(kVendorSet, 24, other, 4, nullptr, 0), E_INVALIDARG);
+    WT_CHECK_HR(properties->Set(camera::kVendorSetGuid, 0, other, 4, address, 4), E_INVALIDARG);
+    WT_CHECK_HR(properties->Set(camera::kVendorSetGuid, 24, other, 4, nullptr, 0), E_INVALIDARG);
 
     WT_CHECK_EQ(Join(TraceOf("requests")),
                 std::string("set 0 len=4 40 07 00 00 ok\n"
@@ -294,8 +289,8 @@ WT_TEST(EachSlotReadsItsOwnProfile) {
         BYTE address[4] = {1, 0, 0, 0};
         BYTE value = 0;
         DWORD returned = 0;
-        properties->Set(kVendorSet, 0, address, 4, address, 4);
-        properties->Get(kVendorSet, 2, &value, 1, &value, 1, &returned);
+        properties->Set(camera::kVendorSetGuid, 0, address, 4, address, 4);
+        properties->Get(camera::kVendorSetGuid, 2, &value, 1, &value, 1, &returned);
         WT_CHECK_MSG(value == row.value, name);
         WT_CHECK_MSG(TraceOf(row.trace).size() >= 2, name);
     }

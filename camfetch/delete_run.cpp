@@ -23,8 +23,7 @@ bool FetchSession::DeleteStep() {
 
 // Sends the delete of the next selected item, or ends the run.
 bool FetchSession::SelectNextDelete() {
-    size_t i = deleteIndex_;
-    while (i < catalogue_.size() && !(catalogue_[i].listState & listStateSelected)) ++i;
+    const size_t i = NextSelectedItem(deleteIndex_);
     if (i >= catalogue_.size()) {
         deleteState_ = RunState::Idle;
         PurgeDeleted();

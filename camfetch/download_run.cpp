@@ -40,6 +40,11 @@ int FetchSession::LatchSelection() {
     return selected;
 }
 
+size_t FetchSession::NextSelectedItem(size_t from) const {
+    while (from < catalogue_.size() && !(catalogue_[from].listState & listStateSelected)) ++from;
+    return from;
+}
+
 void FetchSession::ShowRemainingCount(int count) { view_.ShowRemaining(FormatCount(count)); }
 
 void FetchSession::StartDownloadRun() {
@@ -63,8 +68,7 @@ bool FetchSession::DownloadStep() {
 
 // Opens the next selected item's output file and asks the camera for the file.
 bool FetchSession::SelectNextDownload() {
-    size_t i = downloadIndex_;
-    while (i < catalogue_.size() && !(catalogue_[i].listState & listStateSelected)) ++i;
+    const size_t i = NextSelectedItem(downloadIndex_);
     if (i >= catalogue_.size()) {
         downloadState_ = RunState::Idle;
         SetControlMode(kModeReady);

@@ -142,6 +142,8 @@ private:
     bool SetUpSource();
     // Copies the rows' states into the items and counts the selected ones.
     int LatchSelection();
+    // The first latched-selected item at or after `from`; catalogue_.size() when none is.
+    size_t NextSelectedItem(size_t from) const;
     bool SelectNextDownload();
     bool TransferBlock();
     bool FinishDownload(CatalogueItem& item);

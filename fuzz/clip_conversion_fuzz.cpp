@@ -1,40 +1,15 @@
 // The clip conversion on the portable back end, in a folder of its own: on failure the clip
 // is byte for byte what it was; on success it is an I420 clip with as many frames as the
 // source's converted video stream. Either way no temporary file is left.
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "clip_conversion.h"
+#include "fake_registry.h"
 #include "fuzz_check.h"
 #include "riff_avi.h"
 
 namespace {
-
-// "FlipHorz" from the input's first byte, so both the plain and the mirrored path run.
-class OneValueRegistry : public media::Registry {
-public:
-    explicit OneValueRegistry(uint32_t flip) : flip_(flip) {}
-    std::unique_ptr<media::RegistryKey> OpenMachineKey(const char*) override {
-        struct Key : media::RegistryKey {
-            uint32_t flip = 0;
-            bool ReadValue(const char*, void* buffer, uint32_t size) override {
-                if (size < 4) return false;
-                std::memcpy(buffer, &flip, 4);
-                return true;
-            }
-        };
-        auto key = std::make_unique<Key>();
-        key->flip = flip_;
-        return key;
-    }
-    std::unique_ptr<media::RegistryKey> OpenMachineKeyForReading(const char* path) override {
-        return OpenMachineKey(path);
-    }
-
-private:
-    uint32_t flip_;
-};
 
 // The frame count of the stream the conversion takes: the last video stream.
 int32_t SourceFrames(const std::string& path) {
@@ -63,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t frames = SourceFrames(clip);
 
     media::PortableClipPlatform platform;
-    OneValueRegistry registry(data[0] & 1);
+    // "FlipHorz" from the input's first byte, so both the plain and the mirrored path run.
+    media_test::FakeRegistry registry(uint32_t(data[0] & 1));
     media::UsbCameraSettings settings;
     const media::ConvertResult code = media::ConvertClipToI420(clip, platform, registry, settings);
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "fake_registry.h"
 #include "frame_decoder.h"
 #include "jpeg_samples.h"
 #include "riff_avi.h"
@@ -32,30 +33,6 @@ std::string Clip420Stereo() {
 }
 std::string Clip422Silent640() { return SourceClip("mjpg422_640_silent", kVideo640 + kMjpg422); }
 std::string Clip420Silent320() { return SourceClip("mjpg420_320_silent", kVideo320 + kMjpg420); }
-
-class FakeRegistry : public media::Registry {
-public:
-    explicit FakeRegistry(std::optional<uint32_t> flip = std::nullopt) : flip_(flip) {}
-    std::unique_ptr<media::RegistryKey> OpenMachineKey(const char*) override {
-        struct Key : media::RegistryKey {
-            std::optional<uint32_t> flip;
-            bool ReadValue(const char*, void* buffer, uint32_t size) override {
-                if (!flip || size < 4) return false;
-                std::memcpy(buffer, &*flip, 4);
-                return true;
-            }
-        };
-        auto key = std::make_unique<Key>();
-        key->flip = flip_;
-        return key;
-    }
-    std::unique_ptr<media::RegistryKey> OpenMachineKeyForReading(const char* path) override {
-        return OpenMachineKey(path);
-    }
-
-private:
-    std::optional<uint32_t> flip_;
-};
 
 // The portable back end with one chosen failure, and a chosen amount of free space.
 class FaultyPlatform : public media::ClipPlatform {

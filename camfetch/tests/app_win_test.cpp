@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "camera_model.h"
+#include "dialog_run_win.h"
 #include "fetch_app_win.h"
 #include "resource.h"
 #include "scoped_win.h"
@@ -119,15 +120,7 @@ camsim::Profile OneFile() {
 // window, or null when none appeared within `appearMs`.
 void RunApp(camsim::CameraModel& model, const std::function<void(HWND)>& script,
             uint32_t readyPollLimit = kReadyPollLimit, DWORD appearMs = 15000) {
-    windriver::Thread driver([&] {
-        HWND dialog = windriver::WaitForWindow(GetCurrentProcessId(), "#32770",
-                                               "Image Download Utility", appearMs);
-        script(dialog);
-        if (dialog && !windriver::WaitUntil([&] { return !IsWindow(dialog); }, 20000)) {
-            WT_CHECK_MSG(false, "the script ends the dialog");
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        }
-    });
+    windriver::Thread driver([&] { DriveMainDialog(script, appearMs); });
     FetchAppOptions options;
     options.timing = {20, 100};
     options.readyPollLimit = readyPollLimit;

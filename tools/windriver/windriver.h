@@ -123,7 +123,6 @@ public:
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
-    bool Started() const { return bool(thread_); }
     // Waits for the body to end; false when it is still running after timeoutMs.
     bool Join(DWORD timeoutMs = kWaitMs);
 

@@ -71,6 +71,14 @@ bool SendTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_
                                &result) != 0;
 }
 
+// Sends a message and waits up to timeoutMs for it to be handled, however busy the window's
+// thread is: for the calls that wait for a handler to finish.
+bool SendAndWait(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &result) !=
+           0;
+}
+
 struct WindowSearch {
     DWORD processId;
     WString className;
@@ -203,9 +211,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
 }
 
 bool Settle(HWND window, DWORD timeoutMs) {
-    DWORD_PTR result = 0;
-    return window &&
-           SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+    return window && SendAndWait(window, WM_NULL, 0, 0, timeoutMs);
 }
 
 bool WaitUntilSettled(HWND window, const std::function<bool()>& condition, DWORD timeoutMs) {
@@ -438,10 +444,8 @@ bool Click(HWND dialog, int id) {
 bool Press(HWND dialog, int id, DWORD timeoutMs) {
     HWND control = Control(dialog, id);
     if (!control || !IsWindowVisible(control) || !IsWindowEnabled(control)) return false;
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                               reinterpret_cast<LPARAM>(control), SMTO_NORMAL, timeoutMs,
-                               &result) != 0;
+    return SendAndWait(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(control), timeoutMs);
 }
 
 bool Close(HWND window) { return window && PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) != 0; }
@@ -594,9 +598,8 @@ bool ClickListHeading(HWND list, int column, DWORD timeoutMs) {
         !ok || !remote.Read(0, &rect, sizeof rect))
         return false;
     const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-    return SendMessageTimeoutW(headerWindow, WM_LBUTTONDOWN, MK_LBUTTON, at, SMTO_NORMAL, timeoutMs,
-                               &ok) &&
-           SendMessageTimeoutW(headerWindow, WM_LBUTTONUP, 0, at, SMTO_NORMAL, timeoutMs, &ok);
+    return SendAndWait(headerWindow, WM_LBUTTONDOWN, MK_LBUTTON, at, timeoutMs) &&
+           SendAndWait(headerWindow, WM_LBUTTONUP, 0, at, timeoutMs);
 }
 
 // ---- Message boxes -------------------------------------------------------------------------

@@ -52,7 +52,7 @@ bool FetchSession::ConfirmDelete() {
     view_.RefreshRow(deleteIndex_);
     ++deleteDone_;
     ShowRemainingCount(deleteTotal_ - deleteDone_);
-    deleteIndex_ = deleteIndex_ + 1;
+    ++deleteIndex_;
     deleteState_ = RunState::NextItem;
     return true;
 }

@@ -166,7 +166,7 @@ bool FetchSession::FinishDownload(CatalogueItem& item) {
     view_.RefreshRow(downloadIndex_);
     ShowRemainingCount(downloadTotal_ - downloadDone_);
     outputPath_.clear();
-    downloadIndex_ = downloadIndex_ + 1;
+    ++downloadIndex_;
     downloadState_ = RunState::NextItem;
     return true;
 }

@@ -46,17 +46,24 @@ CAMFETCH_EXE='C:\Program Files\camtools\camfetch.exe' TEST_SCRATCH=$scratch \
 run 30 reg add 'HKCU\Software\ZQ71R' /v FlashImageSaveToDir /d 'C:\pictures' /f >/dev/null ||
   fail "cannot store a per-user folder"
 
-# The uninstaller copies itself away and returns at once; its copy removes the folder.
+# What the uninstall has not removed yet, a line each; nothing once it has ended.
+leftovers() {
+  [ ! -e "$dir" ] || echo "left in Program Files: '$(listing "$dir")'"
+  [ ! -e "$menu" ] || echo "left in the Start menu: '$(listing "$menu")'"
+  ! run 30 reg query "$uninstall_key" >/dev/null 2>&1 || echo "the uninstall entry is left"
+  ! run 30 reg query 'HKLM\Software\camtools' >/dev/null 2>&1 || echo "the installer's key is left"
+  ! run 30 reg query 'HKLM\Software\ZQ71R' /v FlashImageSaveToDir >/dev/null 2>&1 || echo "camfetch's settings are left"
+  ! run 30 reg query 'HKCU\Software\ZQ71R' >/dev/null 2>&1 || echo "camfetch's per-user folder is left"
+}
+
+# The uninstaller copies itself away and returns at once. Its copy goes on removing: the
+# program folder, then the Start menu folder, last the installer's key. So wait for the whole
+# end state, not for one of its steps.
 run 120 "$dir/Uninstall.exe" /S || fail "the uninstaller exited with $?"
-for _ in $(seq 600); do
-  [ -e "$dir" ] || break
-  sleep 0.1
+deadline=$((SECONDS + 60))
+until left=$(leftovers); [ -z "$left" ] || [ $SECONDS -ge $deadline ]; do
+  sleep 0.5
 done
-[ ! -e "$dir" ] || fail "left in Program Files: '$(listing "$dir")'"
-[ ! -e "$menu" ] || fail "left in the Start menu: '$(listing "$menu")'"
-! run 30 reg query "$uninstall_key" >/dev/null 2>&1 || fail "the uninstall entry is left"
-! run 30 reg query 'HKLM\Software\camtools' >/dev/null 2>&1 || fail "the installer's key is left"
-! run 30 reg query 'HKLM\Software\ZQ71R' /v FlashImageSaveToDir >/dev/null 2>&1 || fail "camfetch's settings are left"
-! run 30 reg query 'HKCU\Software\ZQ71R' >/dev/null 2>&1 || fail "camfetch's per-user folder is left"
+[ -z "$left" ] || while IFS= read -r line; do fail "$line"; done <<<"$left"
 [ $failed = 0 ] && echo "installed, used and uninstalled: nothing left"
 exit $failed

@@ -58,15 +58,8 @@ void StoreRaw(const char* name, DWORD type, const void* data, DWORD size) {
 
 // The folder kept for the current user, or "<none>".
 std::string UserFolder() {
-    char folder[1024] = {};
-    DWORD size = sizeof folder - 1;
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
-        return "<none>";
-    LONG result = RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr,
-                                   reinterpret_cast<BYTE*>(folder), &size);
-    key.Close();
-    return result == ERROR_SUCCESS ? folder : "<none>";
+    return windriver::RegistryString(HKEY_CURRENT_USER, kUserKey, "FlashImageSaveToDir")
+        .value_or("<none>");
 }
 
 void StoreFolder(const std::string& folder) {

@@ -95,16 +95,8 @@ void DeleteSettings() {
 }
 
 std::string StoredFolder() {
-    char folder[512] = {};
-    DWORD size = sizeof folder - 1;
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
-        return "<no key>";
-    if (RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(folder), &size) != ERROR_SUCCESS)
-        folder[0] = 0;
-    key.Close();
-    return folder;
+    return windriver::RegistryString(HKEY_LOCAL_MACHINE, kKey, "FlashImageSaveToDir")
+        .value_or("<none>");
 }
 
 DWORD StoredEnhance() {

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "scoped_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
@@ -131,28 +130,14 @@ size_t CountPrefix(const std::vector<std::string>& lines, const std::string& pre
 
 // The DRAM script the program offers, kept in the registry under the program's name.
 void RememberScript(const std::string& windowsPath) {
-    camtools::ScopedRegKey key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(),
-                    nullptr);
-    RegSetValueExA(key.Get(), "FileName", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(windowsPath.c_str()),
-                   DWORD(windowsPath.size() + 1));
-    key.Close();
+    windriver::SetRegistryString(HKEY_CURRENT_USER, kSettingKey, "FileName", windowsPath);
 }
 
 void ForgetScript() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingKey); }
 
 // The remembered path; "(none)" without the key or its value.
 std::string RememberedScript() {
-    char value[MAX_PATH * 2] = {};
-    DWORD size = sizeof value - 1;
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
-        return "(none)";
-    LONG result = RegQueryValueExA(key.Get(), "FileName", nullptr, nullptr,
-                                   reinterpret_cast<BYTE*>(value), &size);
-    key.Close();
-    return result == ERROR_SUCCESS ? std::string(value) : "(none)";
+    return windriver::RegistryString(HKEY_CURRENT_USER, kSettingKey, "FileName").value_or("(none)");
 }
 
 // One camflash process with its camera profile, firmware file and script in a folder of

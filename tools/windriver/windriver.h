@@ -15,6 +15,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -275,5 +276,13 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines);
 std::vector<std::string> ReadTrace(const std::string& path);
 bool WriteTextFile(const std::string& path, const std::string& content);
 bool RemoveFile(const std::string& path);
+
+// ---- Registry ------------------------------------------------------------------------------
+
+// A string value under root\key as its bytes are stored (the ANSI functions), or nothing
+// without the key or the value.
+std::optional<std::string> RegistryString(HKEY root, const char* key, const char* value);
+// Stores a string value, creating the key; false when the registry refuses.
+bool SetRegistryString(HKEY root, const char* key, const char* value, const std::string& text);
 
 }  // namespace windriver

@@ -864,4 +864,26 @@ bool RemoveFile(const std::string& path) {
     return DeleteFileW(wide.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+std::optional<std::string> RegistryString(HKEY root, const char* key, const char* value) {
+    camtools::ScopedRegKey opened;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, opened.Out()) != ERROR_SUCCESS) return std::nullopt;
+    DWORD bytes = 0;
+    if (RegQueryValueExA(opened.Get(), value, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<char> text(bytes + 1, 0);  // room for a terminator the value was stored without
+    if (RegQueryValueExA(opened.Get(), value, nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::string(text.data());
+}
+
+bool SetRegistryString(HKEY root, const char* key, const char* value, const std::string& text) {
+    camtools::ScopedRegKey opened;
+    return RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, opened.Out(), nullptr) ==
+               ERROR_SUCCESS &&
+           RegSetValueExA(opened.Get(), value, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(text.c_str()),
+                          DWORD(text.size() + 1)) == ERROR_SUCCESS;
+}
+
 }  // namespace windriver

@@ -213,7 +213,10 @@ struct MessageBoxInfo {
 
 // A message box of the process: a visible, enabled dialog window ("#32770") whose children
 // are only static texts and buttons, one of them the message text (control id 0xFFFF).
-// except: a window that is not the box (such as the program's main dialog).
+// except: a window that is not the box (such as the program's main dialog). A box counts as
+// found once its thread answers messages, so that its texts can be read: a box shown after
+// long work can be visible before its thread takes messages again, and Wine refuses a
+// timed read from a thread that took none for 5 s.
 bool FindMessageBox(DWORD processId, MessageBoxInfo& box, HWND except = nullptr);
 bool WaitForMessageBox(DWORD processId, MessageBoxInfo& box, HWND except = nullptr,
                        DWORD timeoutMs = kWaitMs);

@@ -607,7 +607,7 @@ bool ClickListHeading(HWND list, int column, DWORD timeoutMs) {
 bool FindMessageBox(DWORD processId, MessageBoxInfo& box, HWND except) {
     BoxSearch search = {processId, except, nullptr};
     EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) return false;
+    if (!search.found || !Settle(search.found)) return false;
     box.window = search.found;
     box.caption = Text(search.found);
     box.text = ControlText(search.found, 0xFFFF);

@@ -129,6 +129,7 @@ WT_TEST(AnswersMessageBoxes) {
     WT_CHECK_EQ(code, DWORD(3));
 }
 
+// The information box comes after long work, when its thread has taken no message for 5 s.
 WT_TEST(TellsMessageBoxIconsApart) {
     windriver::Process process;
     HWND dialog = StartTarget(process);

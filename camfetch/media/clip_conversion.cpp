@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "frame_decoder.h"
+#include "frame_workers.h"
 
 namespace media {
 namespace {
@@ -21,6 +22,9 @@ constexpr uint32_t kLargestAudioRun = 1 << 20;
 // buffers are sized from it before any frame is read: beyond these the clip is refused.
 constexpr uint32_t kLargestFrameSide = 8192;
 constexpr uint64_t kLargestFrameBytes = 64u << 20;  // I420, 8K UHD fits
+// The frame buffers of the frames being decoded side by side, at most: fewer workers decode
+// large pictures.
+constexpr uint64_t kLargestBytesInFlight = 256u << 20;
 
 void Put16(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
@@ -53,8 +57,8 @@ std::string FolderOf(const std::string& path) {
 // declaration: the output's streams, the output, the clip's streams, the clip.
 class Conversion {
 public:
-    Conversion(ClipPlatform& platform, bool mirror, DecodePath decodePath)
-        : platform_(platform), mirror_(mirror), decoder_(decodePath) {}
+    Conversion(ClipPlatform& platform, bool mirror, const ConvertOptions& options)
+        : platform_(platform), mirror_(mirror), options_(options), decoder_(options.decodePath) {}
 
     ConvertResult Run(const std::string& path, std::string& outputPath);
 
@@ -62,11 +66,16 @@ private:
     ConvertResult OpenSource(const std::string& path);
     ConvertResult PrepareAudioFormat(std::vector<uint8_t>& format);
     ConvertResult WriteVideo();
+    size_t ReadFrame(int32_t position, std::vector<uint8_t>& compressed);
+    ConvertResult PutFrame(int32_t position, const uint8_t* frame, const DecodeResult& decoded);
+    bool Cancelled() const { return options_.control && options_.control->Cancelled(); }
     ConvertResult WriteAudio(const std::vector<uint8_t>& format);
 
     ClipPlatform& platform_;
     bool mirror_;
+    const ConvertOptions& options_;
     FrameDecoder decoder_;
+    int32_t decodedFrames_ = 0;
     AviFileInfo info_;
     AviStream* video_ = nullptr;
     AviStream* audio_ = nullptr;
@@ -121,6 +130,31 @@ ConvertResult Conversion::PrepareAudioFormat(std::vector<uint8_t>& format) {
     return ConvertResult::Converted;
 }
 
+// Reads the frame at `position` into `compressed`, sized by the frame itself (a frame may be
+// larger than an I420 frame); its byte count, 0 for a frame that cannot be read.
+size_t Conversion::ReadFrame(int32_t position, std::vector<uint8_t>& compressed) {
+    int32_t size = 0;
+    if (video_->Read(position, 1, nullptr, 0, &size, nullptr) != 0 || size < 0) size = 0;
+    if (size_t(size) > compressed.size()) compressed.resize(size_t(size));
+    int32_t got = 0;
+    if (size == 0 ||
+        video_->Read(position, 1, compressed.data(), int32_t(compressed.size()), &got, nullptr) !=
+            0 ||
+        got < 0)
+        got = 0;
+    return size_t(got);
+}
+
+// Writes one decoded frame (empty when it could not be decoded) at its position.
+ConvertResult Conversion::PutFrame(int32_t position, const uint8_t* frame,
+                                   const DecodeResult& decoded) {
+    if (decoded.error == 0) ++decodedFrames_;
+    if (outVideo_->Write(position, 1, frame, int32_t(decoded.length), kKeyFrameFlag) != 0)
+        return ConvertResult::WriteFailed;
+    if (options_.control) options_.control->FrameDone();
+    return ConvertResult::Converted;
+}
+
 ConvertResult Conversion::WriteVideo() {
     const uint32_t width = info_.width, height = info_.height;
     const size_t frameSize = I420FrameSize(width, height);
@@ -129,30 +163,50 @@ ConvertResult Conversion::WriteVideo() {
     // position can name are not written, so such a clip fails the final length check.
     const int64_t end = std::min<int64_t>(int64_t(start) + std::max<int32_t>(video_->Length(), 0),
                                           int64_t(INT32_MAX) + 1);
-    std::vector<uint8_t> compressed(frameSize);
-    std::vector<uint8_t> frame(frameSize);
-    int32_t decodedFrames = 0;
-    for (int64_t position = start; position < end; ++position) {
-        const int32_t p = int32_t(position);
-        int32_t size = 0;
-        if (video_->Read(p, 1, nullptr, 0, &size, nullptr) != 0 || size < 0) size = 0;
-        // Size the buffer by the frame itself: a frame may be larger than an I420 frame.
-        if (size_t(size) > compressed.size()) compressed.resize(size_t(size));
-        int32_t got = 0;
-        if (size == 0 ||
-            video_->Read(p, 1, compressed.data(), int32_t(compressed.size()), &got, nullptr) != 0 ||
-            got < 0)
-            got = 0;
-        // A frame that cannot be decoded is written empty, and the next one follows.
-        DecodeResult decoded = decoder_.DecodeFrameToI420(compressed.data(), size_t(got),
-                                                          frame.data(), frameSize, width, height);
-        if (decoded.error == 0) ++decodedFrames;
-        if (decoded.error == 0 && mirror_) MirrorI420Frame(frame.data(), width, height, width);
-        if (outVideo_->Write(p, 1, frame.data(), int32_t(decoded.length), kKeyFrameFlag) != 0)
-            return ConvertResult::WriteFailed;
+    if (options_.control) options_.control->Start(int32_t(end - start));
+
+    // Two slots of two frame buffers per worker.
+    const uint64_t workerBytes = 4 * uint64_t(frameSize);
+    const unsigned workers = unsigned(std::min<uint64_t>(
+        options_.workers, std::max<uint64_t>(kLargestBytesInFlight / workerBytes, 1)));
+    std::unique_ptr<FrameWorkers> pool;
+    if (workers > 1)
+        pool = std::make_unique<FrameWorkers>(workers, options_.decodePath, mirror_, width, height,
+                                              options_.startThread);
+    if (pool && pool->Workers() > 0) {
+        // Reads run ahead of the writes while a slot is free; the frames are written in order.
+        for (int64_t position = start; position < end || pool->Pending();) {
+            if (Cancelled()) return ConvertResult::Cancelled;
+            if (position < end && !pool->Full()) {
+                FrameWorkers::Slot& slot = pool->Next();
+                slot.position = int32_t(position);
+                slot.length = ReadFrame(slot.position, slot.compressed);
+                pool->Submit();
+                ++position;
+                continue;
+            }
+            FrameWorkers::Slot& slot = pool->Oldest();
+            const ConvertResult code = PutFrame(slot.position, slot.frame.data(), slot.result);
+            pool->Release();
+            if (code != ConvertResult::Converted) return code;
+        }
+    } else {
+        std::vector<uint8_t> compressed(frameSize);
+        std::vector<uint8_t> frame(frameSize);
+        for (int64_t position = start; position < end; ++position) {
+            if (Cancelled()) return ConvertResult::Cancelled;
+            const int32_t p = int32_t(position);
+            const size_t got = ReadFrame(p, compressed);
+            // A frame that cannot be decoded is written empty, and the next one follows.
+            DecodeResult decoded = decoder_.DecodeFrameToI420(compressed.data(), got, frame.data(),
+                                                              frameSize, width, height);
+            if (decoded.error == 0 && mirror_) MirrorI420Frame(frame.data(), width, height, width);
+            const ConvertResult code = PutFrame(p, frame.data(), decoded);
+            if (code != ConvertResult::Converted) return code;
+        }
     }
     // A clip of nothing but empty frames would replace the user's video with nothing.
-    if (end > start && decodedFrames == 0) return ConvertResult::NoFrameDecoded;
+    if (end > start && decodedFrames_ == 0) return ConvertResult::NoFrameDecoded;
     return ConvertResult::Converted;
 }
 
@@ -252,17 +306,19 @@ ConvertResult Conversion::Run(const std::string& path, std::string& outputPath) 
 }  // namespace
 
 ConvertResult ConvertClipToI420(const std::string& path, ClipPlatform& platform, Registry& registry,
-                                UsbCameraSettings& settings, DecodePath decodePath) {
+                                UsbCameraSettings& settings, const ConvertOptions& options) {
     LoadUsbCameraSettings(settings, registry);
     std::string outputPath;
     ConvertResult code;
     try {
-        Conversion conversion(platform, settings.mirror, decodePath);
+        Conversion conversion(platform, settings.mirror, options);
         code = conversion.Run(path, outputPath);
     } catch (const std::bad_alloc&) {
         code = ConvertResult::NotEnoughSpace;
     }
-    // Every file is closed here.
+    // Every file is closed here, and every worker has stopped.
+    if (code == ConvertResult::Converted && options.control && options.control->Cancelled())
+        code = ConvertResult::Cancelled;
     if (code == ConvertResult::Converted && !platform.ReplaceFile(outputPath, path))
         code = ConvertResult::CannotOpen;
     if (code != ConvertResult::Converted && !outputPath.empty()) platform.RemoveFile(outputPath);

@@ -5,18 +5,30 @@
 #include <string>
 
 #include "clip_platform.h"
+#include "convert_control.h"
 #include "convert_result.h"
 #include "frame_decoder.h"
 #include "usb_camera_settings.h"
 
 namespace media {
 
+// How a conversion runs. None of it changes the bytes written.
+struct ConvertOptions {
+    DecodePath decodePath = DecodePath::kFast;
+    // Threads that decode frames while the calling thread reads and writes the files. With 1
+    // (a machine of one core), or when no thread can be started, the calling thread decodes.
+    unsigned workers = DecodingWorkers();
+    ThreadStarter startThread = StartStdThread;
+    // Where the conversion reports its progress and looks for Cancel; none when null.
+    ConvertControl* control = nullptr;
+};
+
 // Converts the clip at `path`. Loads the camera settings first (once per `settings` record).
-// The clip is replaced only by a complete output; on any failure it stays as it was and the
-// temporary output ("Zan<n>.avi" in the clip's folder) is removed. `decodePath` chooses how
-// frames are decoded (the output is the same either way).
+// The clip is replaced only by a complete output; on any failure, and when cancelled, it stays
+// as it was and the temporary output ("Zan<n>.avi" in the clip's folder) is removed. Every
+// file and stream is opened, used and released on the calling thread.
 ConvertResult ConvertClipToI420(const std::string& path, ClipPlatform& platform, Registry& registry,
                                 UsbCameraSettings& settings,
-                                DecodePath decodePath = DecodePath::kFast);
+                                const ConvertOptions& options = ConvertOptions());
 
 }  // namespace media

@@ -18,6 +18,7 @@ enum class ConvertResult {
     CannotSetFormat = 6,
     WriteFailed = 7,     // writing a frame or sound run fails, or the output is incomplete
     NoFrameDecoded = 8,  // the clip has frames, and not one of them decodes
+    Cancelled = 9,       // stopped by its caller before the clip was replaced
 };
 
 // The result in words with its code, for failure messages: "write failed (7)".
@@ -32,6 +33,7 @@ inline const char* ConvertResultText(ConvertResult result) {
     case ConvertResult::CannotSetFormat: return "cannot set the format (6)";
     case ConvertResult::WriteFailed: return "write failed (7)";
     case ConvertResult::NoFrameDecoded: return "no frame decoded (8)";
+    case ConvertResult::Cancelled: return "cancelled (9)";
     }
     return "unknown result";
 }

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "conversion_job.h"
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <optional>
+#include <random>
+#include <thread>
 
 #include "fake_registry.h"
 #include "frame_decoder.h"
@@ -56,6 +60,7 @@ public:
             return inner->SetFormat(p, f, s);
         }
         long Write(int32_t p, int32_t n, const void* d, int32_t b, uint32_t flags) override {
+            if (kind == "video" && platform.beforeFrame) platform.beforeFrame(writes);
             if (kind == "video") platform.videoWrites.push_back(p);
             if (kind == "audio") platform.audioWrites.push_back(p);
             if ((platform.fault == "write-frame-5" && kind == "video" && writes == 5) ||
@@ -123,15 +128,24 @@ public:
 
     std::string fault;
     std::optional<uint64_t> freeSpace;
+    std::function<void(int frame)> beforeFrame;  // before each video frame is written
     std::vector<int32_t> videoWrites, audioWrites;
     media::PortableClipPlatform real;
 };
 
 media::ConvertResult Convert(const std::string& path, media::ClipPlatform& platform,
-                             std::optional<uint32_t> flip = std::nullopt) {
+                             std::optional<uint32_t> flip = std::nullopt,
+                             const media::ConvertOptions& options = media::ConvertOptions()) {
     FakeRegistry registry(flip);
     media::UsbCameraSettings settings;
-    return media::ConvertClipToI420(path, platform, registry, settings);
+    return media::ConvertClipToI420(path, platform, registry, settings, options);
+}
+
+media::ConvertOptions Workers(unsigned workers, media::ConvertControl* control = nullptr) {
+    media::ConvertOptions options;
+    options.workers = workers;
+    options.control = control;
+    return options;
 }
 
 // Converts a copy of `source` in a fresh folder and checks the result with ffprobe and ffmpeg.
@@ -543,17 +557,93 @@ TEST(ConvertClipToI420, KeepsTheClipWhenAStepFails) {
         {"write-audio", media::ConvertResult::WriteFailed},
         {"full-at-close", media::ConvertResult::WriteFailed},
         {"replace", media::ConvertResult::CannotOpen},
+        {"cancel", media::ConvertResult::Cancelled},
     };
     const std::vector<uint8_t> original = ReadFile(Clip422Mono());
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.fault);
-        const std::string folder = FreshFolder(std::string("fault_") + row.fault);
-        CopyFile(Clip422Mono(), folder + "clip.avi");
-        FaultyPlatform platform(row.fault);
-        EXPECT_EQ(Convert(folder + "clip.avi", platform), row.code);
-        EXPECT_TRUE(ReadFile(folder + "clip.avi") == original);
-        EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+    std::random_device seed;
+    std::mt19937 random(seed());
+    // The same with the frames decoded on the calling thread and on three workers.
+    for (unsigned workers : {1u, 3u}) {
+        for (const Row& row : rows) {
+            const int cancelAt = int(random() % 30);
+            SCOPED_TRACE(std::string(row.fault) + ", " + std::to_string(workers) +
+                         " workers, cancel at frame " + std::to_string(cancelAt));
+            const std::string folder = FreshFolder(std::string("fault_") + row.fault);
+            CopyFile(Clip422Mono(), folder + "clip.avi");
+            FaultyPlatform platform(row.fault);
+            media::ConvertControl control;
+            if (row.fault == std::string("cancel"))
+                platform.beforeFrame = [&](int frame) {
+                    if (frame == cancelAt) control.Cancel();
+                };
+            EXPECT_EQ(Convert(folder + "clip.avi", platform, 0, Workers(workers, &control)),
+                      row.code);
+            EXPECT_TRUE(ReadFile(folder + "clip.avi") == original);
+            EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+            if (row.code == media::ConvertResult::Cancelled) {
+                EXPECT_EQ(control.FramesDone(), cancelAt + 1);
+            }
+        }
     }
+}
+
+// The job converts on a thread of its own, reports its frames, and stops when cancelled; the
+// window's side never waits for it. A job dropped while it runs stops and is waited for.
+TEST(ConversionJob, ConvertsBesideItsOwnerAndStopsWhenCancelled) {
+    const std::string folder = FreshFolder("job");
+    const std::vector<uint8_t> original = ReadFile(Clip422Mono());
+    auto start = [&](FaultyPlatform& platform) {
+        return std::make_unique<media::ConversionJob>([&](media::ConvertControl& control) {
+            return Convert(folder + "clip.avi", platform, 0, Workers(2, &control));
+        });
+    };
+    auto wait = [](media::ConversionJob& job) {
+        while (!job.Ended()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+
+    CopyFile(Clip422Mono(), folder + "clip.avi");
+    FaultyPlatform whole;
+    auto job = start(whole);
+    wait(*job);
+    EXPECT_EQ(job->Result(), media::ConvertResult::Converted);
+    EXPECT_EQ(job->FramesDone(), 30);
+    EXPECT_EQ(job->FramesTotal(), 30);
+    const std::vector<uint8_t> converted = ReadFile(folder + "clip.avi");
+    EXPECT_NE(converted, original);
+
+    // Held at a frame until the owner has cancelled.
+    CopyFile(Clip422Mono(), folder + "clip.avi");
+    FaultyPlatform held;
+    std::promise<void> reached, cancelled;
+    held.beforeFrame = [&](int frame) {
+        if (frame != 12) return;
+        reached.set_value();
+        cancelled.get_future().wait();
+    };
+    job = start(held);
+    reached.get_future().wait();
+    EXPECT_FALSE(job->Ended());
+    EXPECT_EQ(job->FramesDone(), 12);
+    job->Cancel();
+    cancelled.set_value();
+    wait(*job);
+    EXPECT_EQ(job->Result(), media::ConvertResult::Cancelled);
+    EXPECT_TRUE(ReadFile(folder + "clip.avi") == original);
+    EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+
+    FaultyPlatform dropped;
+    job = start(dropped);
+    job.reset();
+    const std::vector<uint8_t> after = ReadFile(folder + "clip.avi");
+    EXPECT_TRUE(after == original || after == converted);
+    EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+
+    // No thread to run on: ended at once, the clip untouched.
+    media::ConversionJob unstarted(
+        [](media::ConvertControl&) { return media::ConvertResult::Converted; },
+        [](std::function<void()>) { return std::unique_ptr<media::JobThread>(); });
+    EXPECT_TRUE(unstarted.Ended());
+    EXPECT_EQ(unstarted.Result(), media::ConvertResult::NotEnoughSpace);
 }
 
 // A stream-name chunk of no bytes names the stream "".
@@ -580,9 +670,11 @@ TEST(RiffAvi, ReadsAnEmptyStreamName) {
 
 }  // namespace
 
-// The fast decoding writes the same file as the reference decoding, for every generated clip,
-// also one whose frames are corrupt or cut short.
-TEST(ConvertClipToI420, FastAndReferenceDecodingWriteTheSameClip) {
+// Every way of decoding writes the same file as the reference decoding on the calling thread,
+// for every generated clip, also one whose frames are corrupt or cut short, an odd-sized one
+// and mirrored ones: the fast decoding, frames decoded on workers, fewer workers than asked
+// for (threads that cannot be started) and none at all.
+TEST(ConvertClipToI420, EveryWayOfDecodingWritesTheSameClip) {
     const std::string folder = FreshFolder("fast_reference");
     RewriteClip(Clip422Mono(), folder + "no_dht.avi",
                 [](int, std::vector<uint8_t>& frame) { frame = StripHuffmanTables(frame); });
@@ -592,27 +684,64 @@ TEST(ConvertClipToI420, FastAndReferenceDecodingWriteTheSameClip) {
                     if (index % 3 == 2)
                         std::fill(frame.begin() + frame.size() / 2,
                                   frame.begin() + frame.size() / 2 + 40, 0x11);
+                    if (index % 7 == 3) frame.clear();
                 });
-    const std::string sources[] = {Clip422Mono(),         Clip420Stereo(),
-                                   Clip422Silent640(),    Clip420Silent320(),
-                                   folder + "no_dht.avi", folder + "damaged.avi"};
-    for (const std::string& source : sources) {
-        SCOPED_TRACE(source);
-        std::vector<uint8_t> converted[2];
-        for (media::DecodePath path : {media::DecodePath::kFast, media::DecodePath::kReference}) {
+    const std::string odd = SourceClip(
+        "mjpg420_317x239", "-f lavfi -i testsrc2=size=317x239:rate=15:duration=1 " + kMjpg420);
+    struct Source {
+        std::string path;
+        uint32_t flip;
+    };
+    const Source sources[] = {{Clip422Mono(), 0},
+                              {Clip420Stereo(), 0},
+                              {Clip422Silent640(), 0},
+                              {Clip420Silent320(), 0},
+                              {folder + "no_dht.avi", 0},
+                              {folder + "damaged.avi", 0},
+                              {folder + "damaged.avi", 1},
+                              {odd, 0},
+                              {odd, 1}};
+    int started = 0;
+    auto oneThread = [&](std::function<void()> body) {
+        return started++ == 0 ? media::StartStdThread(std::move(body)) : nullptr;
+    };
+    auto noThread = [](std::function<void()>) { return std::unique_ptr<media::JobThread>(); };
+    struct Way {
+        const char* name;
+        media::DecodePath path;
+        unsigned workers;
+        media::ThreadStarter start;
+    };
+    const Way ways[] = {{"reference", media::DecodePath::kReference, 1, media::StartStdThread},
+                        {"fast", media::DecodePath::kFast, 1, media::StartStdThread},
+                        {"fast on 2", media::DecodePath::kFast, 2, media::StartStdThread},
+                        {"fast on 5", media::DecodePath::kFast, 5, media::StartStdThread},
+                        {"reference on 3", media::DecodePath::kReference, 3, media::StartStdThread},
+                        {"1 of 4 started", media::DecodePath::kFast, 4, oneThread},
+                        {"none started", media::DecodePath::kFast, 4, noThread}};
+    for (const Source& source : sources) {
+        std::vector<uint8_t> expected;
+        for (const Way& way : ways) {
+            SCOPED_TRACE(source.path + " flip " + std::to_string(source.flip) + ", " + way.name);
             const std::string clip = folder + "clip.avi";
-            CopyFile(source, clip);
-            FakeRegistry registry;
-            media::UsbCameraSettings settings;
+            CopyFile(source.path, clip);
             media::PortableClipPlatform platform;
-            ASSERT_EQ(media::ConvertClipToI420(clip, platform, registry, settings, path),
+            media::ConvertOptions options;
+            options.decodePath = way.path;
+            options.workers = way.workers;
+            options.startThread = way.start;
+            started = 0;
+            ASSERT_EQ(Convert(clip, platform, source.flip, options),
                       media::ConvertResult::Converted);
-            converted[int(path)] = ReadFile(clip);
+            if (expected.empty()) {
+                expected = ReadFile(clip);
+                EXPECT_GT(expected.size(), ReadFile(source.path).size());
+            } else {
+                EXPECT_TRUE(ReadFile(clip) == expected);
+            }
         }
-        EXPECT_GT(converted[0].size(), ReadFile(source).size());
-        EXPECT_TRUE(converted[0] == converted[1]);
         // ffmpeg's frames are ones the fast way takes.
-        const std::vector<uint8_t> frame = VideoFrames(source)[0];
+        const std::vector<uint8_t> frame = VideoFrames(source.path)[0];
         std::vector<uint8_t> out(640 * 480 * 3 / 2);
         media::FrameDecoder decoder;
         EXPECT_EQ(

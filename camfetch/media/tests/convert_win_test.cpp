@@ -162,6 +162,42 @@ WT_TEST(ConvertsClipsInPlaceWithAviFile) {
     }
 }
 
+// The job converts on a thread of its own (which initialises COM and AVIFile itself) into the
+// same bytes as a conversion on the calling thread; cancelled, it leaves the clip as it was.
+WT_TEST(ConvertsBesideTheCallingThread) {
+    const std::string source = g_sources + "mjpg420_640_s16stereo.avi";
+    const std::string clip = g_converted + "job.avi";
+    auto wait = [](media::ConversionJob& job) {
+        while (!job.Ended()) Sleep(1);
+    };
+    WT_CHECK(CopyFileA(source.c_str(), clip.c_str(), FALSE));
+    WT_CHECK_EQ(media::ConvertClipToI420(clip), media::ConvertResult::Converted);
+    const std::vector<uint8_t> converted = FileBytes(clip);
+
+    WT_CHECK(CopyFileA(source.c_str(), clip.c_str(), FALSE));
+    std::unique_ptr<media::ConversionJob> job = media::StartClipConversion(clip);
+    wait(*job);
+    WT_CHECK_EQ(job->Result(), media::ConvertResult::Converted);
+    WT_CHECK(job->FramesTotal() == 30 && job->FramesDone() == 30);
+    WT_CHECK(FileBytes(clip) == converted);
+
+    WT_CHECK(CopyFileA(source.c_str(), clip.c_str(), FALSE));
+    const std::vector<uint8_t> original = FileBytes(clip);
+    job = media::StartClipConversion(clip);
+    job->Cancel();
+    wait(*job);
+    WT_CHECK_EQ(job->Result(), media::ConvertResult::Cancelled);
+    WT_CHECK(FileBytes(clip) == original);
+    WT_CHECK(Temporaries(g_converted) == 0);
+
+    // Dropped while it runs: its threads are waited for, and it leaves no temporary file.
+    job = media::StartClipConversion(clip);
+    job.reset();
+    WT_CHECK(Temporaries(g_converted) == 0);
+    const std::vector<uint8_t> after = FileBytes(clip);
+    WT_CHECK(after == original || after == converted);
+}
+
 WT_TEST(LeavesOtherClipsAsTheyWere) {
     struct Row {
         const char* name;

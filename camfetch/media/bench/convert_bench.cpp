@@ -1,16 +1,18 @@
 // Conversion speed and memory, ours against ffmpeg's and against the floor, on the same clips:
 //   convert_bench WORK_FOLDER CLIP...
-// Each run is a child process, three runs each:
-//   ours       ConvertClipToI420 as the product runs it (the fast decoding)
-//   reference  ConvertClipToI420 with the reference decoding (full YCbCr scanlines)
-//   ffmpeg     `ffmpeg -threads 1 -c:v rawvideo -pix_fmt yuvj420p -c:a copy`, and the same with
-//              ffmpeg's default threads ("ffmpeg mt", for information)
-//   floor      what no conversion can avoid: libjpeg decoding every frame into its raw
-//              component planes (no upsampling, no repacking), and writing as many bytes as
-//              ours writes, in large sequential writes
-// The first table gives frames per second by the wall clock, the ratios and each child's peak
-// resident memory; the second the CPU time (user + system) of each, which a busy machine
-// disturbs less.
+// Each run is a child process; every way runs once per round, three rounds, so that what else
+// the machine does falls on all of them alike:
+//   ours 1, 2, all  ConvertClipToI420 as the product runs it (the fast decoding), with 1
+//                   decoding thread (the sequential way), 2, and one per core
+//   reference       the same with the reference decoding (full YCbCr scanlines), on every core
+//   ffmpeg 1        `ffmpeg -threads 1 -c:v rawvideo -pix_fmt yuvj420p -c:a copy`, and
+//   ffmpeg mt       the same with ffmpeg's default threads
+//   floor           what no conversion can avoid on one core: libjpeg decoding every frame
+//                   into its raw component planes (no upsampling, no repacking), and writing
+//                   as many bytes as ours writes, in large sequential writes
+// For each: frames per second by the wall clock and its ratio to ffmpeg 1's, the CPU time
+// (user + system, which a busy machine disturbs less) and its ratio, and the peak resident
+// memory. Ours also waits for its output to reach the disk before it replaces the clip.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,13 +76,17 @@ Run InChild(F work) {
     return Finish(child, start);
 }
 
-Run Ours(const std::string& clip, const std::string& copy, media::DecodePath path) {
+Run Ours(const std::string& clip, const std::string& copy, media::DecodePath path,
+         unsigned workers) {
     std::filesystem::copy_file(clip, copy, std::filesystem::copy_options::overwrite_existing);
     return InChild([&] {
         media::PortableClipPlatform platform;
         NoRegistry registry;
         media::UsbCameraSettings settings;
-        return int(media::ConvertClipToI420(copy, platform, registry, settings, path));
+        media::ConvertOptions options;
+        options.decodePath = path;
+        options.workers = workers;
+        return int(media::ConvertClipToI420(copy, platform, registry, settings, options));
     });
 }
 
@@ -162,22 +169,17 @@ int Floor(const std::string& clip, const std::string& out, uint64_t bytes) {
     return close(fd) == 0 ? 0 : 1;
 }
 
-// The least wall time and the least CPU time of three runs (each may come from another run),
+// The least wall time and the least CPU time of the runs (each may come from another run),
 // and the largest peak memory.
-template <typename F>
-Run Best(F convert) {
-    Run best;
-    for (int i = 0; i < 3; ++i) {
-        Run run = convert();
-        if (!run.ok) return run;
-        if (best.ok) {
-            run.seconds = std::min(run.seconds, best.seconds);
-            run.cpuSeconds = std::min(run.cpuSeconds, best.cpuSeconds);
-            run.peakKiB = std::max(run.peakKiB, best.peakKiB);
-        }
+void Keep(Run& best, const Run& run, bool first) {
+    if (first) {
         best = run;
+        return;
     }
-    return best;
+    best.ok = best.ok && run.ok;
+    best.seconds = std::min(run.seconds, best.seconds);
+    best.cpuSeconds = std::min(run.cpuSeconds, best.cpuSeconds);
+    best.peakKiB = std::max(run.peakKiB, best.peakKiB);
 }
 
 int Frames(const std::string& clip) {
@@ -201,58 +203,62 @@ int main(int argc, char** argv) {
     }
     const std::string work = argv[1];
     std::filesystem::create_directories(work);
-    struct Row {
+    const std::string copy = work + "/ours.avi";
+    const unsigned cores = media::DecodingWorkers();
+    struct Way {
         std::string name;
-        int frames;
-        Run ours, theirs, reference, theirsMt, floor;
+        std::function<Run(const std::string& clip, uint64_t oursBytes)> run;
     };
-    std::vector<Row> rows;
+    const std::vector<Way> ways = {
+        {"ours 1", [&](const std::string& clip,
+                       uint64_t) { return Ours(clip, copy, media::DecodePath::kFast, 1); }},
+        {"ours 2", [&](const std::string& clip,
+                       uint64_t) { return Ours(clip, copy, media::DecodePath::kFast, 2); }},
+        {"ours all (" + std::to_string(cores) + ")",
+         [&](const std::string& clip, uint64_t) {
+             return Ours(clip, copy, media::DecodePath::kFast, cores);
+         }},
+        {"reference all",
+         [&](const std::string& clip, uint64_t) {
+             return Ours(clip, copy, media::DecodePath::kReference, cores);
+         }},
+        {"ffmpeg 1", [&](const std::string& clip, uint64_t) { return Ffmpeg(clip, work, true); }},
+        {"ffmpeg mt", [&](const std::string& clip, uint64_t) { return Ffmpeg(clip, work, false); }},
+        {"floor",
+         [&](const std::string& clip, uint64_t bytes) {
+             return InChild([&] { return Floor(clip, work + "/floor.avi", bytes); });
+         }},
+    };
+    const size_t kFfmpegOne = 4;
     int failures = 0;
     for (int i = 2; i < argc; ++i) {
         const std::string clip = argv[i];
-        Row row{std::filesystem::path(clip).filename().string(), Frames(clip), {}, {}, {}, {}, {}};
-        const std::string copy = work + "/ours.avi";
-        row.ours = Best([&] { return Ours(clip, copy, media::DecodePath::kFast); });
-        const uint64_t bytes = row.ours.ok ? std::filesystem::file_size(copy) : 0;
-        row.theirs = Best([&] { return Ffmpeg(clip, work, true); });
-        row.reference = Best([&] { return Ours(clip, copy, media::DecodePath::kReference); });
-        row.theirsMt = Best([&] { return Ffmpeg(clip, work, false); });
-        row.floor =
-            Best([&] { return InChild([&] { return Floor(clip, work + "/floor.avi", bytes); }); });
-        const bool ok = row.ours.ok && row.theirs.ok && row.reference.ok && row.theirsMt.ok &&
-                        row.floor.ok && row.frames > 0;
-        if (!ok) {
-            std::printf("%s failed (ours %d, ffmpeg %d, reference %d, ffmpeg mt %d, floor %d)\n",
-                        row.name.c_str(), row.ours.ok, row.theirs.ok, row.reference.ok,
-                        row.theirsMt.ok, row.floor.ok);
-            ++failures;
-            continue;
+        const std::string name = std::filesystem::path(clip).filename().string();
+        const int frames = Frames(clip);
+        std::vector<Run> best(ways.size());
+        uint64_t bytes = 0;
+        for (int round = 0; round < 3; ++round) {
+            for (size_t w = 0; w < ways.size(); ++w) {
+                Keep(best[w], ways[w].run(clip, bytes), round == 0);
+                if (w == 0 && bytes == 0 && best[0].ok) bytes = std::filesystem::file_size(copy);
+            }
         }
-        rows.push_back(row);
+        std::printf("\n%s, %d frames (best of 3 rounds)\n", name.c_str(), frames);
+        std::printf("%-16s %8s %8s %8s %8s %12s\n", "", "fps", "ratio", "CPU s", "CPU ratio",
+                    "peak");
+        const Run& theirs = best[kFfmpegOne];
+        for (size_t w = 0; w < ways.size(); ++w) {
+            const Run& r = best[w];
+            if (!r.ok || frames <= 0) {
+                std::printf("%-16s failed\n", ways[w].name.c_str());
+                ++failures;
+                continue;
+            }
+            std::printf("%-16s %8.1f %8.2f %8.3f %8.2f %8ld KiB\n", ways[w].name.c_str(),
+                        frames / r.seconds, theirs.seconds / r.seconds, r.cpuSeconds,
+                        theirs.cpuSeconds / r.cpuSeconds, r.peakKiB);
+        }
     }
-    std::printf("%-26s %6s %8s %10s %6s %12s %12s | %8s %11s %7s | %9s %12s | %8s %11s %10s\n",
-                "clip", "frames", "ours fps", "ffmpeg fps", "ratio", "ours peak", "ffmpeg peak",
-                "ref fps", "ref peak", "ours/ref", "mt fps", "mt peak", "floor fps", "floor peak",
-                "floor/ours");
-    for (const Row& r : rows) {
-        auto fps = [&](const Run& run) { return r.frames / run.seconds; };
-        std::printf(
-            "%-26s %6d %8.1f %10.1f %6.2f %8ld KiB %8ld KiB | %8.1f %7ld KiB %7.2f | "
-            "%9.1f %8ld KiB | %8.1f %7ld KiB %10.2f\n",
-            r.name.c_str(), r.frames, fps(r.ours), fps(r.theirs), fps(r.ours) / fps(r.theirs),
-            r.ours.peakKiB, r.theirs.peakKiB, fps(r.reference), r.reference.peakKiB,
-            fps(r.ours) / fps(r.reference), fps(r.theirsMt), r.theirsMt.peakKiB, fps(r.floor),
-            r.floor.peakKiB, fps(r.floor) / fps(r.ours));
-    }
-    std::printf("\nCPU seconds (user + system), the least of the three runs\n");
-    std::printf("%-26s %8s %8s %10s %8s %8s %12s %12s\n", "clip", "ours", "ffmpeg", "reference",
-                "mt", "floor", "ffmpeg/ours", "ours/floor");
-    for (const Row& r : rows) {
-        std::printf("%-26s %8.3f %8.3f %10.3f %8.3f %8.3f %12.2f %12.2f\n", r.name.c_str(),
-                    r.ours.cpuSeconds, r.theirs.cpuSeconds, r.reference.cpuSeconds,
-                    r.theirsMt.cpuSeconds, r.floor.cpuSeconds,
-                    r.theirs.cpuSeconds / r.ours.cpuSeconds,
-                    r.ours.cpuSeconds / r.floor.cpuSeconds);
-    }
+    std::printf("\nratio: ffmpeg 1's wall time over the way's; CPU ratio: the same for CPU time\n");
     return failures == 0 ? 0 : 1;
 }

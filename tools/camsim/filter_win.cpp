@@ -22,19 +22,30 @@ LONG moduleReferences = 0;
 // The driver fails a request the way a device that does not answer would.
 const HRESULT kDeviceFailed = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
 
-// Blocks the caller for the request's time on the modeled link, as a USB request does: sleeps
-// the whole milliseconds but one, and spins the rest, since Sleep cannot wait less than a tick.
+// Blocks the caller for the request's time on the modeled link, as a USB request blocks it in
+// the driver. Sleep cannot wait less than a millisecond; ntdll's NtDelayExecution takes 100 ns
+// units and under Wine wakes within about 0.1 ms, so it sleeps all but the last 0.15 ms, and
+// a spin ends the wait on time. The spin does not yield: on a busy machine a yielding thread
+// gets the processor back only after other processes' time slices.
 void WaitOnLink(uint64_t ns) {
+    using DelayExecution = LONG(WINAPI*)(BOOLEAN alertable, LARGE_INTEGER * interval);
+    static const auto delay = reinterpret_cast<DelayExecution>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
+    constexpr uint64_t kSpinNs = 150000;
     if (ns == 0) return;
     LARGE_INTEGER frequency, start, now;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
     const double ticks = double(ns) * double(frequency.QuadPart) / 1e9;
-    if (ns >= 2000000) Sleep(DWORD(ns / 1000000 - 1));
+    if (delay && ns > 2 * kSpinNs) {
+        LARGE_INTEGER interval;
+        interval.QuadPart = -LONGLONG((ns - kSpinNs) / 100);  // negative: relative
+        delay(FALSE, &interval);
+    }
     for (;;) {
         QueryPerformanceCounter(&now);
         if (double(now.QuadPart - start.QuadPart) >= ticks) return;
-        SwitchToThread();
+        YieldProcessor();
     }
 }
 

@@ -15,10 +15,11 @@ void FetchSession::StartDeleteRun() {
     deleteState_ = RunState::NextItem;
 }
 
-bool FetchSession::DeleteStep() {
+StepResult FetchSession::DeleteStep() {
     if (deleteState_ == RunState::NextItem && !SelectNextDelete()) return DeleteFailed();
-    if (deleteState_ == RunState::InProgress && !ConfirmDelete()) return DeleteFailed();
-    return true;
+    if (deleteState_ != RunState::InProgress) return StepResult::Rested;  // the run has ended
+    StepResult result = ConfirmDelete();
+    return result == StepResult::Failed ? DeleteFailed() : result;
 }
 
 // Sends the delete of the next selected item, or ends the run.
@@ -43,10 +44,11 @@ bool FetchSession::SelectNextDelete() {
 }
 
 // One status poll: a ready status confirms the delete.
-bool FetchSession::ConfirmDelete() {
+StepResult FetchSession::ConfirmDelete() {
     camera::SystemInfo info;
     Poll poll = PollCamera(info);
-    if (poll != Poll::Ready) return poll == Poll::Busy;
+    if (poll == Poll::Failed) return StepResult::Failed;
+    if (poll == Poll::Busy) return StepResult::Rested;
     CatalogueItem& item = catalogue_[deleteIndex_];
     item.flags = (item.flags & ~flagDeleting) | flagDeleted;
     view_.RefreshRow(deleteIndex_);
@@ -54,12 +56,12 @@ bool FetchSession::ConfirmDelete() {
     ShowRemainingCount(deleteTotal_ - deleteDone_);
     ++deleteIndex_;
     deleteState_ = RunState::NextItem;
-    return true;
+    return StepResult::Moved;
 }
 
 // The item whose delete failed shows "Error!": the camera may still hold it. Items already
 // deleted leave the list.
-bool FetchSession::DeleteFailed() {
+StepResult FetchSession::DeleteFailed() {
     if (deleteIndex_ < catalogue_.size()) {
         CatalogueItem& item = catalogue_[deleteIndex_];
         item.flags = (item.flags & ~(flagDeleting | flagSaved)) | flagFailed;
@@ -68,7 +70,7 @@ bool FetchSession::DeleteFailed() {
     PurgeDeleted();
     deleteState_ = RunState::Idle;
     SetControlMode(kModeReady);
-    return false;
+    return StepResult::Failed;
 }
 
 }  // namespace camfetch

@@ -1,5 +1,5 @@
 // The download run: one selected item after another, each written to its file in the dated
-// folder one block per tick, and marked saved only once the file on disk is complete.
+// folder block by block, and marked saved only once the file on disk is complete.
 #include <cstdio>
 
 #include "fetch_session.h"
@@ -60,10 +60,11 @@ void FetchSession::StartDownloadRun() {
     downloadState_ = RunState::NextItem;
 }
 
-bool FetchSession::DownloadStep() {
+StepResult FetchSession::DownloadStep() {
     if (downloadState_ == RunState::NextItem && !SelectNextDownload()) return DownloadFailed();
-    if (downloadState_ == RunState::InProgress && !TransferBlock()) return DownloadFailed();
-    return true;
+    if (downloadState_ != RunState::InProgress) return StepResult::Rested;  // the run has ended
+    StepResult result = TransferBlock();
+    return result == StepResult::Failed ? DownloadFailed() : result;
 }
 
 // Opens the next selected item's output file and asks the camera for the file.
@@ -114,32 +115,35 @@ void FetchSession::ForgetCopiesAt(const std::string& path) {
 }
 
 // One status poll and at most one block.
-bool FetchSession::TransferBlock() {
+StepResult FetchSession::TransferBlock() {
     camera::SystemInfo info;
     Poll poll = PollCamera(info);
-    if (poll != Poll::Ready) return poll == Poll::Busy;
+    if (poll == Poll::Failed) return StepResult::Failed;
+    if (poll == Poll::Busy) return StepResult::Rested;
     CatalogueItem& item = catalogue_[downloadIndex_];
     // Above the guard is also every length that is negative as signed: skipping such a block
     // as empty would save the file short.
     if (info.length > kMaxBlockLength)
-        return Failure("the camera named a block longer than the limit");
+        return StepFailure("the camera named a block longer than the limit");
     uint32_t length = info.length;
     if (length > 0) {
         uint32_t fetched = (length + 3u) & ~3u;
         std::vector<uint8_t> block(fetched);
         if (!camera_.ReadMemory(info.address, fetched, block.data()))
-            return Failure("the block could not be read");
+            return StepFailure("the block could not be read");
         if (!store_->Write(block.data(), size_t(length)))
-            return Failure("the block could not be written: " + outputPath_);
+            return StepFailure("the block could not be written: " + outputPath_);
         bytesReceived_ += length;
         // An empty catalogue size cannot scale anything: its file shows 100% once done.
         uint64_t percent = item.size ? bytesReceived_ * 100 / item.size : 0;
         view_.ShowPercent(FormatCount((long long)percent, "%"));
         view_.SetProgress(percent > 0x7fffffff ? 0x7fffffff : int(percent));
     }
-    if (info.flags & camera::kStatusLast) return FinishDownload(item);
+    if (info.flags & camera::kStatusLast)
+        return FinishDownload(item) ? StepResult::Moved : StepResult::Failed;
     // A refused file next leaves the status on this block, which would be appended again.
-    return SendFileNext() || Failure("the file next was refused");
+    if (!SendFileNext()) return StepFailure("the file next was refused");
+    return StepResult::Moved;
 }
 
 // The last block is written: closes the file, converts it if asked, and marks the item saved.
@@ -182,7 +186,7 @@ void FetchSession::AbortTransfer() {
 }
 
 // The item that failed shows "Error!": its file, if any, is gone.
-bool FetchSession::DownloadFailed() {
+StepResult FetchSession::DownloadFailed() {
     if (downloadIndex_ < catalogue_.size()) {
         CatalogueItem& item = catalogue_[downloadIndex_];
         item.flags = (item.flags & ~(flagDownloading | flagSaved)) | flagFailed;
@@ -190,7 +194,7 @@ bool FetchSession::DownloadFailed() {
     }
     AbortTransfer();
     SetControlMode(kModeReady);
-    return false;
+    return StepResult::Failed;
 }
 
 void FetchSession::CancelRuns() {

@@ -1,29 +1,63 @@
 #include "fetch_session.h"
 
+#include <algorithm>
+
 namespace camfetch {
 
-void FetchSession::ConnectionStep() {
+bool FetchSession::ConnectionStep() {
+    const uint64_t start = NowUs();
+    uint64_t longestRound = 0;
+    resting_ = 0;
+    for (;;) {
+        const uint64_t roundStart = NowUs();
+        if (!StepRound()) return false;
+        const uint64_t now = NowUs();
+        longestRound = std::max(longestRound, now - roundStart);
+        if (budget_.budgetUs == 0 || now - start + longestRound > budget_.budgetUs) return true;
+        if (budget_.inputWaiting && budget_.inputWaiting()) return true;
+    }
+}
+
+bool FetchSession::StepRound() {
     using State = ConnectionState;
+    bool moved = false;
+    // A failure moves to Failed, which no later test matches.
     if (connectionState_ == State::Starting) {
-        if (!camera_.RequestSystemInfo()) return FailConnection("the storage query was refused");
-        connectionState_ = State::CheckingStorage;
+        if (camera_.RequestSystemInfo())
+            connectionState_ = State::CheckingStorage;
+        else
+            FailConnection("the storage query was refused");
     }
     if (connectionState_ == State::CheckingStorage) CheckStorage();
     if (connectionState_ == State::OpeningCatalogue) {
-        if (!camera_.OpenCatalogue(0)) return FailConnection("the catalogue start was refused");
-        connectionState_ = State::ScanningCatalogue;
+        if (camera_.OpenCatalogue(0))
+            connectionState_ = State::ScanningCatalogue;
+        else
+            FailConnection("the catalogue start was refused");
     }
-    if (connectionState_ == State::ScanningCatalogue) ScanCatalogue();
+    if (connectionState_ == State::ScanningCatalogue) moved = ScanCatalogue();
     if (connectionState_ == State::Connected) {
-        if (!SetUpSource()) return FailConnection();
-        SetControlMode(kModeListing);
-        connectionState_ = State::Serving;
+        if (SetUpSource()) {
+            SetControlMode(kModeListing);
+            connectionState_ = State::Serving;
+        } else {
+            FailConnection();
+        }
     }
-    if (connectionState_ == State::Serving) {
-        if (!ListingStep()) return FailConnection();
-        if (connectionState_ == State::Serving && !DownloadStep()) return FailConnection();
-        if (connectionState_ == State::Serving && !DeleteStep()) return FailConnection();
+    moved |= Serve(kListing, &FetchSession::ListingStep);
+    moved |= Serve(kDownload, &FetchSession::DownloadStep);
+    moved |= Serve(kDelete, &FetchSession::DeleteStep);
+    return moved;
+}
+
+bool FetchSession::Serve(Activity activity, StepResult (FetchSession::*step)()) {
+    if (connectionState_ != ConnectionState::Serving || (resting_ & activity)) return false;
+    switch ((this->*step)()) {
+    case StepResult::Failed: FailConnection(); return false;
+    case StepResult::Rested: resting_ |= activity; return false;
+    case StepResult::Moved: return true;
     }
+    return false;
 }
 
 // Reads the presence word once the storage query is answered.
@@ -47,25 +81,30 @@ void FetchSession::CheckStorage() {
     }
 }
 
-void FetchSession::ScanCatalogue() {
+// True when a block without a known file was passed over and the next one asked for.
+bool FetchSession::ScanCatalogue() {
     camera::SystemInfo info;
     Poll poll = PollCamera(info);
-    if (poll == Poll::Failed) return FailConnection();
-    if (poll == Poll::Busy) return;
-    {
-        std::vector<uint8_t> block;
-        if (!ReadBlock(camera_, info, block, failure_)) return FailConnection();
-        if (CountKnownEntries(block.data(), block.size()) > 0) {
-            connectionState_ = ConnectionState::Connected;
-            return;
-        }
+    if (poll == Poll::Busy) return false;
+    std::vector<uint8_t> block;
+    if (poll == Poll::Failed || !ReadBlock(camera_, info, block, failure_)) {
+        FailConnection();
+        return false;
+    }
+    if (CountKnownEntries(block.data(), block.size()) > 0) {
+        connectionState_ = ConnectionState::Connected;
+        return false;
     }
     if (info.flags & camera::kStatusLast) {
         connectionState_ = ConnectionState::NoImages;
         ShowEndMessage();
-        return;
+        return false;
     }
-    if (!camera_.NextCatalogueBlock()) return FailConnection("the catalogue next was refused");
+    if (!camera_.NextCatalogueBlock()) {
+        FailConnection("the catalogue next was refused");
+        return false;
+    }
+    return true;
 }
 
 bool FetchSession::SetUpSource() {
@@ -126,25 +165,25 @@ bool FetchSession::StartListing() {
     return true;
 }
 
-bool FetchSession::ListingStep() {
-    if (!listingActive_) return true;
+StepResult FetchSession::ListingStep() {
+    if (!listingActive_) return StepResult::Rested;
     camera::SystemInfo info;
     Poll poll = PollCamera(info);
-    if (poll == Poll::Busy) return true;
+    if (poll == Poll::Busy) return StepResult::Rested;
     if (poll == Poll::Failed) {
         listingActive_ = false;
-        return false;
+        return StepResult::Failed;
     }
     {
         std::vector<uint8_t> block;
         if (!ReadBlock(camera_, info, block, failure_)) {
             listingActive_ = false;
-            return false;
+            return StepResult::Failed;
         }
         if (CountKnownEntries(block.data(), block.size()) >
             kMaxCatalogueItems - catalogue_.size()) {
             listingActive_ = false;  // the rows read so far stay
-            return Failure("the catalogue lists more files than a FAT folder holds");
+            return StepFailure("the catalogue lists more files than a FAT folder holds");
         }
         size_t added = AppendBlockEntries(block.data(), block.size(), catalogue_);
         if (added > 0) view_.AppendRows(added);
@@ -153,13 +192,13 @@ bool FetchSession::ListingStep() {
         listingActive_ = false;
         SortCatalogue();
         SetControlMode(kModeReady);
-        return true;
+        return StepResult::Moved;
     }
     if (!SendCatalogueNext()) {
         listingActive_ = false;
-        return Failure("the catalogue next was refused");
+        return StepFailure("the catalogue next was refused");
     }
-    return true;
+    return StepResult::Moved;
 }
 
 void FetchSession::ClearCatalogue() {

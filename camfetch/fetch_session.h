@@ -15,13 +15,19 @@
 //                 holds a known file
 //   listing       StartListing and ListingStep: read the whole catalogue again, one block
 //                 per tick, into the catalogue
-//   run           a download or delete over the rows selected when its button was pressed,
-//                 one camera exchange or one data block per tick
+//   run           a download or delete over the rows selected when its button was pressed
+//   round         each state's work once, in ascending order; in the serving state one
+//                 step of the listing, of the download run and of the delete run (a status
+//                 poll and at most one block or one command each)
+//   tick          one call of ConnectionStep: rounds for as long as the camera answers
+//                 `ready` and the tick's budget lasts; an activity whose poll finds the camera
+//                 busy rests until the next tick
 //   failure       why the connection or a run failed, in words (`failure()`), for the tests'
 //                 messages; the dialog shows only its fixed texts
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,12 +57,34 @@ enum class RunState {
                  // remove it), a delete waits for the camera to confirm
 };
 
+// What one step of an activity did.
+enum class StepResult {
+    Failed,  // the activity failed and has cleaned up; the connection fails
+    Rested,  // nothing more this tick: the activity is idle, or the camera answered busy
+    Moved,   // the camera was ready and the activity moved on; it may move again this tick
+};
+
+// How long a tick may work. The session reads time from `clockUs` (microseconds, any origin):
+// another round starts only while the tick's time so far plus its longest round stays within
+// `budgetUs`, so a tick runs longer than the budget only when one round does. A budget of 0
+// gives one round per tick. `inputWaiting` ends the tick between two rounds as soon as the
+// window has input to answer.
+struct TickBudget {
+    uint64_t budgetUs = 0;
+    std::function<uint64_t()> clockUs;
+    std::function<bool()> inputWaiting;
+};
+
 class FetchSession {
 public:
     FetchSession(camera::CameraChannel& camera, FetchView& view) : camera_(camera), view_(view) {}
 
-    // Timer 100: advances the connection; several states may be handled in one tick.
-    void ConnectionStep();
+    // Timer 100: advances the connection, in rounds while the budget lasts. True when the tick
+    // stopped with the camera ready for more (the budget ran out, or input is waiting): the
+    // caller then runs the next tick as soon as the window has answered its messages, without
+    // waiting for the timer.
+    bool ConnectionStep();
+    void SetTickBudget(TickBudget budget) { budget_ = std::move(budget); }
     // Timer 101: counts down and ends the dialog at 0.
     void CountdownStep();
 
@@ -66,7 +94,7 @@ public:
     void ShowEndMessage();
 
     bool StartListing();
-    bool ListingStep();
+    StepResult ListingStep();
     void ClearCatalogue();
     void PurgeDeleted();
     // Puts these items in the catalogue as a listing would, without rows in the view (tests
@@ -82,10 +110,10 @@ public:
     // Download, Delete and Cancel. The runs then advance on the connection's ticks; a false
     // step fails the connection.
     void StartDownloadRun();
-    bool DownloadStep();
+    StepResult DownloadStep();
     void AbortTransfer();
     void StartDeleteRun();
-    bool DeleteStep();
+    StepResult DeleteStep();
     void CancelRuns();
 
     // Orders the catalogue by the sort column in that column's direction; rows keep their
@@ -137,28 +165,41 @@ private:
         failure_ = reason;
         return false;
     }
+    StepResult StepFailure(const std::string& reason) {  // keeps the reason; Failed
+        failure_ = reason;
+        return StepResult::Failed;
+    }
+    // Bits of the activities that rest for the rest of this tick.
+    enum Activity : unsigned { kListing = 1, kDownload = 2, kDelete = 4 };
+    uint64_t NowUs() const { return budget_.clockUs ? budget_.clockUs() : 0; }
+    // One round; true when an activity moved and may move again.
+    bool StepRound();
+    // One step of a serving activity, unless it rests this tick; true when it moved.
+    bool Serve(Activity activity, StepResult (FetchSession::*step)());
     void CheckStorage();
-    void ScanCatalogue();
+    bool ScanCatalogue();
     bool SetUpSource();
     // Copies the rows' states into the items and counts the selected ones.
     int LatchSelection();
     // The first latched-selected item at or after `from`; catalogue_.size() when none is.
     size_t NextSelectedItem(size_t from) const;
     bool SelectNextDownload();
-    bool TransferBlock();
+    StepResult TransferBlock();
     bool FinishDownload(CatalogueItem& item);
-    bool DownloadFailed();
+    StepResult DownloadFailed();
     // Takes the saved mark off every item whose file is about to be replaced at `path`.
     void ForgetCopiesAt(const std::string& path);
     bool SelectNextDelete();
-    bool ConfirmDelete();
-    bool DeleteFailed();
+    StepResult ConfirmDelete();
+    StepResult DeleteFailed();
     void ShowRemainingCount(int count);
 
     camera::CameraChannel& camera_;
     FetchView& view_;
     DownloadStore* store_ = nullptr;
     ClipConverter converter_;
+    TickBudget budget_;
+    unsigned resting_ = 0;  // Activity bits
 
     std::vector<CatalogueItem> catalogue_;
     bool listingActive_ = false;

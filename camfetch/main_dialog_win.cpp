@@ -17,6 +17,19 @@ namespace {
 
 constexpr UINT_PTR kConnectionTimer = 100;
 constexpr UINT_PTR kCountdownTimer = 101;
+// Runs the next tick of camera work at once, when the last one stopped with the camera ready.
+constexpr UINT kMsgContinueTick = WM_APP + 1;
+
+uint64_t MonotonicMicroseconds() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return uint64_t(now.QuadPart / frequency.QuadPart * 1000000 +
+                    now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart);
+}
+
+// Keyboard or mouse input is waiting for this thread: a person expects an answer.
+bool InputWaiting() { return HIWORD(GetQueueStatus(QS_INPUT)) != 0; }
 
 // Camera names, paths and the texts made from them are in the ANSI code page.
 camtools::WString Widen(const std::string& text) { return camtools::WidenPath(text); }
@@ -143,11 +156,16 @@ void FetchMainDialog::ShowStatusLine(const std::string& text) {
     SetDlgItemTextW(hwnd_, IDC_STATUS_LINE, Widen(text).c_str());
 }
 
+// The percent and the bar are given with every block; they are redrawn only when they change.
 void FetchMainDialog::ShowPercent(const std::string& text) {
+    if (text == shownPercent_) return;
+    shownPercent_ = text;
     SetDlgItemTextW(hwnd_, IDC_PERCENT, Widen(text).c_str());
 }
 
 void FetchMainDialog::SetProgress(int percent) {
+    if (percent == shownProgress_) return;
+    shownProgress_ = percent;
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, WPARAM(percent), 0);
 }
 
@@ -186,6 +204,10 @@ INT_PTR FetchMainDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYDRAGICON:  // answered by the procedure's own return value, not DWLP_MSGRESULT
         return reinterpret_cast<INT_PTR>(appIcon_);
     case WM_TIMER: OnTimer(wParam); return TRUE;
+    case kMsgContinueTick:
+        continuePosted_ = false;
+        RunConnectionTick();
+        return TRUE;
     case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return TRUE;
     case WM_NOTIFY: {
         LRESULT result = OnNotify(reinterpret_cast<NMHDR*>(lParam));
@@ -211,6 +233,8 @@ BOOL FetchMainDialog::OnInitDialog() {
     session_.SetDownloadFolder(params_.downloadFolder);
     session_.SetDownloadStore(&store_);
     session_.SetClipConverter(ConvertDownloadedClip);
+    session_.SetTickBudget(
+        {uint64_t(params_.timing.tickBudgetMs) * 1000, MonotonicMicroseconds, InputWaiting});
     taskbar_ = std::make_unique<camtools::TaskbarButtonProgress>(hwnd_);
     runIndicator_ = std::make_unique<RunIndicator>(awake_, *taskbar_);
 
@@ -311,11 +335,21 @@ void FetchMainDialog::OnDestroy() {
 }
 
 void FetchMainDialog::OnTimer(UINT_PTR id) {
-    if (id == kConnectionTimer)
-        session_.ConnectionStep();
-    else if (id == kCountdownTimer)
-        session_.CountdownStep();
+    if (id == kConnectionTimer) return RunConnectionTick();
+    if (id == kCountdownTimer) session_.CountdownStep();
     if (runIndicator_) runIndicator_->Update(session_);
+}
+
+// One tick of camera work. When it stopped with the camera ready for more, the window paints
+// what changed and the next tick is posted, to run once the messages before it are answered;
+// posted messages come before input, so with input waiting the timer's next tick goes on
+// instead, after the input.
+void FetchMainDialog::RunConnectionTick() {
+    bool more = session_.ConnectionStep();
+    if (runIndicator_) runIndicator_->Update(session_);
+    if (!more || continuePosted_ || InputWaiting()) return;
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    continuePosted_ = PostMessageW(hwnd_, kMsgContinueTick, 0, 0) != FALSE;
 }
 
 void FetchMainDialog::OnCommand(int id, int code) {

@@ -20,11 +20,14 @@
 
 namespace camfetch {
 
-// Timer periods. The product runs on 100 ms and 1000 ms; tests may pass shorter ones so a
-// countdown does not take 15 real seconds.
+// Timer periods and the camera work's budget per tick. The product runs on 100 ms and 1000 ms;
+// tests may pass shorter ones so a countdown does not take 15 real seconds.
 struct DialogTiming {
     UINT connectionPeriodMs = 100;
     UINT countdownPeriodMs = 1000;
+    // A tick works while the camera is ready for at most this long, then lets the window answer
+    // its messages; 0 gives one round of exchanges per tick.
+    UINT tickBudgetMs = 50;
 };
 
 struct MainDialogParams {
@@ -72,6 +75,7 @@ private:
     BOOL OnInitDialog();
     void OnDestroy();
     void OnTimer(UINT_PTR id);
+    void RunConnectionTick();
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR* header);
     void OnDisplayInfo(NMLVDISPINFOW* info);
@@ -92,6 +96,9 @@ private:
     camtools::ScopedImageList smallIcons_;
     UINT_PTR connectionTimer_ = 0;
     UINT_PTR countdownTimer_ = 0;
+    bool continuePosted_ = false;  // a kMsgContinueTick is on its way
+    std::string shownPercent_;
+    int shownProgress_ = 0;
     std::string datedFolderName_;
     camtools::WString displayText_;  // the text a row asked for last; lives until the next ask
     Win32DownloadStore store_;

@@ -1,7 +1,8 @@
 // camfetch's session against a simulated camera whose files, block size, timing and faults
 // come from the input, driven by ticks and by the user actions each control mode allows
 // (rows selected, Select All, Download with or without Convert AVI, Delete, column clicks,
-// Cancel, closing the dialog). After every step:
+// Cancel, closing the dialog), with ticks of one round or of several within a budget on a
+// modeled link. After every step:
 //   - the list has one row per catalogue item;
 //   - no output file is open unless a file is being received;
 //   - every file on disk lies directly inside the dated folder and, unless it is the one being
@@ -62,6 +63,7 @@ camsim::Profile MakeProfile(FuzzedDataProvider& input) {
     profile.blockSize = input.ConsumeBool() ? blockSizes[input.ConsumeIntegralInRange<size_t>(0, 3)]
                                             : input.ConsumeIntegralInRange<uint32_t>(1, 512);
     profile.notReadyPolls = input.ConsumeIntegralInRange<uint32_t>(0, 2);
+    profile.requestLatencyUs = input.ConsumeBool() ? 650 : 0;
     profile.storagePresent = input.ConsumeIntegralInRange<int>(0, 7) != 0;
     for (size_t n = input.ConsumeIntegralInRange<size_t>(0, 5); n > 0; --n) {
         camsim::StoredFile file;
@@ -210,6 +212,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     Rig rig(MakeProfile(input));
     FetchSession& session = rig.session;
+    static const uint64_t budgetsUs[] = {0, 5000, 50000};
+    session.SetTickBudget({budgetsUs[input.ConsumeIntegralInRange<size_t>(0, 2)],
+                           [&rig] { return rig.model.clockNs() / 1000; }, nullptr});
     int ticks = 0;
     while (input.remaining_bytes() > 0 && ticks < 4000 && rig.view.endedAsCancel == 0) {
         const int mode = session.controlMode();

@@ -1,7 +1,12 @@
-// Downloads a 4 MiB file from the simulated camera's model at several block sizes and prints,
-// per block size, the camera requests per block, the CPU time one tick spends outside the
-// camera requests (the step itself: buffer, copy, file write), and the bytes per second that
-// one block per 100 ms tick allows. Not a test: scripts/bench-camfetch-download runs it.
+// camfetch's storage work against the simulated camera's model on a modeled USB link (650 us a
+// request, 16 MB/s memory reads), ticked as the dialog ticks it: a tick that stops with the
+// camera ready is followed at once by the next, any other waits for the next 100 ms timer tick.
+// Time is the model's link clock, so the figures do not depend on this machine's speed.
+// Prints, for a 4 MiB download per block size: the rate, the link's bound (a block over the
+// time of its requests and its read), their ratio, the longest tick, the requests per block and
+// the CPU time per block outside the camera requests; then the time of listing 10,000 entries
+// and of deleting 100 files. Not a test: scripts/bench-camfetch-download runs it.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -99,13 +104,63 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-}  // namespace
+constexpr uint32_t kLatencyUs = 650;
+constexpr uint32_t kReadRate = 16000000;
+constexpr uint64_t kTimerUs = 100000;
+constexpr uint64_t kBudgetUs = 50000;
 
-int main() {
+// A session on the model, ticked as the dialog ticks it.
+struct Rig {
+    explicit Rig(camsim::Profile profile) : model(WithLink(std::move(profile))) {
+        auto owned = std::make_unique<TimedTransport>(model);
+        transport = owned.get();
+        channel = std::make_unique<camera::CameraChannel>(std::move(owned));
+        channel->Open();
+        session = std::make_unique<camfetch::FetchSession>(*channel, view);
+        session->SetDownloadFolder("c:\\bench");
+        session->SetDatedFolderName("dated");
+        session->SetDownloadStore(&store);
+        session->SetTickBudget({kBudgetUs, [this] { return model.clockNs() / 1000; }, nullptr});
+    }
+    static camsim::Profile WithLink(camsim::Profile profile) {
+        profile.requestLatencyUs = kLatencyUs;
+        profile.readBytesPerSecond = kReadRate;
+        return profile;
+    }
+    uint64_t NowUs() const { return model.clockNs() / 1000; }
+    // Ticks until `done`; returns the link time it took, in microseconds, from the first tick
+    // to the end of the tick that got it done.
+    template <typename Done>
+    uint64_t TickUntil(Done done) {
+        const uint64_t start = NowUs();
+        while (!done()) {
+            const uint64_t tickStart = NowUs();
+            bool more = session->ConnectionStep();
+            longestTickUs = std::max(longestTickUs, NowUs() - tickStart);
+            if (!more && !done()) model.Advance((kTimerUs - NowUs() % kTimerUs) * 1000);
+        }
+        return NowUs() - start;
+    }
+    void SelectAll() { view.rows.assign(view.rows.size(), camfetch::listStateSelected); }
+
+    camsim::CameraModel model;
+    TimedTransport* transport = nullptr;
+    std::unique_ptr<camera::CameraChannel> channel;
+    NullView view;
+    StdioStore store{"/tmp/camfetch_download_bench.bin"};
+    std::unique_ptr<camfetch::FetchSession> session;
+    uint64_t longestTickUs = 0;
+};
+
+bool Listed(const Rig& rig) { return rig.session->controlMode() == camfetch::kModeReady; }
+
+void Download() {
     const uint32_t kFileSize = 4u << 20;
-    std::printf("%-10s %8s %8s %14s %16s %14s\n", "block", "blocks", "ticks", "requests/block",
-                "CPU/tick outside", "bytes/s at 100ms");
-    for (uint32_t block : {4u << 10, 64u << 10, 1u << 20}) {
+    std::printf("A 4 MiB download, %u us a request, %.0f MB/s reads:\n", kLatencyUs,
+                kReadRate / 1e6);
+    std::printf("%-8s %8s %8s %7s %10s %9s %12s\n", "block", "MB/s", "bound", "ratio", "long tick",
+                "req/block", "CPU/block");
+    for (uint32_t block : {4u << 10, 16u << 10, 64u << 10, 1u << 20}) {
         camsim::Profile profile;
         profile.blockSize = block;
         camsim::StoredFile file;
@@ -114,36 +169,59 @@ int main() {
         file.content.resize(kFileSize);
         for (size_t i = 0; i < file.content.size(); ++i) file.content[i] = uint8_t(i % 251);
         profile.files.push_back(file);
-        camsim::CameraModel model(profile);
-        auto transport = std::make_unique<TimedTransport>(model);
-        TimedTransport& timed = *transport;
-        camera::CameraChannel channel(std::move(transport));
-        channel.Open();
-        NullView view;
-        StdioStore store("/tmp/camfetch_download_bench.bin");
-        camfetch::FetchSession session(channel, view);
-        session.SetDownloadFolder("c:\\bench");
-        session.SetDatedFolderName("dated");
-        session.SetDownloadStore(&store);
-        while (session.controlMode() != camfetch::kModeReady) session.ConnectionStep();
-        view.rows.assign(view.rows.size(), camfetch::listStateSelected);
-        session.StartDownloadRun();
-
-        timed.inside = 0;
-        timed.requests = 0;
-        int ticks = 0;
-        double start = ThreadCpuSeconds();
-        while (session.downloadState() != camfetch::RunState::Idle) {
-            session.ConnectionStep();
-            ++ticks;
-        }
-        double total = ThreadCpuSeconds() - start;
-        uint32_t blocks = (kFileSize + block - 1) / block;
-        double outside = (total - timed.inside) / ticks;
-        std::printf("%-10u %8u %8d %14.2f %13.1f us %14.0f\n", block, blocks, ticks,
-                    double(timed.requests) / blocks, outside * 1e6, double(block) / 0.1);
-        if (session.downloadDone() != 1) std::printf("  the download did not complete\n");
+        Rig rig(profile);
+        rig.TickUntil([&] { return Listed(rig); });
+        rig.SelectAll();
+        rig.session->StartDownloadRun();
+        rig.transport->inside = 0;
+        rig.transport->requests = 0;
+        rig.longestTickUs = 0;
+        double cpuStart = ThreadCpuSeconds();
+        uint64_t us =
+            rig.TickUntil([&] { return rig.session->downloadState() == camfetch::RunState::Idle; });
+        double cpu = ThreadCpuSeconds() - cpuStart - rig.transport->inside;
+        const uint32_t blocks = (kFileSize + block - 1) / block;
+        const double requestsPerBlock = double(rig.transport->requests) / blocks;
+        const double rate = kFileSize / (us / 1e6) / 1e6;
+        const double bound = block / (4 * kLatencyUs / 1e6 + double(block) / kReadRate) / 1e6;
+        std::printf("%-8u %8.2f %8.2f %6.0f%% %7.1f ms %9.2f %9.1f us\n", block, rate, bound,
+                    100 * rate / bound, rig.longestTickUs / 1e3, requestsPerBlock,
+                    cpu / blocks * 1e6);
+        if (rig.session->downloadDone() != 1) std::printf("  the download did not complete\n");
     }
+}
+
+void ListAndDelete() {
+    camsim::Profile profile;
+    profile.blockSize = 4096;  // 128 entries a block
+    for (int i = 0; i < 10000; ++i) {
+        camsim::StoredFile file;
+        char name[9];
+        std::snprintf(name, sizeof name, "P%07d", i);
+        file.name = name;
+        file.extension = "JPG";
+        profile.files.push_back(file);
+    }
+    Rig rig(profile);
+    uint64_t listUs = rig.TickUntil([&] { return Listed(rig); });
+    std::printf(
+        "Listing 10,000 entries at 128 a block: %.3f s of link time, longest tick %.1f ms\n",
+        listUs / 1e6, rig.longestTickUs / 1e3);
+    for (size_t i = 0; i < rig.view.rows.size(); ++i)
+        rig.view.rows[i] = i < 100 ? camfetch::listStateSelected : 0;
+    rig.longestTickUs = 0;
+    rig.session->StartDeleteRun();
+    uint64_t deleteUs =
+        rig.TickUntil([&] { return rig.session->deleteState() == camfetch::RunState::Idle; });
+    std::printf("Deleting 100 files: %.3f s of link time, longest tick %.1f ms; %zu rows left\n",
+                deleteUs / 1e6, rig.longestTickUs / 1e3, rig.session->catalogue().size());
+}
+
+}  // namespace
+
+int main() {
+    Download();
+    ListAndDelete();
     std::remove("/tmp/camfetch_download_bench.bin");
     return 0;
 }

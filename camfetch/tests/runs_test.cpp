@@ -74,6 +74,11 @@ struct RunRig {
         }
         return -1;
     }
+    // Ticks work within `us` of the model's link time; `input` stands for the window's queue.
+    void UseBudget(uint64_t us, const bool* input = nullptr) {
+        session.SetTickBudget(
+            {us, [this] { return model.clockNs() / 1000; }, [input] { return input && *input; }});
+    }
     int Count(uint32_t property, bool get) const {
         int n = 0;
         for (const auto& r : model.trace()) n += r.property == property && r.isGet == get;
@@ -613,4 +618,112 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         EXPECT_EQ(0, probe.held) << row.what;
         EXPECT_EQ(row.taskbar, probe.taskbar) << row.what;
     }
+}
+
+TEST(TickBudget, RoundsGoOnWhileTheCameraIsReadyAndTheBudgetLasts) {
+    using camsim::Direction;
+    using camsim::FaultKind;
+    enum class Then { Finish, Cancel };
+    struct Row {
+        const char* what;
+        uint32_t latencyUs;
+        uint32_t notReadyPolls;
+        size_t fileSize;  // 4 KiB blocks
+        uint64_t budgetUs;
+        bool input;                         // input waits in the window's queue
+        std::vector<camsim::Fault> faults;  // counted from the run's first request
+        Then then;
+        int firstTickReads;  // memory reads the first tick of the run makes
+        bool firstTickMore;  // what that tick returns
+    };
+    const uint32_t k = 4096;
+    const Then kFinish = Then::Finish, kCancel = Then::Cancel;
+    // At 650 us a request the first round (with the file open) takes 3.25 ms, each after it 2.6.
+    const Row rows[] = {
+        {"no link time: all of it", 0, 0, 40 * k, 50000, false, {}, kFinish, 40, false},
+        {"10 blocks fit 50 ms", 650, 0, 10 * k, 50000, false, {}, kFinish, 10, false},
+        {"the budget ends the tick", 650, 0, 100 * k, 50000, false, {}, kFinish, 18, true},
+        {"a zero budget: one round", 650, 0, 10 * k, 0, false, {}, kFinish, 1, true},
+        {"a busy answer ends it", 0, 1, 10 * k, 50000, false, {}, kFinish, 0, false},
+        {"input ends it after a round", 0, 0, 10 * k, 50000, true, {}, kFinish, 1, true},
+        {"Cancel between two ticks", 650, 0, 100 * k, 50000, false, {}, kCancel, 18, true},
+        {"a failed read mid-tick",
+         650,
+         0,
+         100 * k,
+         50000,
+         false,
+         {{FaultKind::Fail, camera::kPropMemoryData, Direction::Get, 5}},
+         kFinish,
+         5,
+         false},
+    };
+    for (const Row& row : rows) {
+        camsim::Profile profile;
+        profile.blockSize = k;
+        profile.requestLatencyUs = row.latencyUs;
+        profile.notReadyPolls = row.notReadyPolls;
+        profile.files = {File("A", "JPG", row.fileSize)};
+        const int memoryReads = RequestsToReady(profile, 3, true);
+        for (camsim::Fault fault : row.faults) {
+            fault.nth += uint32_t(memoryReads);
+            profile.faults.push_back(fault);
+        }
+        RunRig rig(profile);
+        bool input = row.input;
+        rig.UseBudget(row.budgetUs, &input);
+        rig.Select({"A"});
+        rig.session.StartDownloadRun();
+        const uint64_t start = rig.model.clockNs() / 1000;
+        EXPECT_EQ(row.firstTickMore, rig.session.ConnectionStep()) << row.what;
+        const uint64_t tickUs = rig.model.clockNs() / 1000 - start;
+        EXPECT_EQ(row.firstTickReads, rig.Count(3, true) - memoryReads) << row.what;
+        if (row.budgetUs) {
+            EXPECT_LE(tickUs, row.budgetUs) << row.what;
+        }
+        if (!row.faults.empty()) {
+            EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState()) << row.what;
+            EXPECT_EQ(kStringFailed, rig.view.messages.back()) << row.what;
+            EXPECT_EQ("Error!", rig.Status("A")) << row.what;
+            EXPECT_TRUE(rig.store.files.empty()) << row.what << ": a partial file is left";
+            continue;
+        }
+        if (row.then == Then::Cancel) {
+            ASSERT_EQ(RunState::InProgress, rig.session.downloadState()) << row.what;
+            rig.session.CancelRuns();
+            EXPECT_TRUE(rig.store.files.empty()) << row.what << ": a partial file is left";
+            EXPECT_EQ("", rig.Status("A")) << row.what;
+            continue;
+        }
+        input = false;
+        ASSERT_GT(rig.RunToEnd(), 0) << row.what;
+        EXPECT_EQ(rig.model.files()[0].content, rig.store.files.at(kFolder + "A.JPG")) << row.what;
+        EXPECT_EQ("Saved", rig.Status("A")) << row.what;
+    }
+}
+
+TEST(TickBudget, ListingAndDeletesMoveAsFarAsTheBudgetGoes) {
+    camsim::Profile profile;
+    profile.blockSize = 64;  // two entries a block
+    for (const char* name : {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J"})
+        profile.files.push_back(File(name, "JPG", 1));
+    camsim::CameraModel model(profile);
+    camera::CameraChannel channel(std::make_unique<camsim::ModelTransport>(model));
+    channel.Open();
+    FakeView view;
+    FetchSession session(channel, view);
+    session.SetTickBudget({50000, [&] { return model.clockNs() / 1000; }, nullptr});
+    EXPECT_FALSE(session.ConnectionStep()) << "the connection and the whole listing, one tick";
+    EXPECT_EQ(kModeReady, session.controlMode());
+    EXPECT_EQ(10u, session.catalogue().size());
+
+    // 650 us a request: ten deletes with their confirmations take 13 ms, well within a tick.
+    profile.requestLatencyUs = 650;
+    RunRig slow(profile);
+    slow.UseBudget(50000);
+    slow.view.rows.assign(slow.view.rows.size(), listStateSelected);
+    slow.session.StartDeleteRun();
+    EXPECT_FALSE(slow.session.ConnectionStep());
+    EXPECT_TRUE(slow.session.catalogue().empty());
+    EXPECT_EQ(10, slow.Count(43, false));
 }

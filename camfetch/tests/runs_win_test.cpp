@@ -26,6 +26,9 @@ using namespace camfetch;
 namespace {
 
 const DialogTiming kFast = {20, 1000};
+// The in-process camera answers at once, so within a budget a file moves in one tick; a test
+// that acts in the middle of a transfer takes one round a tick.
+const DialogTiming kOneRoundATick = {20, 1000, 0};
 
 std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
     std::vector<uint8_t> bytes(size);
@@ -217,7 +220,7 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
     const bool convert = false;  // this build cannot convert: see ConvertWithoutDecoderFails
 #endif
     std::string dated;
-    INT_PTR result = RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+    INT_PTR result = RunMainDialog(model, folder, kOneRoundATick, [&](HWND dialog) {
         dated = DialogObject(dialog)->session().datedFolderName();
         WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); }),
                      "the listing completes");
@@ -320,7 +323,7 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
         camsim::CameraModel model(profile);
         std::string folder = FreshFolder(close ? "close" : "cancel");
         std::string dated;
-        RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+        RunMainDialog(model, folder, kOneRoundATick, [&](HWND dialog) {
             FetchSession& session = DialogObject(dialog)->session();
             dated = session.datedFolderName();
             Download(dialog, {"BIG"}, false);

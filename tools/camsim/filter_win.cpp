@@ -22,6 +22,33 @@ LONG moduleReferences = 0;
 // The driver fails a request the way a device that does not answer would.
 const HRESULT kDeviceFailed = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
 
+// Blocks the caller for the request's time on the modeled link, as a USB request blocks it in
+// the driver. Sleep cannot wait less than a millisecond; ntdll's NtDelayExecution takes 100 ns
+// units and under Wine wakes within about 0.1 ms, so it sleeps all but the last 0.15 ms, and
+// a spin ends the wait on time. The spin does not yield: on a busy machine a yielding thread
+// gets the processor back only after other processes' time slices.
+void WaitOnLink(uint64_t ns) {
+    using DelayExecution = LONG(WINAPI*)(BOOLEAN alertable, LARGE_INTEGER * interval);
+    static const auto delay = reinterpret_cast<DelayExecution>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
+    constexpr uint64_t kSpinNs = 150000;
+    if (ns == 0) return;
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const double ticks = double(ns) * double(frequency.QuadPart) / 1e9;
+    if (delay && ns > 2 * kSpinNs) {
+        LARGE_INTEGER interval;
+        interval.QuadPart = -LONGLONG((ns - kSpinNs) / 100);  // negative: relative
+        delay(FALSE, &interval);
+    }
+    for (;;) {
+        QueryPerformanceCounter(&now);
+        if (double(now.QuadPart - start.QuadPart) >= ticks) return;
+        YieldProcessor();
+    }
+}
+
 // No exception leaves a COM method: the model and the trace allocate.
 template <typename Body>
 HRESULT Guarded(Body&& body) {
@@ -257,6 +284,7 @@ private:
         if (!model_.Supports(id, false)) return E_PROP_ID_UNSUPPORTED;
         bool ok = model_.Set(id, data, length);
         FlushTrace();
+        WaitOnLink(model_.lastRequestNs());
         if (!ok) return model_.AnswersFalse(id, false) ? S_FALSE : kDeviceFailed;
         return S_OK;
     }
@@ -272,6 +300,7 @@ private:
         if (!model_.Supports(id, true)) return E_PROP_ID_UNSUPPORTED;
         bool ok = model_.Get(id, data, length);
         FlushTrace();
+        WaitOnLink(model_.lastRequestNs());
         if (!ok) return model_.AnswersFalse(id, true) ? S_FALSE : kDeviceFailed;
         if (returned) *returned = length;
         return S_OK;

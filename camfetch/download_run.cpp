@@ -62,8 +62,11 @@ void FetchSession::StartDownloadRun() {
 
 StepResult FetchSession::DownloadStep() {
     if (downloadState_ == RunState::NextItem && !SelectNextDownload()) return DownloadFailed();
-    if (downloadState_ != RunState::InProgress) return StepResult::Rested;  // the run has ended
-    StepResult result = TransferBlock();
+    StepResult result = StepResult::Rested;  // the run has ended
+    if (downloadState_ == RunState::InProgress)
+        result = TransferBlock();
+    else if (downloadState_ == RunState::Converting)
+        result = ConversionStep();
     return result == StepResult::Failed ? DownloadFailed() : result;
 }
 
@@ -146,7 +149,8 @@ StepResult FetchSession::TransferBlock() {
     return StepResult::Moved;
 }
 
-// The last block is written: closes the file, converts it if asked, and marks the item saved.
+// The last block is written: closes the file, and starts its conversion if asked or marks the
+// item saved.
 bool FetchSession::FinishDownload(CatalogueItem& item) {
     outputOpen_ = false;
     if (!store_->Close()) return Failure("the file could not be completed: " + outputPath_);
@@ -156,11 +160,41 @@ bool FetchSession::FinishDownload(CatalogueItem& item) {
     }
     if (convertAvi_ && IsAviFileName(outputPath_)) {
         if (!converter_) return Failure("no clip conversion");
-        media::ConvertResult result = converter_(outputPath_);
-        if (result != media::ConvertResult::Converted)
-            return Failure(std::string("the clip conversion failed: ") +
-                           media::ConvertResultText(result));
+        conversion_ = converter_(outputPath_);
+        downloadState_ = RunState::Converting;
+        view_.ShowStatusLine("Converting " + item.name + "." + item.extension);
+        view_.ShowPercent("0%");
+        view_.SetProgress(0);
+        return true;
     }
+    MarkSaved(item);
+    return true;
+}
+
+// Follows the clip's conversion, which works on threads of its own: the percent of its frames
+// written, and once it has ended its result. No camera request is made meanwhile.
+StepResult FetchSession::ConversionStep() {
+    const int32_t total = conversion_->FramesTotal();
+    const int32_t done = conversion_->FramesDone();
+    const int percent = total > 0 ? int(int64_t(done) * 100 / total) : 0;
+    if (!conversion_->Ended()) {
+        view_.ShowPercent(FormatCount(percent, "%"));
+        view_.SetProgress(percent);
+        return StepResult::Rested;
+    }
+    const media::ConvertResult result = conversion_->Result();
+    conversion_.reset();
+    if (result != media::ConvertResult::Converted)
+        return StepFailure(std::string("the clip conversion failed: ") +
+                           media::ConvertResultText(result));
+    view_.ShowPercent("100%");
+    view_.SetProgress(100);
+    MarkSaved(catalogue_[downloadIndex_]);
+    return StepResult::Moved;
+}
+
+// The item's file is whole, and the camera's (converted, when it was to be).
+void FetchSession::MarkSaved(CatalogueItem& item) {
     // The camera's time of the picture, so that files sort by when they were taken.
     if (IsValidFatTimestamp(item.writeDate, item.writeTime))
         store_->SetWriteTime(outputPath_, item.writeDate, item.writeTime);
@@ -172,11 +206,11 @@ bool FetchSession::FinishDownload(CatalogueItem& item) {
     outputPath_.clear();
     ++downloadIndex_;
     downloadState_ = RunState::NextItem;
-    return true;
 }
 
 void FetchSession::AbortTransfer() {
-    if (downloadState_ == RunState::InProgress) {
+    conversion_.reset();  // stops it and waits for its threads
+    if (downloadState_ == RunState::InProgress || downloadState_ == RunState::Converting) {
         if (outputOpen_) store_->Close();
         outputOpen_ = false;
         store_->Remove(outputPath_);
@@ -198,6 +232,13 @@ StepResult FetchSession::DownloadFailed() {
 }
 
 void FetchSession::CancelRuns() {
+    if (downloadState_ == RunState::Converting) {
+        // The conversion stops at its next frame and leaves the downloaded clip as it was,
+        // whole and the camera's (or, if it had just replaced it, converted): saved either way.
+        conversion_->Cancel();
+        conversion_.reset();
+        MarkSaved(catalogue_[downloadIndex_]);
+    }
     if (downloadState_ != RunState::Idle) {
         if (downloadIndex_ < catalogue_.size()) {
             catalogue_[downloadIndex_].flags &= ~flagDownloading;

@@ -55,6 +55,8 @@ enum class RunState {
     NextItem,    // this tick picks the next selected item and sends its command
     InProgress,  // the item's command was sent: a download's file is open (a failure must
                  // remove it), a delete waits for the camera to confirm
+    Converting,  // a download's file is complete and its clip conversion runs; the run moves
+                 // on once it has ended
 };
 
 // What one step of an activity did.
@@ -186,6 +188,8 @@ private:
     bool SelectNextDownload();
     StepResult TransferBlock();
     bool FinishDownload(CatalogueItem& item);
+    StepResult ConversionStep();
+    void MarkSaved(CatalogueItem& item);
     StepResult DownloadFailed();
     // Takes the saved mark off every item whose file is about to be replaced at `path`.
     void ForgetCopiesAt(const std::string& path);
@@ -223,6 +227,7 @@ private:
     bool convertAvi_ = false;
     std::string outputPath_;  // the file being written while the download is InProgress
     bool outputOpen_ = false;
+    std::unique_ptr<media::ConversionJob> conversion_;  // while the download is Converting
 
     RunState deleteState_ = RunState::Idle;
     size_t deleteIndex_ = 0;

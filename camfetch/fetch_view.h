@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "conversion_job.h"
 #include "convert_result.h"
 
 namespace camfetch {
@@ -93,7 +95,8 @@ public:
     virtual bool SamePath(const std::string& a, const std::string& b);
 };
 
-// Rewrites a saved clip in place.
-using ClipConverter = std::function<media::ConvertResult(const std::string& path)>;
+// Starts rewriting a saved clip in place, beside the window's thread; the session follows the
+// job on its ticks. Never null.
+using ClipConverter = std::function<std::unique_ptr<media::ConversionJob>(const std::string& path)>;
 
 }  // namespace camfetch

@@ -63,12 +63,13 @@ bool Win32DownloadStore::SamePath(const std::string& a, const std::string& b) {
     return wideA == wideB;
 }
 
-media::ConvertResult ConvertDownloadedClip(const std::string& path) {
+std::unique_ptr<media::ConversionJob> StartDownloadedClipConversion(const std::string& path) {
 #ifdef CAMFETCH_HAS_CLIP_CONVERSION
-    return media::ConvertClipToI420(path);
+    return media::StartClipConversion(path);
 #else
     (void)path;
-    return media::ConvertResult::CannotOpen;
+    return std::make_unique<media::ConversionJob>(
+        [](media::ConvertControl&) { return media::ConvertResult::CannotOpen; });
 #endif
 }
 

@@ -23,8 +23,9 @@ private:
     camtools::ScopedHandle file_;
 };
 
-// The clip conversion as the download run calls it; in a build without the JPEG decoder it
-// reports failure, so that no clip is ever marked saved unconverted when conversion was asked.
-media::ConvertResult ConvertDownloadedClip(const std::string& path);
+// The clip conversion as the download run starts it, beside the window; in a build without the
+// JPEG decoder it fails, so that no clip is ever marked saved unconverted when conversion was
+// asked.
+std::unique_ptr<media::ConversionJob> StartDownloadedClipConversion(const std::string& path);
 
 }  // namespace camfetch

@@ -232,7 +232,7 @@ BOOL FetchMainDialog::OnInitDialog() {
     session_.SetDatedFolderName(datedFolderName_);
     session_.SetDownloadFolder(params_.downloadFolder);
     session_.SetDownloadStore(&store_);
-    session_.SetClipConverter(ConvertDownloadedClip);
+    session_.SetClipConverter(StartDownloadedClipConversion);
     session_.SetTickBudget(
         {uint64_t(params_.timing.tickBudgetMs) * 1000, MonotonicMicroseconds, InputWaiting});
     taskbar_ = std::make_unique<camtools::TaskbarButtonProgress>(hwnd_);
@@ -317,10 +317,15 @@ void FetchMainDialog::ApplyControlMode(ControlMode mode) {
     Enable(IDOK, !progress);
 }
 
-void FetchMainDialog::OnDestroy() {
-    // A file cut off mid-transfer would pass for a good one under the camera file's name.
+// A file cut off mid-transfer would pass for a good one under the camera file's name; a clip's
+// conversion stops and leaves the clip as downloaded.
+void FetchMainDialog::StopRuns() {
     if (session_.downloadState() != RunState::Idle || session_.deleteState() != RunState::Idle)
         session_.CancelRuns();
+}
+
+void FetchMainDialog::OnDestroy() {
+    StopRuns();
     runIndicator_.reset();  // releases the keep-awake request of a run cut off here
     taskbar_.reset();
     WinHelpW(hwnd_, nullptr, HELP_QUIT, 0);  // closes help shown for this window, if any
@@ -354,7 +359,10 @@ void FetchMainDialog::RunConnectionTick() {
 
 void FetchMainDialog::OnCommand(int id, int code) {
     switch (id) {
-    case IDOK: EndDialog(hwnd_, IDOK); break;
+    case IDOK:
+        StopRuns();
+        EndDialog(hwnd_, IDOK);
+        break;
     case IDCANCEL: OnCancel(); break;
     case IDC_BROWSE: OnBrowse(); break;
     case IDC_SELECT_ALL: SelectAllRows(true); break;
@@ -430,7 +438,11 @@ bool FetchMainDialog::OnPaint() {
 
 void FetchMainDialog::OnAbout() { AboutDialog().RunModal(instance_, IDD_ABOUTBOX, hwnd_); }
 
-void FetchMainDialog::OnCancel() { EndDialog(hwnd_, IDCANCEL); }
+// The window goes some time after EndDialog (seconds under Wine): the runs stop now.
+void FetchMainDialog::OnCancel() {
+    StopRuns();
+    EndDialog(hwnd_, IDCANCEL);
+}
 
 void FetchMainDialog::OnBrowse() {
     std::string working = params_.downloadFolder;

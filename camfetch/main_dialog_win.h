@@ -74,6 +74,7 @@ private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog();
     void OnDestroy();
+    void StopRuns();
     void OnTimer(UINT_PTR id);
     void RunConnectionTick();
     void OnCommand(int id, int code);

@@ -151,9 +151,18 @@ struct Rig {
         session.SetDatedFolderName(kDatedFolder);
         session.SetDownloadStore(&store);
         // The conversion leaves the file as it was: what is checked is the download.
+        // Each conversion has ended by the time it is started: runs on the caller's thread.
         session.SetClipConverter([this](const std::string&) {
-            return conversionFails ? media::ConvertResult::WriteFailed
-                                   : media::ConvertResult::Converted;
+            struct Done : media::JobThread {};
+            return std::make_unique<media::ConversionJob>(
+                [this](media::ConvertControl&) {
+                    return conversionFails ? media::ConvertResult::WriteFailed
+                                           : media::ConvertResult::Converted;
+                },
+                [](std::function<void()> body) {
+                    body();
+                    return std::make_unique<Done>();
+                });
         });
     }
 

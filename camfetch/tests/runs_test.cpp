@@ -2,6 +2,10 @@
 // kept in memory so that every failure of the disk can be staged.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "camera_model.h"
 #include "fake_view.h"
 #include "fetch_session.h"
@@ -39,6 +43,9 @@ struct RunRig {
     FetchSession session;
     std::vector<std::string> converted;
     media::ConvertResult convertResult = media::ConvertResult::Converted;
+    // A conversion of the test's own, on a thread of its own; without one each conversion has
+    // ended with convertResult by the time it is started.
+    std::function<media::ConvertResult(media::ConvertControl&)> conversion;
 
     explicit RunRig(camsim::Profile profile)
         : model(std::move(profile)),
@@ -50,7 +57,14 @@ struct RunRig {
         session.SetDownloadStore(&store);
         session.SetClipConverter([this](const std::string& path) {
             converted.push_back(path);
-            return convertResult;
+            if (conversion) return std::make_unique<media::ConversionJob>(conversion);
+            struct Done : media::JobThread {};
+            return std::make_unique<media::ConversionJob>(
+                [this](media::ConvertControl&) { return convertResult; },
+                [](std::function<void()> body) {
+                    body();
+                    return std::make_unique<Done>();
+                });
         });
         for (int tick = 0; tick < 1000 && session.controlMode() != kModeReady; ++tick)
             session.ConnectionStep();
@@ -73,6 +87,14 @@ struct RunRig {
                 return tick;
         }
         return -1;
+    }
+    // Ticks while a conversion runs on its thread, then until the runs are idle.
+    int RunToEndConverting() {
+        while (session.downloadState() == RunState::Converting) {
+            session.ConnectionStep();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return RunToEnd();
     }
     // Ticks work within `us` of the model's link time; `input` stands for the window's queue.
     void UseBudget(uint64_t us, const bool* input = nullptr) {
@@ -208,6 +230,78 @@ TEST(DownloadRun, SelectionAndConvertAviAreLatchedAtDownload) {
     EXPECT_TRUE(rig.converted.empty());
     EXPECT_EQ(rig.model.files()[0].content, rig.store.files.at(kFolder + "CLIP.AVI"));
     EXPECT_EQ("Saved", rig.Status("CLIP"));
+}
+
+// The conversion runs on its own thread while the ticks go on: the status line names the clip,
+// the percent follows its frames, and the run moves on, marking the clip saved, only once it
+// has ended. Cancel (and the session's end) stops it: the downloaded clip stays as the camera
+// sent it, and saved.
+TEST(DownloadRun, AConversionRunsBesideTheTicksAndStopsOnCancel) {
+    camsim::Profile profile;
+    profile.files = {File("CLIP", "AVI", 100), File("A", "JPG", 10)};
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "to its end");
+        RunRig rig(profile);
+        std::promise<void> reached, release;
+        std::shared_future<void> released = release.get_future().share();
+        rig.conversion = [&](media::ConvertControl& control) {
+            control.Start(10);
+            for (int i = 0; i < 4; ++i) control.FrameDone();
+            reached.set_value();
+            while (released.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+                if (control.Cancelled()) return media::ConvertResult::Cancelled;
+            for (int i = 0; i < 6; ++i) control.FrameDone();
+            return media::ConvertResult::Converted;
+        };
+        rig.view.convertAviChecked = true;
+        rig.Select({"CLIP", "A"});
+        rig.session.StartDownloadRun();
+        for (int tick = 0; tick < 1000 && rig.converted.empty(); ++tick)
+            rig.session.ConnectionStep();
+        ASSERT_EQ(1u, rig.converted.size());
+        reached.get_future().wait();
+        const int opens = rig.Count(41, false);
+        for (int tick = 0; tick < 5; ++tick) rig.session.ConnectionStep();
+        EXPECT_EQ(RunState::Converting, rig.session.downloadState());
+        EXPECT_EQ("Converting CLIP.AVI", rig.view.statusLines.back());
+        EXPECT_EQ("40%", rig.view.percents.back());
+        EXPECT_EQ(40, rig.view.progress.back());
+        EXPECT_EQ("Downloading", rig.Status("CLIP"));
+        EXPECT_EQ(opens, rig.Count(41, false)) << "the next file waits for the conversion";
+        if (cancel) {
+            rig.session.CancelRuns();  // returns once the conversion has stopped
+            EXPECT_EQ(RunState::Idle, rig.session.downloadState());
+            EXPECT_EQ("", rig.Status("A"));
+        } else {
+            release.set_value();
+            ASSERT_GT(rig.RunToEndConverting(), 0);
+            EXPECT_EQ("Saved", rig.Status("A"));
+            EXPECT_EQ("100%", rig.view.percents.back());
+        }
+        EXPECT_EQ("Saved", rig.Status("CLIP"));
+        EXPECT_EQ(rig.model.files()[0].content, rig.store.files.at(kFolder + "CLIP.AVI"));
+        EXPECT_EQ(kModeReady, rig.session.controlMode());
+        EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState());
+    }
+    // A session that ends mid-conversion stops it and waits for it.
+    bool stopped = false;
+    {
+        RunRig rig(profile);
+        std::promise<void> reached;
+        rig.conversion = [&](media::ConvertControl& control) {
+            reached.set_value();
+            while (!control.Cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            stopped = true;
+            return media::ConvertResult::Cancelled;
+        };
+        rig.view.convertAviChecked = true;
+        rig.Select({"CLIP"});
+        rig.session.StartDownloadRun();
+        for (int tick = 0; tick < 1000 && rig.converted.empty(); ++tick)
+            rig.session.ConnectionStep();
+        reached.get_future().wait();
+    }
+    EXPECT_TRUE(stopped);
 }
 
 // One file name on disk for two items (the same name, or names differing only in letter

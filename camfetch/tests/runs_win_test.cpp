@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -189,6 +190,13 @@ void Download(HWND dialog, std::initializer_list<const char*> rows, bool convert
     WT_CHECK(!g_afterPress.exit);
 }
 
+// Names in a folder that start with "Zan" (the conversion's temporary output).
+int Temporaries(const std::string& folder) {
+    int count = 0;
+    for (const std::string& name : Entries(folder)) count += name.rfind("Zan", 0) == 0;
+    return count;
+}
+
 const std::vector<uint8_t>& SourceClip() {
     static std::vector<uint8_t> clip;
     if (clip.empty())
@@ -236,7 +244,7 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
         WT_CHECK_EQ(windriver::ControlText(dialog, IDC_REMAINING), std::string("0"));
         WT_CHECK_EQ(windriver::ControlText(dialog, IDC_PERCENT), std::string("100%"));
         WT_CHECK_EQ(windriver::ControlText(dialog, IDC_STATUS_LINE),
-                    std::string("Downloading CLIP0001.avi"));
+                    std::string(convert ? "Converting CLIP0001.avi" : "Downloading CLIP0001.avi"));
         WT_CHECK_EQ(int(SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0)), 100);
         windriver::Hold();
 
@@ -268,6 +276,66 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
     for (const auto& r : model.trace()) deletes += r.property == 43 && !r.isGet;
     WT_CHECK_EQ(deletes, 3);
 }
+
+#ifdef CAMFETCH_HAS_CLIP_CONVERSION
+// A 300-frame clip converts beside the window: the status line names it and the percent
+// follows its frames. Cancel, or the close box, in the middle stops the conversion: the clip
+// stays as the camera sent it, saved, with no temporary file beside it; Cancel leaves the
+// connection serving.
+WT_TEST(CancelOrCloseMidConversionKeepsTheDownloadedClip) {
+    std::vector<uint8_t> clip;
+    WT_CHECK(ReadWhole(windriver::EnvironmentPath("RUNS_CLIPS") + "\\mjpg422_640_300.avi", clip));
+    for (bool close : {false, true}) {
+        const char* what = close ? "close" : "cancel";
+        camsim::Profile profile;
+        profile.blockSize = 1 << 20;
+        profile.files = {File("CLIP0001", "AVI", clip), File("A0000001", "JPG", Pattern(999, 3))};
+        camsim::CameraModel model(profile);
+        std::string folder = FreshFolder(close ? "close_converting" : "cancel_converting");
+        std::string dated;
+        RunMainDialog(model, folder, kFast, [&](HWND dialog) {
+            dated = DialogObject(dialog)->session().datedFolderName();
+            Download(dialog, {"CLIP0001", "A0000001"}, true);
+            WT_CHECK_MSG(windriver::WaitUntil(
+                             [&] {
+                                 return windriver::ControlText(dialog, IDC_STATUS_LINE) ==
+                                        "Converting CLIP0001.AVI";
+                             },
+                             30000),
+                         what);
+            WT_CHECK_MSG(
+                windriver::WaitUntil(
+                    [&] { return windriver::ControlText(dialog, IDC_PERCENT) != "0%"; }, 30000),
+                "the percent follows the frames");
+            const std::string percent = windriver::ControlText(dialog, IDC_PERCENT);
+            WT_CHECK_MSG(percent != "100%", "the conversion still runs: " + percent);
+            WT_CHECK_EQ(Statuses(dialog), std::string("CLIP0001=Downloading A0000001= "));
+            LARGE_INTEGER frequency, start, end;
+            QueryPerformanceFrequency(&frequency);
+            QueryPerformanceCounter(&start);
+            if (close) {
+                WT_CHECK(windriver::Close(dialog));
+                return;
+            }
+            WT_CHECK(windriver::Press(dialog, IDC_CANCEL_RUN));
+            QueryPerformanceCounter(&end);
+            std::printf(
+                "  Cancel at %s returned after %.0f ms\n", percent.c_str(),
+                double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
+            WT_CHECK_MSG(Ready(dialog), what);
+            WT_CHECK_EQ(Statuses(dialog), std::string("CLIP0001=Saved A0000001= "));
+            WT_CHECK_MSG(!ShowsFailure(dialog), what);
+            WT_CHECK(windriver::Press(dialog, IDOK));
+        });
+        const std::string out = folder + "\\" + dated;
+        std::vector<uint8_t> bytes;
+        WT_CHECK_MSG(ReadWhole(out + "\\CLIP0001.AVI", bytes) && bytes == clip,
+                     std::string(what) + ": the clip as the camera sent it");
+        WT_CHECK_MSG(Temporaries(out) == 0, what);
+        WT_CHECK_MSG(Entries(out).size() == 1, std::string(what) + ": " + Listing(out));
+    }
+}
+#endif
 
 #ifndef CAMFETCH_HAS_CLIP_CONVERSION
 // Without the decoder a clip that was to be converted fails and is not left unconverted.

@@ -19,4 +19,5 @@ make mjpg422_320_u8mono $v320 -f lavfi -i sine=frequency=440:sample_rate=8000:du
 make mjpg420_640_s16stereo $v640 -f lavfi -i sine=frequency=300:sample_rate=22050:duration=1.2 \
   -c:a pcm_s16le -ac 2 $mjpg420
 make mjpg422_640_silent $v640 $mjpg422
+make mjpg422_640_300 -f lavfi -i testsrc2=size=640x480:rate=30:duration=10 $mjpg422
 make raw_i420 $v320 -c:v rawvideo -pix_fmt yuv420p -vtag I420 -frames:v 5

@@ -16,6 +16,8 @@
 //   listing       StartListing and ListingStep: read the whole catalogue again, one block
 //                 per tick, into the catalogue
 //   run           a download or delete over the rows selected when its button was pressed
+//   conversion    a downloaded clip's rewrite (Convert AVI), on threads of its own; the download
+//                 run asks it on each tick how far it is and moves on once it has ended
 //   round         each state's work once, in ascending order; in the serving state one
 //                 step of the listing, of the download run and of the delete run (a status
 //                 poll and at most one block or one command each)
@@ -155,6 +157,8 @@ public:
     uint64_t bytesReceived() const { return bytesReceived_; }  // of the item in transfer
     const std::string& outputPath() const { return outputPath_; }
     bool outputOpen() const { return outputOpen_; }
+    // The clip's conversion while the download is Converting; null otherwise.
+    const media::ConversionJob* conversion() const { return conversion_.get(); }
 
     RunState deleteState() const { return deleteState_; }
     int deleteTotal() const { return deleteTotal_; }

@@ -22,6 +22,9 @@ int RunPercent(const FetchSession& session) {
             uint64_t received = session.bytesReceived();
             done += size == 0 || received >= size ? 1000 : received * 1000 / size;
         }
+        // A clip being converted counts by its frames written.
+        if (const media::ConversionJob* job = session.conversion(); job && job->FramesTotal() > 0)
+            done += uint64_t(job->FramesDone()) * 1000 / uint64_t(job->FramesTotal());
     } else if (session.controlMode() == kModeDeleteRunning && session.deleteTotal() > 0) {
         total = uint64_t(session.deleteTotal()) * 1000;
         done = uint64_t(session.deleteDone()) * 1000;

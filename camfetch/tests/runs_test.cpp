@@ -266,6 +266,7 @@ TEST(DownloadRun, AConversionRunsBesideTheTicksAndStopsOnCancel) {
         EXPECT_EQ("Converting CLIP.AVI", rig.view.statusLines.back());
         EXPECT_EQ("40%", rig.view.percents.back());
         EXPECT_EQ(40, rig.view.progress.back());
+        EXPECT_EQ(20, RunPercent(rig.session)) << "40% of the first of two files";
         EXPECT_EQ("Downloading", rig.Status("CLIP"));
         EXPECT_EQ(opens, rig.Count(41, false)) << "the next file waits for the conversion";
         if (cancel) {

@@ -68,6 +68,14 @@ void FetchMainDialog::ShowMessage(int stringId) {
     SetDlgItemTextW(hwnd_, IDC_MESSAGE, LoadText(instance_, UINT(stringId)).c_str());
 }
 
+void FetchMainDialog::ShowFolderMessage(int stringId, const std::string& folder) {
+    camtools::WString text = LoadText(instance_, UINT(stringId));
+    const camtools::WString mark = L"%s";
+    const size_t at = text.find(mark);
+    if (at != camtools::WString::npos) text.replace(at, mark.size(), Widen(folder));
+    SetDlgItemTextW(hwnd_, IDC_MESSAGE, text.c_str());
+}
+
 void FetchMainDialog::ShowCountdown(int seconds) {
     wchar_t text[16];
     wsprintfW(text, L"%d", seconds);

@@ -47,6 +47,7 @@ public:
 
     // FetchView
     void ShowMessage(int stringId) override;
+    void ShowFolderMessage(int stringId, const std::string& folder) override;
     void ApplyControlMode(ControlMode mode) override;
     void ShowCountdown(int seconds) override;
     void RevealCountdownLine() override;

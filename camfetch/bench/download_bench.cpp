@@ -120,9 +120,7 @@ public:
         ++files;
         return ok;
     }
-    bool Remove(const std::string& path) override {
-        return std::remove(Local(path).c_str()) == 0;
-    }
+    bool Remove(const std::string& path) override { return std::remove(Local(path).c_str()) == 0; }
     void SetWriteTime(const std::string&, uint16_t, uint16_t) override {}
 
     double durableSeconds = 0;
@@ -272,11 +270,12 @@ void Flush() {
     rig.TickUntil([&] { return Listed(rig); });
     rig.SelectAll();
     rig.session->StartDownloadRun();
-    uint64_t us = rig.TickUntil(
-        [&] { return rig.session->downloadState() == camfetch::RunState::Idle; });
-    std::printf("100 files of 16 KiB: %.3f s of link time; syncing each to the disk and "
-                "renaming it into place took %.2f ms a file (wall clock, %s)\n",
-                us / 1e6, rig.store.durableSeconds * 1e3 / rig.store.files, kBenchFolder);
+    uint64_t us =
+        rig.TickUntil([&] { return rig.session->downloadState() == camfetch::RunState::Idle; });
+    std::printf(
+        "100 files of 16 KiB: %.3f s of link time; syncing each to the disk and "
+        "renaming it into place took %.2f ms a file (wall clock, %s)\n",
+        us / 1e6, rig.store.durableSeconds * 1e3 / rig.store.files, kBenchFolder);
 }
 
 int main() {

@@ -124,6 +124,14 @@ const Fault* CameraModel::MatchFault(uint32_t property, bool get, FaultKind kind
     return nullptr;
 }
 
+void CameraModel::ChargeLink(uint32_t property, bool get, uint32_t length) {
+    uint64_t ns = uint64_t(profile_.requestLatencyUs) * 1000;
+    if (get && property == kPropMemoryData && profile_.readBytesPerSecond)
+        ns += uint64_t(length) * 1000000000 / profile_.readBytesPerSecond;
+    lastRequestNs_ = ns;
+    clockNs_ += ns;
+}
+
 void CameraModel::Append(TraceRecord record) {
     trace_.push_back(std::move(record));
     if (traceSink_) traceSink_(trace_.back());
@@ -135,6 +143,7 @@ bool CameraModel::Get(uint32_t property, void* buffer, uint32_t length) {
     record.isGet = true;
     record.length = length;
     record.bufferNull = buffer == nullptr;
+    ChargeLink(property, true, length);
     ++state_->getCount[property];
     if (MatchFault(property, true, FaultKind::Unplug)) unplugged_ = true;
     bool ok = !unplugged_ && Supports(property, true) &&
@@ -157,6 +166,7 @@ bool CameraModel::Set(uint32_t property, const void* buffer, uint32_t length) {
         const auto* bytes = static_cast<const uint8_t*>(buffer);
         record.bytes.assign(bytes, bytes + length);
     }
+    ChargeLink(property, false, length);
     ++state_->setCount[property];
     if (MatchFault(property, false, FaultKind::Unplug)) unplugged_ = true;
     bool ok = !unplugged_ && Supports(property, false) &&

@@ -65,6 +65,10 @@ struct Profile {
     std::vector<std::vector<uint8_t>> extraEntries;
     std::vector<Fault> faults;
     std::string tracePath;  // where the filter appends its trace; empty: no trace file
+    // The link: every request that reaches the camera takes requestLatencyUs, and a memory
+    // read (property 3) of L bytes L / readBytesPerSecond seconds more (0: no limit).
+    uint32_t requestLatencyUs = 0;
+    uint32_t readBytesPerSecond = 0;
 };
 
 // Parses the text format documented in README.md. Relative file paths are taken from
@@ -108,6 +112,15 @@ public:
     bool Get(uint32_t property, void* buffer, uint32_t length);
     bool Set(uint32_t property, const void* buffer, uint32_t length);
 
+    // The modeled link's clock, in nanoseconds: the sum of every request's time so far, plus
+    // what Advance added. The filter waits out each request's time for real; native tests and
+    // benchmarks read this clock instead, so they never sleep.
+    uint64_t clockNs() const { return clockNs_; }
+    // The time of the latest request on the link.
+    uint64_t lastRequestNs() const { return lastRequestNs_; }
+    // Time passing between requests (a test's idle ticks).
+    void Advance(uint64_t ns) { clockNs_ += ns; }
+
     const std::vector<TraceRecord>& trace() const { return trace_; }
     void ClearTrace() { trace_.clear(); }
     // Called with every record as it is appended (the filter writes them to its trace file).
@@ -133,12 +146,15 @@ private:
     bool HandleSet(uint32_t property, const uint8_t* buffer, uint32_t length);
     const Fault* MatchFault(uint32_t property, bool get, FaultKind kind) const;
     void Append(TraceRecord record);
+    void ChargeLink(uint32_t property, bool get, uint32_t length);
 
     Profile profile_;
     std::vector<TraceRecord> trace_;
     std::function<void(const TraceRecord&)> traceSink_;
     std::vector<uint8_t> firmware_;
     bool unplugged_ = false;
+    uint64_t clockNs_ = 0;
+    uint64_t lastRequestNs_ = 0;
     std::shared_ptr<State> state_;  // protocol state, defined in camera_model.cpp
 };
 

@@ -22,6 +22,22 @@ LONG moduleReferences = 0;
 // The driver fails a request the way a device that does not answer would.
 const HRESULT kDeviceFailed = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
 
+// Blocks the caller for the request's time on the modeled link, as a USB request does: sleeps
+// the whole milliseconds but one, and spins the rest, since Sleep cannot wait less than a tick.
+void WaitOnLink(uint64_t ns) {
+    if (ns == 0) return;
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const double ticks = double(ns) * double(frequency.QuadPart) / 1e9;
+    if (ns >= 2000000) Sleep(DWORD(ns / 1000000 - 1));
+    for (;;) {
+        QueryPerformanceCounter(&now);
+        if (double(now.QuadPart - start.QuadPart) >= ticks) return;
+        SwitchToThread();
+    }
+}
+
 // No exception leaves a COM method: the model and the trace allocate.
 template <typename Body>
 HRESULT Guarded(Body&& body) {
@@ -257,6 +273,7 @@ private:
         if (!model_.Supports(id, false)) return E_PROP_ID_UNSUPPORTED;
         bool ok = model_.Set(id, data, length);
         FlushTrace();
+        WaitOnLink(model_.lastRequestNs());
         if (!ok) return model_.AnswersFalse(id, false) ? S_FALSE : kDeviceFailed;
         return S_OK;
     }
@@ -272,6 +289,7 @@ private:
         if (!model_.Supports(id, true)) return E_PROP_ID_UNSUPPORTED;
         bool ok = model_.Get(id, data, length);
         FlushTrace();
+        WaitOnLink(model_.lastRequestNs());
         if (!ok) return model_.AnswersFalse(id, true) ? S_FALSE : kDeviceFailed;
         if (returned) *returned = length;
         return S_OK;

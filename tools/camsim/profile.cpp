@@ -136,6 +136,8 @@ public:
             if (profile_.blockSize == 0) return Fail("block-size must be at least 1", error);
             return true;
         }
+        if (key == "request-latency-us") return Count(w, profile_.requestLatencyUs, error);
+        if (key == "read-bytes-per-second") return Count(w, profile_.readBytesPerSecond, error);
         if (key == "storage") return Storage(w, error);
         if (key == "file") return File(w, error);
         if (key == "entry") return Entry(w, error);

@@ -572,3 +572,20 @@ TEST(Trace, SinkSeesEveryRecordAsItIsAppended) {
     cam.channel.ReadRegister(0x740, value);
     EXPECT_EQ((std::vector<std::string>{"set 0 len=4 40 07 00 00 ok", "get 2 len=1 00 ok"}), lines);
 }
+
+TEST(Link, EveryRequestTakesTheLatencyAndReadsTheirLengthAtTheRate) {
+    Profile profile;
+    profile.requestLatencyUs = 650;
+    profile.readBytesPerSecond = 16000000;
+    profile.files.push_back(MakeFile("PICT", "JPG", 4096));
+    Camera cam(profile);
+    EXPECT_EQ(0u, cam.model.clockNs());
+    cam.ReadFile("PICT", "JPG");  // open, status, window, 4096-byte read
+    EXPECT_EQ(4 * 650000u + 256000u, cam.model.clockNs());
+    EXPECT_EQ(650000u + 256000u, cam.model.lastRequestNs());
+    uint8_t byte = 0;
+    EXPECT_FALSE(cam.channel.ReadRegister(0x10000, byte));  // a refused select takes as long
+    EXPECT_EQ(5 * 650000u + 256000u, cam.model.clockNs());
+    cam.model.Advance(1000);
+    EXPECT_EQ(5 * 650000u + 257000u, cam.model.clockNs());
+}

@@ -35,6 +35,8 @@ TEST(Profile, EveryKeywordSetsItsField) {
         "flash-done-after 3\n"
         "not-ready-polls 2\n"
         "block-size 4096\n"
+        "request-latency-us 650\n"
+        "read-bytes-per-second 16000000\n"
         "storage absent\n"
         "   \n"
         "file DSCF0001 JPG hex=00112233\n"
@@ -61,6 +63,8 @@ TEST(Profile, EveryKeywordSetsItsField) {
     EXPECT_EQ(3u, p.flashDoneAfterReads);
     EXPECT_EQ(2u, p.notReadyPolls);
     EXPECT_EQ(4096u, p.blockSize);
+    EXPECT_EQ(650u, p.requestLatencyUs);
+    EXPECT_EQ(16000000u, p.readBytesPerSecond);
     EXPECT_FALSE(p.storagePresent);
     ASSERT_EQ(3u, p.files.size());
     EXPECT_EQ((std::vector<uint8_t>{0x00, 0x11, 0x22, 0x33}), p.files[0].content);

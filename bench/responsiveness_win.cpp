@@ -1,0 +1,104 @@
+// How long a program's window goes unanswered while it works (scripts/bench-responsiveness).
+// A probe thread sends the window WM_NULL every 20 ms with SendMessageTimeout, as Windows does
+// before it calls a window "Not Responding", and keeps the longest wait for an answer; the
+// main thread drives the program through one case meanwhile.
+//   responsiveness_bench camfetch-download CAMFETCH_EXE BYTES
+//     waits for the listing, selects every row and downloads them (BYTES in all); prints the
+//     listing's and the run's length, the rate, and the longest unanswered time.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "resource.h"
+#include "windriver.h"
+
+namespace {
+
+double NowMs() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+// Sends WM_NULL every 20 ms until stopped, and keeps the longest wait for an answer.
+class Probe {
+public:
+    explicit Probe(HWND window)
+        : window_(window), thread_([this] {
+              while (!stop_) {
+                  double start = NowMs();
+                  DWORD_PTR result = 0;
+                  SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+                  double waited = NowMs() - start;
+                  if (waited > longestMs_) longestMs_ = waited;
+                  if (waited > 100) ++over100_;
+                  ++probes_;
+                  Sleep(20);
+              }
+          }) {}
+    ~Probe() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        thread_.Join();
+    }
+    void Print() const {
+        std::printf("  probes %d, longest unanswered %.0f ms, answered later than 100 ms: %d\n",
+                    probes_.load(), longestMs_.load(), over100_.load());
+    }
+
+private:
+    HWND window_;
+    std::atomic<bool> stop_{false};
+    std::atomic<double> longestMs_{0};
+    std::atomic<int> probes_{0}, over100_{0};
+    windriver::Thread thread_;
+};
+
+int CamfetchDownload(const char* program, double bytes) {
+    windriver::Process process;
+    windriver::StartOptions options;
+    options.program = program;
+    if (!process.Start(options)) {
+        std::printf("camfetch did not start: %s\n", process.Error().c_str());
+        return 1;
+    }
+    HWND main = windriver::WaitForWindow(process.Id(), "#32770", "Image Download Utility", 60000);
+    if (!main) return std::printf("the main dialog did not appear\n"), 1;
+    Probe probe(main);
+    double listStart = NowMs();
+    if (!windriver::WaitUntil([&] { return windriver::IsEnabled(main, IDC_DOWNLOAD); }, 600000))
+        return std::printf("the listing did not complete\n"), 1;
+    std::printf("  listed in %.2f s\n", (NowMs() - listStart) / 1000);
+    HWND list = windriver::Control(main, IDC_FILE_LIST);
+    windriver::Click(main, IDC_SELECT_ALL);
+    double start = NowMs();
+    windriver::Click(main, IDC_DOWNLOAD);
+    windriver::WaitUntil([&] { return !windriver::IsEnabled(main, IDC_DOWNLOAD); }, 30000);
+    bool ended =
+        windriver::WaitUntil([&] { return windriver::IsEnabled(main, IDC_DOWNLOAD); }, 1800000);
+    double seconds = (NowMs() - start) / 1000;
+    probe.Stop();
+    std::string last = windriver::ListCellText(list, 0, 3);
+    std::printf("  download %s in %.2f s: %.0f bytes, %.2f MB/s; row 1 \"%s\"\n",
+                ended ? "ended" : "DID NOT END", seconds, bytes, bytes / seconds / 1e6,
+                last.c_str());
+    probe.Print();
+    windriver::Click(main, IDOK);
+    DWORD code = 1;
+    process.WaitForExit(code, 30000);
+    return ended ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string what = argc > 1 ? argv[1] : "";
+    if (what == "camfetch-download" && argc > 3)
+        return CamfetchDownload(argv[2], std::atof(argv[3]));
+    std::printf("usage: responsiveness_bench camfetch-download CAMFETCH_EXE BYTES\n");
+    return 2;
+}

@@ -150,7 +150,7 @@ private:
         settings.firmwareFileName = state_.firmwareFileName;
         settings.needsPreparation = state_.needsPreparation;
         camtools::SystemKeepAwake awake;
-        UpdateResult result;
+        UpdateResult result = UpdateResult::Cancelled;
         runner_.Run(awake, camera_, files, ui, settings, result);
     }
 

@@ -3,6 +3,7 @@
 #include "dialog_win.h"
 #include "dram_dialog_win.h"
 #include "file_source_win.h"
+#include "message_pump_win.h"
 #include "resource.h"
 #include "scoped_win.h"
 #include "texts.h"
@@ -13,17 +14,17 @@
 namespace camflash {
 namespace {
 
-// What the update sequence shows, shown in this dialog.
+// What the update sequence shows, shown in this dialog; its waits take the dialog's messages.
 class DialogUi : public UpdateUi {
 public:
-    DialogUi(HWND dialog, HINSTANCE instance) : dialog_(dialog), instance_(instance) {}
+    DialogUi(HWND dialog, HINSTANCE instance)
+        : dialog_(dialog), instance_(instance), pump_(dialog) {}
 
     std::string LoadText(unsigned id) override { return Narrow(LoadResourceString(id)); }
     void ShowMessage(const std::string& text) override { ShowWarning(dialog_, Widen(text)); }
     void SetStatus(const std::string& text) override {
-        SetDlgItemTextW(dialog_, IDC_STATUS, Widen(text).c_str());
-        // The sequence blocks the message loop: paint the new text now.
-        UpdateWindow(GetDlgItem(dialog_, IDC_STATUS));
+        status_ = Widen(text);
+        ShowStatus(status_);
     }
     bool ChooseDramScript(std::string& path) override {
         WString chosen;
@@ -31,12 +32,47 @@ public:
         path = camtools::NarrowPath(chosen);
         return true;
     }
-    void Pause(uint32_t milliseconds) override { Sleep(milliseconds); }
+    void Pause(uint32_t milliseconds) override { pump_.Wait(milliseconds); }
+    void TakeMessages() override { pump_.TakeMessages(); }
+    void ShowStep(UpdateStep step) override {
+        if (step != UpdateStep::None) {
+            stepShown_ = true;
+            ShowStatus(Widen(StepText(step)));
+        } else if (stepShown_) {
+            stepShown_ = false;
+            ShowStatus(status_);
+        }
+    }
+    void SetUpdating(bool updating) override {
+        HWND update = GetDlgItem(dialog_, IDC_UPDATE);
+        EnableWindow(update, !updating);
+        EnableWindow(GetDlgItem(dialog_, IDOK), !updating);
+        // Greys the close box and the system menu's Close; the dialog refuses them anyway.
+        EnableMenuItem(GetSystemMenu(dialog_, FALSE), SC_CLOSE,
+                       MF_BYCOMMAND | (updating ? MF_GRAYED : MF_ENABLED));
+        if (updating) {
+            ShutdownBlockReasonCreate(dialog_, Widen(kTextShutdownBlocked).c_str());
+        } else {
+            ShutdownBlockReasonDestroy(dialog_);
+            // Disabling Update took the focus away; give it back while the dialog is active.
+            if (GetActiveWindow() == dialog_)
+                SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(update), TRUE);
+        }
+    }
     void EndDialog() override { ::EndDialog(dialog_, IDOK); }
 
 private:
+    void ShowStatus(const WString& text) {
+        SetDlgItemTextW(dialog_, IDC_STATUS, text.c_str());
+        // Painted now: the next pump may come only after a camera request.
+        UpdateWindow(GetDlgItem(dialog_, IDC_STATUS));
+    }
+
     HWND dialog_;
     HINSTANCE instance_;
+    MessagePump pump_;
+    WString status_;  // the text SetStatus gave last, shown again once no step is
+    bool stepShown_ = false;
 };
 
 class MainDialog : public camtools::Dialog {
@@ -56,6 +92,9 @@ private:
         case WM_PAINT: return OnPaint();
         case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(icon_);
         case WM_COMMAND: return OnCommand(LOWORD(wParam));
+        case WM_SYSCOMMAND: return OnSysCommand(wParam);
+        case WM_CLOSE: return OnClose();
+        case WM_QUERYENDSESSION: return OnQueryEndSession();
         case WM_DESTROY: OnDestroy(); return FALSE;
         }
         return FALSE;
@@ -80,11 +119,30 @@ private:
         switch (id) {
         case IDC_UPDATE: OnUpdate(); return TRUE;
         case IDOK:
-        case IDCANCEL: EndDialog(hwnd_, id); return TRUE;
+        case IDCANCEL:  // Exit, Enter, Esc, and the close box through WM_CLOSE
+            if (runner_.MayClose()) EndDialog(hwnd_, id);
+            return TRUE;
         }
         return FALSE;
     }
 
+    // The close box, Alt+F4 and the system menu's Close do nothing while the camera is being
+    // updated: an interrupted update can leave it without working firmware.
+    BOOL OnSysCommand(WPARAM command) {
+        return (command & 0xFFF0) == SC_CLOSE && !runner_.MayClose();
+    }
+    BOOL OnClose() { return !runner_.MayClose(); }
+
+    // Windows asks before logging off or shutting down; while the camera is being updated
+    // the answer is no (the reason shown was given by DialogUi::SetUpdating).
+    BOOL OnQueryEndSession() {
+        if (runner_.MayClose()) return FALSE;  // the default answer: yes
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, FALSE);
+        return TRUE;
+    }
+
+    // Runs on this thread, taking messages in its pauses and between camera requests; a
+    // second press of Update meanwhile finds the runner busy and does nothing.
     void OnUpdate() {
         DialogUi ui(hwnd_, instance_);
         Win32FileOpener files;
@@ -92,7 +150,8 @@ private:
         settings.firmwareFileName = state_.firmwareFileName;
         settings.needsPreparation = state_.needsPreparation;
         camtools::SystemKeepAwake awake;
-        RunUpdateKeepingAwake(awake, camera_, files, ui, settings);
+        UpdateResult result = UpdateResult::Cancelled;
+        runner_.Run(awake, camera_, files, ui, settings, result);
     }
 
     // Minimised, the dialog shows its icon centred in the client area.
@@ -119,6 +178,7 @@ private:
     HICON icon_;                      // shared: LoadIcon's icons are never destroyed
     camtools::ScopedIcon smallIcon_;  // LoadImage's own copy
     MainDialogState state_;
+    UpdateRunner runner_;
 };
 
 }  // namespace

@@ -240,12 +240,27 @@ TEST(ConvertClipToI420, LeavesClipsItCannotConvertAsTheyWere) {
     std::FILE* out = std::fopen((folder + "flat.avi").c_str(), "wb");
     std::fwrite(flat.data(), 1, flat.size(), out);
     std::fclose(out);
+    // A sound whose format has no block alignment and whose stream header gives a sample
+    // size of 0xFFFFFFFF: one sample would need a 4 GB buffer.
+    std::vector<uint8_t> huge = ReadFile(Clip422Mono());
+    const std::string hugeText(huge.begin(), huge.end());
+    const size_t auds = hugeText.find("auds");  // the sound's stream header's fccType
+    ASSERT_NE(auds, std::string::npos);
+    ASSERT_EQ(hugeText.substr(auds - 8, 4), "strh");
+    const size_t strf = hugeText.find("strf", auds);
+    ASSERT_NE(strf, std::string::npos);
+    std::memset(&huge[auds + 44], 0xFF, 4);   // dwSampleSize
+    std::memset(&huge[strf + 8 + 12], 0, 2);  // nBlockAlign
+    out = std::fopen((folder + "huge_sample.avi").c_str(), "wb");
+    std::fwrite(huge.data(), 1, huge.size(), out);
+    std::fclose(out);
     struct Row {
         const char* name;
         media::ConvertResult code;
     };
     const Row rows[] = {{"raw.avi", media::ConvertResult::NotMotionJpeg},
                         {"flat.avi", media::ConvertResult::NotMotionJpeg},
+                        {"huge_sample.avi", media::ConvertResult::NotEnoughSpace},
                         {"text.avi", media::ConvertResult::CannotOpen},
                         {"missing.avi", media::ConvertResult::CannotOpen}};
     media::PortableClipPlatform platform;

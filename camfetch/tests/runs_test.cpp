@@ -221,6 +221,7 @@ TEST(DownloadRun, AFileReplacedByAnotherItemIsNoLongerSaved) {
         {"same name", "TWIN", "TWIN", {{0, 1}}, {}, "/Saved", 1},
         {"letter case", "abc", "ABC", {{0, 1}}, {}, "/Saved", 1},
         {"letter case, in two runs", "abc", "ABC", {{0}, {1}}, {}, "/Saved", 1},
+        {"letter case of z", "abz", "ABZ", {{0, 1}}, {}, "/Saved", 1},
         {"later one fails",
          "abc",
          "ABC",

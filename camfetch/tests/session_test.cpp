@@ -66,6 +66,11 @@ TEST(Connection, StorageCheckOutcomes) {
         {"error alone", {{kPresence, 4, kError}}, 1, ConnectionState::Failed, "49 -34"},
         {"length 0", {{kPresence, 0, kReady}}, 1, ConnectionState::Failed, "49 -34"},
         {"length 3", {{kPresence, 3, kReady}}, 1, ConnectionState::Failed, "49 -34"},
+        {"length 8",
+         {{kPresence, 8, kReady}, {0, 0, 0}},
+         1,
+         ConnectionState::ScanningCatalogue,
+         "49 -34 1 -3 39 -34"},
         {"length unsigned huge",
          {{kPresence, 0xFFFFFFF0u, kReady}, {0, 0, 0}},
          1,
@@ -85,10 +90,18 @@ TEST(Connection, StorageCheckOutcomes) {
     };
     for (const Row& row : rows) {
         Rig rig;
-        rig.camera->memory[kPresence] = {uint8_t(row.presence), uint8_t(row.presence >> 8),
-                                         uint8_t(row.presence >> 16), uint8_t(row.presence >> 24)};
+        // Four more bytes after the word: a longer read would find them.
+        rig.camera->memory[kPresence] = std::vector<uint8_t>(8, 0xFF);
+        camera::StoreU32(rig.camera->memory[kPresence].data(), row.presence);
         for (auto& s : row.statuses) rig.camera->statuses.push_back(s);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
+        // The presence word is read as exactly its 4 bytes, whatever length the status gives.
+        for (const Request& r : rig.camera->requests) {
+            if (r.property != camera::kPropMemoryWindow) continue;
+            const camera::MemoryWindow window = camera::DecodeMemoryWindow(r.bytes.data());
+            EXPECT_EQ(kPresence, window.address) << row.what;
+            EXPECT_EQ(4u, window.length) << row.what;
+        }
         EXPECT_EQ(row.state, rig.session.connectionState())
             << row.what << ": " << rig.session.failure();
         if (row.state == ConnectionState::Failed || row.state == ConnectionState::NoImages) {

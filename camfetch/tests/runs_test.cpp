@@ -586,6 +586,7 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         bool download;
         End end;
         std::vector<std::string> taskbar;
+        bool afterDownload = false;  // a complete download run of both files came first
     } rows[] = {
         // B (one block) is taken first, then A (two blocks).
         {"download completes", true, End::Complete, {"normal", "0", "50", "75", "100", "none"}},
@@ -594,6 +595,11 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         {"dialog closed mid-download", true, End::Close, {"normal", "0", "50"}},
         {"delete completes", false, End::Complete, {"normal", "0", "50", "100", "none"}},
         {"delete cancelled", false, End::Cancel, {"normal", "0", "50", "none"}},
+        {"delete after a download",
+         false,
+         End::Complete,
+         {"normal", "0", "50", "100", "none"},
+         true},
     };
     for (const auto& row : rows) {
         camsim::Profile profile = base;
@@ -604,6 +610,12 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         SystemProbe probe;
         RunIndicator indicator(probe, probe);
         rig.view.rows.assign(2, listStateSelected);
+        if (row.afterDownload) {
+            rig.session.StartDownloadRun();
+            ASSERT_GT(rig.RunToEnd(), 0) << row.what;
+            indicator.Update(rig.session);
+            probe.taskbar.clear();
+        }
         if (row.download)
             rig.session.StartDownloadRun();
         else

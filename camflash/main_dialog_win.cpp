@@ -29,7 +29,7 @@ public:
     bool ChooseDramScript(std::string& path) override {
         WString chosen;
         if (!ShowDramSettingDialog(instance_, dialog_, chosen)) return false;
-        path = camtools::NarrowPath(chosen);
+        path = Narrow(chosen);  // UTF-8: any character of the path survives
         return true;
     }
     void Pause(uint32_t milliseconds) override { pump_.Wait(milliseconds); }

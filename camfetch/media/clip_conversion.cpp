@@ -109,7 +109,9 @@ ConvertResult Conversion::OpenSource(const std::string& path) {
 ConvertResult Conversion::PrepareAudioFormat(std::vector<uint8_t>& format) {
     int32_t size = 0;
     const int32_t start = audio_->Start();
-    if (audio_->ReadFormat(start, nullptr, &size) != 0 || size <= 0)
+    // A WAVEFORMATEX counts its extra bytes in 16 bits: a longer format is no wave format.
+    if (audio_->ReadFormat(start, nullptr, &size) != 0 || size <= 0 ||
+        size_t(size) > kWaveFormatSize + 0xFFFF)
         return ConvertResult::CannotSetFormat;
     format.assign(std::max<size_t>(size_t(size), kWaveFormatSize), 0);
     int32_t got = size;
@@ -135,7 +137,10 @@ ConvertResult Conversion::WriteVideo() {
     for (int64_t position = start; position < end; ++position) {
         const int32_t p = int32_t(position);
         int32_t size = 0;
-        if (video_->Read(p, 1, nullptr, 0, &size, nullptr) != 0 || size < 0) size = 0;
+        // A frame larger than the largest picture is not decoded: its buffer is not allocated.
+        if (video_->Read(p, 1, nullptr, 0, &size, nullptr) != 0 || size < 0 ||
+            uint64_t(size) > kLargestFrameBytes)
+            size = 0;
         // Size the buffer by the frame itself: a frame may be larger than an I420 frame.
         if (size_t(size) > compressed.size()) compressed.resize(size_t(size));
         int32_t got = 0;
@@ -160,8 +165,11 @@ ConvertResult Conversion::WriteVideo() {
 ConvertResult Conversion::WriteAudio(const std::vector<uint8_t>& format) {
     uint32_t blockAlign = format.size() >= 14 ? uint32_t(format[12] | format[13] << 8) : 0;
     if (blockAlign == 0) blockAlign = std::max<uint32_t>(audioInfo_.dwSampleSize, 1);
+    // The header's sample size is untrusted: a sample larger than a whole run is no sound
+    // the conversion copies (0xFFFFFFFF would ask for a 4 GB buffer).
+    if (blockAlign > kLargestAudioRun) return ConvertResult::NotEnoughSpace;
     // The clip's suggested buffer size, within reason: a run of at least one sample and at
-    // most a megabyte (or one sample, when that is larger).
+    // most a megabyte.
     uint32_t bufferSize = audioInfo_.dwSuggestedBufferSize;
     if (bufferSize < blockAlign) bufferSize = kDefaultAudioRun;
     bufferSize = std::min(bufferSize, kLargestAudioRun);
@@ -173,6 +181,7 @@ ConvertResult Conversion::WriteAudio(const std::vector<uint8_t>& format) {
         int32_t bytes = 0;
         if (audio_->Read(int32_t(position), n, nullptr, 0, &bytes, nullptr) != 0 || bytes < 0)
             return ConvertResult::WriteFailed;
+        if (uint32_t(bytes) > kLargestAudioRun) return ConvertResult::NotEnoughSpace;
         if (size_t(bytes) > buffer.size()) buffer.resize(size_t(bytes));
         int32_t got = 0, samples = 0;
         if (audio_->Read(int32_t(position), n, buffer.data(), int32_t(buffer.size()), &got,

@@ -229,6 +229,9 @@ WT_TEST(EndMessagesAndCountdown) {
     listingError.faults = {{camsim::FaultKind::StatusError, 40, camsim::Direction::Set, 2, 0}};
     camsim::Profile hugeBlock = ListedProfile();
     hugeBlock.faults = {{camsim::FaultKind::HugeLength, 40, camsim::Direction::Set, 1, 0x7FFFFFF0}};
+    camsim::Profile negativeBlock = ListedProfile();
+    negativeBlock.faults = {
+        {camsim::FaultKind::HugeLength, 40, camsim::Direction::Set, 1, 0x80000000}};
     const char* noImages =
         "The application has determined that no images are stored in the camera.";
     const char* failed = "An error has occurred. The camera is either unplugged";
@@ -239,6 +242,7 @@ WT_TEST(EndMessagesAndCountdown) {
         {"storage query fails", queryFails, failed, 0},
         {"error during the listing", listingError, failed, 1},
         {"absurd block length", hugeBlock, failed, 1},
+        {"block length negative as signed", negativeBlock, failed, 1},
     };
     for (const Row& row : rows) {
         camsim::CameraModel model(row.profile);

@@ -229,6 +229,7 @@ TEST(DownloadRun, AFileReplacedByAnotherItemIsNoLongerSaved) {
         {"same name", "TWIN", "TWIN", {{0, 1}}, {}, "/Saved", 1},
         {"letter case", "abc", "ABC", {{0, 1}}, {}, "/Saved", 1},
         {"letter case, in two runs", "abc", "ABC", {{0}, {1}}, {}, "/Saved", 1},
+        {"letter case of z", "abz", "ABZ", {{0, 1}}, {}, "/Saved", 1},
         {"later one fails",
          "abc",
          "ABC",
@@ -321,6 +322,15 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
          "B",
          "longer than the limit",
          {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x7FFFFFF0}},
+         Converted,
+         false},
+        {"block one byte above the limit",
+         "B",
+         "longer than the limit",
+         {{FaultKind::HugeLength, 41, Direction::Set, 1, kMaxBlockLength + 1}},
+         false,
+         SIZE_MAX,
+         false,
          Converted,
          false},
         {"block length negative as signed",
@@ -617,6 +627,7 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         bool download;
         End end;
         std::vector<std::string> taskbar;
+        bool afterDownload = false;  // a complete download run of both files came first
     } rows[] = {
         // B (one block) is taken first, then A (two blocks).
         {"download completes", true, End::Complete, {"normal", "0", "50", "75", "100", "none"}},
@@ -625,6 +636,11 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         {"dialog closed mid-download", true, End::Close, {"normal", "0", "50"}},
         {"delete completes", false, End::Complete, {"normal", "0", "50", "100", "none"}},
         {"delete cancelled", false, End::Cancel, {"normal", "0", "50", "none"}},
+        {"delete after a download",
+         false,
+         End::Complete,
+         {"normal", "0", "50", "100", "none"},
+         true},
     };
     for (const auto& row : rows) {
         camsim::Profile profile = base;
@@ -635,6 +651,12 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         SystemProbe probe;
         RunIndicator indicator(probe, probe);
         rig.view.rows.assign(2, listStateSelected);
+        if (row.afterDownload) {
+            rig.session.StartDownloadRun();
+            ASSERT_GT(rig.RunToEnd(), 0) << row.what;
+            indicator.Update(rig.session);
+            probe.taskbar.clear();
+        }
         if (row.download)
             rig.session.StartDownloadRun();
         else

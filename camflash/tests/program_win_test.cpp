@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "wide_string_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
@@ -463,6 +464,50 @@ WT_TEST(DramDialogChoosesAndRemembersTheScript) {
         s.ExpectExit();
         WT_CHECK_EQ(RememberedScript(), s.Path("first.txt"));
         WT_CHECK_EQ(Join(Operations(s.Trace())), Join({"R 740", "W 7B9=FF"}));
+    }
+}
+
+// The remembered path read as the program stores it (wide), in UTF-8; "(none)" without it.
+std::string RememberedScriptWide() {
+    wchar_t value[1024] = {};
+    DWORD bytes = sizeof value - sizeof value[0];
+    if (RegGetValueW(HKEY_CURRENT_USER, camtools::Widen(kSettingKey).c_str(), L"FileName",
+                     RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS)
+        return "(none)";
+    return camtools::Narrow(camtools::WString(value));
+}
+
+// A script in a folder whose name the ANSI code page cannot spell plays when chosen in the
+// file chooser, and again when the next start offers it from the registry.
+WT_TEST(DramScriptInAFolderNamedInCyrillic) {
+    const std::string image = Image(1);
+    Session s("cyrillic", "", &image, "", false);
+    const std::string folder =
+        s.dir + "/\u041f\u0440\u043e\u0448\u0438\u0432\u043a\u0430";  // Прошивка
+    CreateDirectoryW(camtools::Widen(windriver::WindowsPath(folder)).c_str(), nullptr);
+    WT_CHECK(windriver::WriteTextFile(folder + "/dram.txt", "20 1\n"));
+    const std::string script = windriver::WindowsPath(folder + "/dram.txt");
+    for (int run = 0; run < 2; ++run) {
+        const std::string name = run == 0 ? "chosen: " : "remembered: ";
+        windriver::RemoveFile(s.dir + "/trace.txt");
+        if (!s.Start()) return;
+        s.Update(kInitialStatus);
+        if (run == 0) {
+            HWND dram = s.Dram("");
+            if (!dram) return;
+            WT_CHECK(windriver::Click(dram, kDramBrowse));
+            HWND chooser = windriver::WaitForFileDialog(s.process.Id());
+            WT_CHECK_MSG(chooser != nullptr, name + "no file chooser");
+            if (!chooser) return;
+            WT_CHECK_MSG(windriver::ChooseFile(chooser, folder + "/dram.txt"), name + script);
+        }
+        s.AnswerDram(IDOK, script);
+        s.ExpectMessage(kString5, name);
+        s.ExpectExit();
+        WT_CHECK_EQ(Join(Operations(s.Trace())),
+                    Join({"R 740", "W 7B9=FF", "W 20=01", "download 11", "ready?", "flash",
+                          "request", "status"}));
+        WT_CHECK_EQ(RememberedScriptWide(), script);
     }
 }
 

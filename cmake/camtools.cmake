@@ -12,7 +12,7 @@ function(camtools_add_resources target rc)
     get_filename_component(rc_dir "${rc_abs}" DIRECTORY)
     set(res "${CMAKE_CURRENT_BINARY_DIR}/${target}_${rc_name}.res")
     # wrc reads the #include'd headers itself; list them so edits rebuild the .res.
-    file(GLOB rc_deps "${rc_dir}/*.h" "${rc_dir}/*.ico" "${rc_dir}/*.bmp")
+    file(GLOB rc_deps "${rc_dir}/*.h" "${rc_dir}/*.ico" "${rc_dir}/icons/*.ico" "${rc_dir}/*.bmp")
     add_custom_command(OUTPUT "${res}"
       COMMAND wrc --nostdinc -I "${rc_dir}" -I /usr/include/wine/wine/windows
               -DUNICODE -o "${res}" "${rc_abs}"
@@ -25,7 +25,8 @@ endfunction()
 
 # camtools_add_program_info(target DESCRIPTION text): gives a program its version resource
 # (product name, description, the project's version) and its application manifest (common
-# controls 6, requestedExecutionLevel asInvoker), from common/program_info.
+# controls 6, requestedExecutionLevel asInvoker, per-monitor DPI awareness, the supported
+# systems), from common/program_info.
 function(camtools_add_program_info target)
   cmake_parse_arguments(ARG "" "DESCRIPTION" "" ${ARGN})
   set(PROGRAM_NAME ${target})

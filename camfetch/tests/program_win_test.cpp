@@ -1,8 +1,9 @@
 // camfetch.exe as a person meets it, started in its own process against the simulated
 // camera's registered filter and driven from here: what the list shows, the real timers'
-// 15-second countdown, a second copy, a start without a camera, the settings it leaves, and
-// a whole session with clip conversion and a failed one, whose files the CTest steps after
-// this program check with ffprobe and against the other build's camfetch.
+// 15-second countdown, a second copy, a start without a camera, the settings it leaves, its
+// labels and icons at the screen's DPI, and a whole session with clip conversion and a failed
+// one, whose files the CTest steps after this program check with ffprobe and against the
+// other build's camfetch.
 #include <windows.h>
 #include <psapi.h>
 

@@ -1,6 +1,7 @@
 #include "main_dialog_win.h"
 
 #include "dialog_win.h"
+#include "dpi_win.h"
 #include "dram_dialog_win.h"
 #include "file_source_win.h"
 #include "message_pump_win.h"
@@ -13,6 +14,10 @@
 
 namespace camflash {
 namespace {
+
+// Posted on a DPI change (wParam: the new DPI), so that the icons follow once the dialog
+// manager has rescaled the dialog.
+constexpr UINT kMsgApplyDpi = WM_APP + 1;
 
 // What the update sequence shows, shown in this dialog; its waits take the dialog's messages.
 class DialogUi : public UpdateUi {
@@ -80,10 +85,7 @@ public:
     MainDialog(HINSTANCE instance, camera::CameraChannel& camera)
         : instance_(instance),
           camera_(camera),
-          icon_(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))),
-          smallIcon_(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME),
-                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), 0))) {}
+          icon_(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
 private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM) override {
@@ -91,6 +93,8 @@ private:
         case WM_INITDIALOG: return OnInitDialog();
         case WM_PAINT: return OnPaint();
         case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(icon_);
+        case camtools::kWmDpiChanged: OnDpiChanged(LOWORD(wParam)); return FALSE;
+        case kMsgApplyDpi: ApplyDpi(UINT(wParam)); return TRUE;
         case WM_COMMAND: return OnCommand(LOWORD(wParam));
         case WM_SYSCOMMAND: return OnSysCommand(wParam);
         case WM_CLOSE: return OnClose();
@@ -101,9 +105,7 @@ private:
     }
 
     BOOL OnInitDialog() {
-        SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
-                     reinterpret_cast<LPARAM>(smallIcon_ ? smallIcon_.Get() : icon_));
+        ApplyDpi(camtools::WindowDpi(hwnd_));
         state_ = InitializeMainDialog(camera_);
         if (!state_.cameraOpened) {
             // Shown before the dialog ever appears; the program ends after OK.
@@ -154,6 +156,25 @@ private:
         runner_.Run(awake, camera_, files, ui, settings, result);
     }
 
+    // On Windows 10 1703 and later the dialog manager rescales the dialog itself after this
+    // (the procedure returns FALSE to let it); the icons follow once it has.
+    void OnDpiChanged(UINT dpi) { PostMessageW(hwnd_, kMsgApplyDpi, dpi, 0); }
+
+    // The window's icons at the icon sizes of its DPI, taken from the resource's images.
+    void ApplyDpi(UINT dpi) {
+        dpi_ = dpi;
+        camtools::ScopedIcon newBig(
+            camtools::LoadIconForDpi(instance_, IDR_MAINFRAME, SM_CXICON, dpi));
+        camtools::ScopedIcon newSmall(
+            camtools::LoadIconForDpi(instance_, IDR_MAINFRAME, SM_CXSMICON, dpi));
+        SendMessageW(hwnd_, WM_SETICON, ICON_BIG,
+                     reinterpret_cast<LPARAM>(newBig ? newBig.Get() : icon_));
+        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
+                     reinterpret_cast<LPARAM>(newSmall ? newSmall.Get() : icon_));
+        bigIcon_ = std::move(newBig);  // the window no longer shows the old ones
+        smallIcon_ = std::move(newSmall);
+    }
+
     // Minimised, the dialog shows its icon centred in the client area.
     BOOL OnPaint() {
         if (!IsIconic(hwnd_)) return FALSE;
@@ -162,9 +183,12 @@ private:
         SendMessageW(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
         RECT client;
         GetClientRect(hwnd_, &client);
-        int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-        int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-        DrawIcon(dc, x, y, icon_);
+        const int width = camtools::SystemMetricForDpi(SM_CXICON, dpi_);
+        const int height = camtools::SystemMetricForDpi(SM_CYICON, dpi_);
+        int x = (client.right - client.left - width + 1) / 2;
+        int y = (client.bottom - client.top - height + 1) / 2;
+        DrawIconEx(dc, x, y, bigIcon_ ? bigIcon_.Get() : icon_, width, height, 0, nullptr,
+                   DI_NORMAL);
         EndPaint(hwnd_, &paint);
         return TRUE;
     }
@@ -175,8 +199,10 @@ private:
 
     HINSTANCE instance_;
     camera::CameraChannel& camera_;
-    HICON icon_;                      // shared: LoadIcon's icons are never destroyed
-    camtools::ScopedIcon smallIcon_;  // LoadImage's own copy
+    HICON icon_;  // shared: LoadIcon's icons are never destroyed; the drag icon
+    // The window's icons at its DPI (LoadImage's own copies).
+    UINT dpi_ = camtools::kDefaultDpi;
+    camtools::ScopedIcon bigIcon_, smallIcon_;
     MainDialogState state_;
     UpdateRunner runner_;
 };

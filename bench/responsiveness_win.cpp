@@ -6,6 +6,10 @@
 //     waits for the listing, selects every row and downloads them (BYTES in all), with Convert
 //     AVI ticked when asked; prints the listing's and the run's length, the rate, how long the
 //     clip's conversion took, and the longest unanswered time.
+//   responsiveness_bench camflash-update CAMFLASH_EXE WORK_DIR
+//     presses Update in camflash started in WORK_DIR, accepts the DRAM script it offers and
+//     answers every message; prints the update's length (from the DRAM dialog's OK to
+//     "Firmware update finished !!") and the longest unanswered time.
 #include <windows.h>
 
 #include <atomic>
@@ -106,6 +110,45 @@ int CamfetchDownload(const char* program, double bytes, bool convert) {
     return ended ? 0 : 1;
 }
 
+// camflash's main dialog: its caption and the Update button (camflash/resource.h).
+const char kCamflashCaption[] = "ZQ71RU_V2.0.1.0 UPDATE FIRMWARE";
+constexpr int kCamflashUpdate = 1000;
+
+int CamflashUpdate(const char* program, const char* workDir) {
+    windriver::Process process;
+    windriver::StartOptions options;
+    options.program = program;
+    options.workingDirectory = workDir;
+    if (!process.Start(options)) {
+        std::printf("camflash did not start: %s\n", process.Error().c_str());
+        return 1;
+    }
+    HWND main = windriver::WaitForWindow(process.Id(), "#32770", kCamflashCaption, 60000);
+    if (!main) return std::printf("the main dialog did not appear\n"), 1;
+    Probe probe(main);
+    windriver::Click(main, kCamflashUpdate);
+    HWND dram = windriver::WaitForWindow(process.Id(), "#32770", "DRAM Setting ", 60000);
+    if (!dram) return std::printf("the DRAM Setting dialog did not appear\n"), 1;
+    double start = NowMs();
+    windriver::Click(dram, IDOK);
+    bool finished = false;
+    DWORD code = 1;
+    while (!process.WaitForExit(code, 20)) {
+        windriver::MessageBoxInfo box;
+        if (!windriver::FindMessageBox(process.Id(), box, main)) continue;
+        std::printf("  after %.2f s: \"%s\"\n", (NowMs() - start) / 1000, box.text.c_str());
+        if (box.text == "Firmware update finished !!") {
+            finished = true;
+            probe.Stop();
+        }
+        windriver::AnswerMessageBox(box, IDOK);
+    }
+    probe.Stop();
+    std::printf("  update %s\n", finished ? "finished" : "DID NOT FINISH");
+    probe.Print();
+    return finished ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,6 +156,9 @@ int main(int argc, char** argv) {
     if (what == "camfetch-download" && argc > 3)
         return CamfetchDownload(argv[2], std::atof(argv[3]),
                                 argc > 4 && std::string(argv[4]) == "convert");
-    std::printf("usage: responsiveness_bench camfetch-download CAMFETCH_EXE BYTES [convert]\n");
+    if (what == "camflash-update" && argc > 3) return CamflashUpdate(argv[2], argv[3]);
+    std::printf(
+        "usage: responsiveness_bench camfetch-download CAMFETCH_EXE BYTES [convert]\n"
+        "       responsiveness_bench camflash-update CAMFLASH_EXE WORK_DIR\n");
     return 2;
 }

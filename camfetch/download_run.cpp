@@ -1,5 +1,6 @@
-// The download run: one selected item after another, each written to its file in the dated
-// folder block by block, and marked saved only once the file on disk is complete.
+// The download run: one selected item after another, each written block by block to a partial
+// file in the dated folder, moved under its real name once complete and on the disk, and only
+// then marked saved.
 #include <cstdio>
 
 #include "fetch_session.h"
@@ -70,7 +71,7 @@ StepResult FetchSession::DownloadStep() {
     return result == StepResult::Failed ? DownloadFailed() : result;
 }
 
-// Opens the next selected item's output file and asks the camera for the file.
+// Opens the next selected item's partial file and asks the camera for the file.
 bool FetchSession::SelectNextDownload() {
     const size_t i = NextSelectedItem(downloadIndex_);
     if (i >= catalogue_.size()) {
@@ -84,27 +85,30 @@ bool FetchSession::SelectNextDownload() {
     // The name comes from the camera: one that is not a plain file name inside the dated
     // folder never reaches the file system.
     if (!store_) return Failure("no download store");
-    std::string folder, path;
+    std::string folder, path, partial;
     if (!BuildDownloadPaths(downloadFolder_, datedFolderName_, item.name, item.extension, folder,
-                            path))
+                            path) ||
+        !BuildPartialPath(folder, item.name, item.extension, partial))
         return Failure("the camera's file name is not a safe file name: " + item.name);
-    store_->CreateFolder(folder);
-    ForgetCopiesAt(path);
-    if (!store_->CreateOutput(path)) return Failure("the file could not be created: " + path);
+    outputFolder_ = folder;
+    if (!store_->CreateFolder(folder))
+        return DiskFailure(kStringFolderNotMade, "the folder could not be made: " + folder);
+    if (!store_->CreateOutput(partial))
+        return DiskFailure(kStringFileNotCreated, "the file could not be created: " + partial);
     outputPath_ = path;
+    partialPath_ = partial;
     outputOpen_ = true;
     downloadState_ = RunState::InProgress;  // a file exists that a failure must remove
 
     view_.ShowStatusLine("Downloading " + item.name + "." + item.extension);
     view_.ShowPercent("0%");
     view_.SetProgress(0);
-    // The earlier copy, if any, has just been replaced: until this one is complete the item
-    // is not saved.
-    item.flags = (item.flags & ~(flagSaved | flagFailed)) | flagDownloading;
+    // An earlier copy, here or in another folder, stays saved until this one replaces it.
+    item.flags = (item.flags & ~flagFailed) | flagDownloading;
     view_.RefreshRow(i);
     view_.EnsureRowVisible(i);
-    // A refused open leaves the status describing the previous command's block, which would
-    // be saved under this file's name.
+    // A refused open leaves the status describing the previous command's block, which would be
+    // saved under this file's name.
     return SendFileOpen(item) || Failure("the file open was refused");
 }
 
@@ -134,8 +138,10 @@ StepResult FetchSession::TransferBlock() {
         std::vector<uint8_t> block(fetched);
         if (!camera_.ReadMemory(info.address, fetched, block.data()))
             return StepFailure("the block could not be read");
-        if (!store_->Write(block.data(), size_t(length)))
-            return StepFailure("the block could not be written: " + outputPath_);
+        if (!store_->Write(block.data(), size_t(length))) {
+            DiskFailure(kStringFileNotWritten, "the block could not be written: " + partialPath_);
+            return StepResult::Failed;
+        }
         bytesReceived_ += length;
         // An empty catalogue size cannot scale anything: its file shows 100% once done.
         uint64_t percent = item.size ? bytesReceived_ * 100 / item.size : 0;
@@ -149,26 +155,27 @@ StepResult FetchSession::TransferBlock() {
     return StepResult::Moved;
 }
 
-// The last block is written: closes the file, and starts its conversion if asked or marks the
-// item saved.
+// The last block is written: puts the file on the disk, and starts its conversion if asked or
+// moves it into its place and marks the item saved.
 bool FetchSession::FinishDownload(CatalogueItem& item) {
     outputOpen_ = false;
-    if (!store_->Close()) return Failure("the file could not be completed: " + outputPath_);
+    if (!store_->Close())
+        return DiskFailure(kStringFileNotCompleted,
+                           "the file could not be completed: " + partialPath_);
     if (item.size == 0) {
         view_.ShowPercent("100%");
         view_.SetProgress(100);
     }
     if (convertAvi_ && IsAviFileName(outputPath_)) {
         if (!converter_) return Failure("no clip conversion");
-        conversion_ = converter_(outputPath_);
+        conversion_ = converter_(partialPath_);
         downloadState_ = RunState::Converting;
         view_.ShowStatusLine("Converting " + item.name + "." + item.extension);
         view_.ShowPercent("0%");
         view_.SetProgress(0);
         return true;
     }
-    MarkSaved(item);
-    return true;
+    return MarkSaved(item);
 }
 
 // Follows the clip's conversion, which works on threads of its own: the percent of its frames
@@ -189,23 +196,29 @@ StepResult FetchSession::ConversionStep() {
                            media::ConvertResultText(result));
     view_.ShowPercent("100%");
     view_.SetProgress(100);
-    MarkSaved(catalogue_[downloadIndex_]);
-    return StepResult::Moved;
+    return MarkSaved(catalogue_[downloadIndex_]) ? StepResult::Moved : StepResult::Failed;
 }
 
-// The item's file is whole, and the camera's (converted, when it was to be).
-void FetchSession::MarkSaved(CatalogueItem& item) {
+// The item's partial file is whole, on the disk and the camera's (converted, when it was to
+// be): it moves into its place, and the item is saved.
+bool FetchSession::MarkSaved(CatalogueItem& item) {
     // The camera's time of the picture, so that files sort by when they were taken.
     if (IsValidFatTimestamp(item.writeDate, item.writeTime))
-        store_->SetWriteTime(outputPath_, item.writeDate, item.writeTime);
+        store_->SetWriteTime(partialPath_, item.writeDate, item.writeTime);
+    if (!store_->MoveIntoPlace(partialPath_, outputPath_))
+        return DiskFailure(kStringFileNotPlaced,
+                           "the file could not be put in its place: " + outputPath_);
+    ForgetCopiesAt(outputPath_);  // an earlier copy there is gone now
     ++downloadDone_;
     item.flags = (item.flags & ~flagDownloading) | flagSaved;
     item.savedPath = outputPath_;
     view_.RefreshRow(downloadIndex_);
     ShowRemainingCount(downloadTotal_ - downloadDone_);
     outputPath_.clear();
+    partialPath_.clear();
     ++downloadIndex_;
     downloadState_ = RunState::NextItem;
+    return true;
 }
 
 void FetchSession::AbortTransfer() {
@@ -213,13 +226,23 @@ void FetchSession::AbortTransfer() {
     if (downloadState_ == RunState::InProgress || downloadState_ == RunState::Converting) {
         if (outputOpen_) store_->Close();
         outputOpen_ = false;
-        store_->Remove(outputPath_);
+        // Should the partial file stay (another program holds it), its name still says so, and
+        // an earlier copy under the real name is untouched.
+        store_->Remove(partialPath_);
         outputPath_.clear();
+        partialPath_.clear();
     }
     downloadState_ = RunState::Idle;
 }
 
-// The item that failed shows "Error!": its file, if any, is gone.
+bool FetchSession::DiskFailure(int stringId, const std::string& reason) {
+    diskFailure_ = stringId;
+    return Failure(reason);
+}
+
+// The item that failed shows "Error!": its partial file, if any, is gone. A failure of the
+// disk ends the run with its own message; the camera is fine, so the connection goes on and the
+// user may choose another folder.
 StepResult FetchSession::DownloadFailed() {
     if (downloadIndex_ < catalogue_.size()) {
         CatalogueItem& item = catalogue_[downloadIndex_];
@@ -228,7 +251,10 @@ StepResult FetchSession::DownloadFailed() {
     }
     AbortTransfer();
     SetControlMode(kModeReady);
-    return StepResult::Failed;
+    if (diskFailure_ == 0) return StepResult::Failed;
+    view_.ShowFolderMessage(diskFailure_, outputFolder_);
+    diskFailure_ = 0;
+    return StepResult::Rested;
 }
 
 void FetchSession::CancelRuns() {
@@ -237,7 +263,8 @@ void FetchSession::CancelRuns() {
         // whole and the camera's (or, if it had just replaced it, converted): saved either way.
         conversion_->Cancel();
         conversion_.reset();
-        MarkSaved(catalogue_[downloadIndex_]);
+        // Should it not move into its place, it goes as a cancelled download's does.
+        if (!MarkSaved(catalogue_[downloadIndex_])) diskFailure_ = 0;
     }
     if (downloadState_ != RunState::Idle) {
         if (downloadIndex_ < catalogue_.size()) {

@@ -58,7 +58,7 @@ int RunFetchApplication(HINSTANCE instance, std::unique_ptr<camera::PropertyTran
             params.enhance = settings.enhance ? 1 : 0;
             params.timing = options.timing;
             if (RunFetchMainDialog(instance, params) == IDOK)
-                settings.downloadFolder = params.downloadFolder;
+                settings.KeepDialogFolder(params.downloadFolder);
         }
         settings.Save(registry);
         registry.CloseKey();

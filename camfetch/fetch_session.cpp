@@ -86,8 +86,11 @@ bool FetchSession::ScanCatalogue() {
     camera::SystemInfo info;
     Poll poll = PollCamera(info);
     if (poll == Poll::Busy) return false;
+    // The scan only looks for a known file: a block whose length is zero or negative as signed
+    // holds none. The listing, which must show every file, refuses a negative length instead.
     std::vector<uint8_t> block;
-    if (poll == Poll::Failed || !ReadBlock(camera_, info, block, failure_)) {
+    if (poll == Poll::Failed ||
+        (int32_t(info.length) > 0 && !ReadBlock(camera_, info, block, failure_))) {
         FailConnection();
         return false;
     }

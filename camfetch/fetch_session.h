@@ -156,6 +156,7 @@ public:
     int downloadDone() const { return downloadDone_; }
     uint64_t bytesReceived() const { return bytesReceived_; }  // of the item in transfer
     const std::string& outputPath() const { return outputPath_; }
+    const std::string& partialPath() const { return partialPath_; }
     bool outputOpen() const { return outputOpen_; }
     // The clip's conversion while the download is Converting; null otherwise.
     const media::ConversionJob* conversion() const { return conversion_.get(); }
@@ -175,6 +176,8 @@ private:
         failure_ = reason;
         return StepResult::Failed;
     }
+    // A failure of the download's disk, with the message that names it; false.
+    bool DiskFailure(int stringId, const std::string& reason);
     // Bits of the activities that rest for the rest of this tick.
     enum Activity : unsigned { kListing = 1, kDownload = 2, kDelete = 4 };
     uint64_t NowUs() const { return budget_.clockUs ? budget_.clockUs() : 0; }
@@ -193,9 +196,9 @@ private:
     StepResult TransferBlock();
     bool FinishDownload(CatalogueItem& item);
     StepResult ConversionStep();
-    void MarkSaved(CatalogueItem& item);
+    bool MarkSaved(CatalogueItem& item);
     StepResult DownloadFailed();
-    // Takes the saved mark off every item whose file is about to be replaced at `path`.
+    // Takes the saved mark off every item whose file at `path` has just been replaced.
     void ForgetCopiesAt(const std::string& path);
     bool SelectNextDelete();
     StepResult ConfirmDelete();
@@ -229,8 +232,13 @@ private:
     int downloadDone_ = 0;
     uint64_t bytesReceived_ = 0;
     bool convertAvi_ = false;
-    std::string outputPath_;  // the file being written while the download is InProgress
+    // While a download is InProgress or Converting: its file's place, the partial file being
+    // written (or converted), and their folder.
+    std::string outputPath_;
+    std::string partialPath_;
+    std::string outputFolder_;
     bool outputOpen_ = false;
+    int diskFailure_ = 0;  // the message of the download's disk failure, if it had one
     std::unique_ptr<media::ConversionJob> conversion_;  // while the download is Converting
 
     RunState deleteState_ = RunState::Idle;

@@ -30,6 +30,12 @@ constexpr int kStringNoImages = 103;
 constexpr int kStringFailed = 104;
 constexpr int kStringConnected = 61221;
 constexpr int kStringChooseDirectory = 61222;
+// A download that failed on this machine's disk, not in the camera; each names the folder.
+constexpr int kStringFolderNotMade = 105;
+constexpr int kStringFileNotCreated = 106;
+constexpr int kStringFileNotWritten = 107;
+constexpr int kStringFileNotCompleted = 108;
+constexpr int kStringFileNotPlaced = 109;
 
 constexpr int kStorageSourceFlash = 1;
 constexpr int kCountdownSeconds = 15;
@@ -47,6 +53,8 @@ class FetchView {
 public:
     virtual ~FetchView() = default;
     virtual void ShowMessage(int stringId) = 0;  // message area
+    // The message area: a string whose "%s" is the folder.
+    virtual void ShowFolderMessage(int stringId, const std::string& folder) = 0;
     virtual void ApplyControlMode(ControlMode mode) = 0;
     virtual void ShowCountdown(int seconds) = 0;  // the countdown field's number
     virtual void RevealCountdownLine() = 0;       // unhides the countdown line
@@ -74,18 +82,23 @@ public:
 };
 
 // The files a download run writes. One output file is open at a time; paths are the
-// platform's (backslash-separated).
+// platform's (backslash-separated). A download is written under a partial name and moved into
+// its place only once it is complete and on the disk.
 class DownloadStore {
 public:
     virtual ~DownloadStore() = default;
-    // Makes the last level of the folder; a failure (for instance: it exists) is not reported.
-    virtual void CreateFolder(const std::string& folder) = 0;
+    // Makes the last level of the folder; true when the folder exists afterwards.
+    virtual bool CreateFolder(const std::string& folder) = 0;
     // Creates the file for writing, replacing any file of that name.
     virtual bool CreateOutput(const std::string& path) = 0;
     // Appends to the open file; false when not every byte was written (a full disk).
     virtual bool Write(const uint8_t* data, size_t size) = 0;
-    // Closes the open file, if any; false when its data could not be completed.
+    // Writes the open file's data through to the disk and closes it; false when its data could
+    // not be completed. A file that is not open closes without error.
     virtual bool Close() = 0;
+    // Puts the closed file `from` in the place of `to`, replacing any file there, and has the
+    // new name on the disk before it returns; `to` is untouched when this fails.
+    virtual bool MoveIntoPlace(const std::string& from, const std::string& to) = 0;
     virtual bool Remove(const std::string& path) = 0;
     // Gives a closed file a last-write time (FAT's packed local date and time, valid); a
     // file whose time cannot be set keeps the time it was written at.

@@ -9,8 +9,11 @@
 
 namespace camfetch {
 
-void Win32DownloadStore::CreateFolder(const std::string& folder) {
-    CreateDirectoryW(camtools::WidenPath(folder).c_str(), nullptr);
+bool Win32DownloadStore::CreateFolder(const std::string& folder) {
+    const camtools::WString wide = camtools::WidenPath(folder);
+    if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool Win32DownloadStore::CreateOutput(const std::string& path) {
@@ -33,8 +36,18 @@ bool Win32DownloadStore::Write(const uint8_t* data, size_t size) {
     return true;
 }
 
-// A failed close may have lost the last writes: reported, so the file is not taken as saved.
-bool Win32DownloadStore::Close() { return file_.Close(); }
+// The data goes to the disk before the file may be called saved: the user may delete the
+// camera's copy next. A failed flush or close may have lost the last writes.
+bool Win32DownloadStore::Close() {
+    if (!file_) return true;
+    const bool flushed = FlushFileBuffers(file_.Get()) != FALSE;
+    return file_.Close() && flushed;
+}
+
+bool Win32DownloadStore::MoveIntoPlace(const std::string& from, const std::string& to) {
+    return MoveFileExW(camtools::WidenPath(from).c_str(), camtools::WidenPath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
 
 bool Win32DownloadStore::Remove(const std::string& path) {
     return DeleteFileW(camtools::WidenPath(path).c_str()) != FALSE;

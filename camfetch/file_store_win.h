@@ -11,10 +11,11 @@ namespace camfetch {
 class Win32DownloadStore : public DownloadStore {
 public:
     ~Win32DownloadStore() override { Close(); }
-    void CreateFolder(const std::string& folder) override;
+    bool CreateFolder(const std::string& folder) override;
     bool CreateOutput(const std::string& path) override;
     bool Write(const uint8_t* data, size_t size) override;
     bool Close() override;
+    bool MoveIntoPlace(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
     void SetWriteTime(const std::string& path, uint16_t fatDate, uint16_t fatTime) override;
     bool SamePath(const std::string& a, const std::string& b) override;

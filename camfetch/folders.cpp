@@ -74,4 +74,12 @@ bool BuildDownloadPaths(const std::string& downloadFolder, const std::string& da
     return true;
 }
 
+bool BuildPartialPath(const std::string& folder, const std::string& name,
+                      const std::string& extension, std::string& partialPath) {
+    std::string full = folder;
+    if (!AppendPath(full, name + ".partial." + extension)) return false;
+    partialPath = std::move(full);
+    return true;
+}
+
 }  // namespace camfetch

@@ -28,4 +28,11 @@ bool BuildDownloadPaths(const std::string& downloadFolder, const std::string& da
                         const std::string& name, const std::string& extension, std::string& folder,
                         std::string& path);
 
+// The path a download has beside `path` until it is complete: name ".partial." extension in
+// the same folder. No camera file has such a name (a camera name has at most 8 bytes), it
+// says the file is not whole, and it keeps the extension, by which the clip conversion's
+// AVIFile services open a clip. Fails when the path would not fit kMaxPath.
+bool BuildPartialPath(const std::string& folder, const std::string& name,
+                      const std::string& extension, std::string& partialPath);
+
 }  // namespace camfetch

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "dpi_win.h"
 #include "fetch_session.h"
 #include "folder_chooser_win.h"
 #include "folders.h"
@@ -30,6 +31,27 @@ uint64_t MonotonicMicroseconds() {
 
 // Keyboard or mouse input is waiting for this thread: a person expects an answer.
 bool InputWaiting() { return HIWORD(GetQueueStatus(QS_INPUT)) != 0; }
+// Posted on a DPI change (wParam: the new DPI), so that the icons and columns are measured
+// after the dialog manager has rescaled the dialog and given its controls their new fonts.
+constexpr UINT kMsgApplyDpi = WM_APP + 2;
+
+struct Column {
+    const wchar_t* heading;
+    int format;
+    const wchar_t* sample;  // the column is as wide as this text in the list's font
+    bool icon;              // and the small icon beside it
+};
+const Column kColumns[] = {
+    {L"Name", LVCFMT_LEFT, L"MMMMMMMM", true},
+    {L"Type", LVCFMT_LEFT, L"MMMM", false},
+    {L"Size", LVCFMT_RIGHT, L"MMMMMKB", false},
+    {L"Status", LVCFMT_LEFT, L"MMMMMMMMMMMMM", false},
+};
+
+int ColumnWidth(HWND list, const Column& column, int iconWidth) {
+    return int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, LPARAM(column.sample))) +
+           (column.icon ? iconWidth : 0);
+}
 
 // Camera names, paths and the texts made from them are in the ANSI code page.
 camtools::WString Widen(const std::string& text) { return camtools::WidenPath(text); }
@@ -66,6 +88,14 @@ FetchMainDialog::FetchMainDialog(HINSTANCE instance, MainDialogParams& params)
 
 void FetchMainDialog::ShowMessage(int stringId) {
     SetDlgItemTextW(hwnd_, IDC_MESSAGE, LoadText(instance_, UINT(stringId)).c_str());
+}
+
+void FetchMainDialog::ShowFolderMessage(int stringId, const std::string& folder) {
+    camtools::WString text = LoadText(instance_, UINT(stringId));
+    const camtools::WString mark = L"%s";
+    const size_t at = text.find(mark);
+    if (at != camtools::WString::npos) text.replace(at, mark.size(), Widen(folder));
+    SetDlgItemTextW(hwnd_, IDC_MESSAGE, text.c_str());
 }
 
 void FetchMainDialog::ShowCountdown(int seconds) {
@@ -208,6 +238,8 @@ INT_PTR FetchMainDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         continuePosted_ = false;
         RunConnectionTick();
         return TRUE;
+    case camtools::kWmDpiChanged: OnDpiChanged(LOWORD(wParam)); return FALSE;
+    case kMsgApplyDpi: ApplyDpi(UINT(wParam)); return TRUE;
     case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return TRUE;
     case WM_NOTIFY: {
         LRESULT result = OnNotify(reinterpret_cast<NMHDR*>(lParam));
@@ -244,21 +276,13 @@ BOOL FetchMainDialog::OnInitDialog() {
         AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
     }
 
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, LPARAM(appIcon_));
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, LPARAM(appIcon_));
+    ApplyDpi(camtools::WindowDpi(hwnd_));  // the window's icons and the list's image list
     ShowMessage(IDS_CONNECTING);
     connectionTimer_ =
         SetTimer(hwnd_, kConnectionTimer, params_.timing.connectionPeriodMs, nullptr);
     ShowDownloadFolder();
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 
-    smallIcons_.Reset(ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 2, 2));
-    for (int id : {IDI_PICTURE, IDI_FILMSTRIP}) {
-        camtools::ScopedIcon icon(
-            HICON(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0)));
-        ImageList_AddIcon(smallIcons_.Get(), icon.Get());  // the list keeps a copy
-    }
-    ListView_SetImageList(list_, smallIcons_.Get(), LVSIL_SMALL);
     InsertColumns();
 
     session_.SetControlMode(kModeConnecting);
@@ -274,29 +298,53 @@ BOOL FetchMainDialog::OnInitDialog() {
 }
 
 void FetchMainDialog::InsertColumns() {
-    struct Column {
-        const wchar_t* heading;
-        int format;
-        const wchar_t* sample;
-        int extra;
-    };
-    const Column columns[] = {
-        {L"Name", LVCFMT_LEFT, L"MMMMMMMM", 16},
-        {L"Type", LVCFMT_LEFT, L"MMMM", 0},
-        {L"Size", LVCFMT_RIGHT, L"MMMMMKB", 0},
-        {L"Status", LVCFMT_LEFT, L"MMMMMMMMMMMMM", 0},
-    };
+    const int iconWidth = camtools::SystemMetricForDpi(SM_CXSMICON, dpi_);
     int index = 0;
-    for (const Column& c : columns) {
+    for (const Column& c : kColumns) {
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = c.format;
-        column.cx = int(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, LPARAM(c.sample))) + c.extra;
+        column.cx = ColumnWidth(list_, c, iconWidth);
         column.pszText = const_cast<wchar_t*>(c.heading);
         column.iSubItem = index;
         SendMessageW(list_, LVM_INSERTCOLUMNW, WPARAM(index), LPARAM(&column));
         ++index;
     }
+}
+
+// On Windows 10 1703 and later the dialog manager rescales the dialog itself after this
+// (the procedure returns FALSE to let it); the rest follows once it has.
+void FetchMainDialog::OnDpiChanged(UINT dpi) { PostMessageW(hwnd_, kMsgApplyDpi, dpi, 0); }
+
+// The sizes the dialog manager does not scale: the window's icons, the list's small icons
+// (a new image list at the small-icon size), the columns' icon room and the text measured in
+// the list's font, and the folder compacted to its control's width.
+void FetchMainDialog::ApplyDpi(UINT dpi) {
+    const bool changed = smallIcons_ && dpi != dpi_;
+    dpi_ = dpi;
+    camtools::ScopedIcon newBig(camtools::LoadIconForDpi(instance_, IDR_MAINFRAME, SM_CXICON, dpi));
+    camtools::ScopedIcon newSmall(
+        camtools::LoadIconForDpi(instance_, IDR_MAINFRAME, SM_CXSMICON, dpi));
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, LPARAM(newBig ? newBig.Get() : appIcon_));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, LPARAM(newSmall ? newSmall.Get() : appIcon_));
+    bigIcon_ = std::move(newBig);  // the window no longer shows the old ones
+    smallIcon_ = std::move(newSmall);
+
+    const int width = camtools::SystemMetricForDpi(SM_CXSMICON, dpi);
+    const int height = camtools::SystemMetricForDpi(SM_CYSMICON, dpi);
+    camtools::ScopedImageList icons(ImageList_Create(width, height, ILC_MASK | ILC_COLOR32, 2, 2));
+    for (int id : {IDI_PICTURE, IDI_FILMSTRIP}) {
+        camtools::ScopedIcon icon(
+            HICON(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, width, height, 0)));
+        ImageList_AddIcon(icons.Get(), icon.Get());  // the list keeps a copy
+    }
+    ListView_SetImageList(list_, icons.Get(), LVSIL_SMALL);
+    smallIcons_ = std::move(icons);  // the list no longer uses the old one
+    if (!changed) return;
+    int index = 0;
+    for (const Column& c : kColumns)
+        ListView_SetColumnWidth(list_, index++, ColumnWidth(list_, c, width));
+    ShowDownloadFolder();
 }
 
 void FetchMainDialog::ApplyControlMode(ControlMode mode) {
@@ -429,9 +477,10 @@ bool FetchMainDialog::OnPaint() {
     SendMessageW(hwnd_, WM_ICONERASEBKGND, WPARAM(dc), 0);
     RECT client;
     GetClientRect(hwnd_, &client);
-    int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
-    int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(dc, x, y, appIcon_);
+    const int width = camtools::SystemMetricForDpi(SM_CXICON, dpi_);
+    const int height = camtools::SystemMetricForDpi(SM_CYICON, dpi_);
+    DrawIconEx(dc, (client.right - width + 1) / 2, (client.bottom - height + 1) / 2,
+               bigIcon_ ? bigIcon_.Get() : appIcon_, width, height, 0, nullptr, DI_NORMAL);
     EndPaint(hwnd_, &paint);
     return true;
 }

@@ -11,6 +11,7 @@
 
 #include "camera_channel.h"
 #include "dialog_win.h"
+#include "dpi_win.h"
 #include "fetch_session.h"
 #include "file_store_win.h"
 #include "run_indicator.h"
@@ -47,6 +48,7 @@ public:
 
     // FetchView
     void ShowMessage(int stringId) override;
+    void ShowFolderMessage(int stringId, const std::string& folder) override;
     void ApplyControlMode(ControlMode mode) override;
     void ShowCountdown(int seconds) override;
     void RevealCountdownLine() override;
@@ -87,13 +89,19 @@ private:
     void ShowDownloadFolder();
     void SelectAllRows(bool selected);
     void InsertColumns();
+    void OnDpiChanged(UINT dpi);
+    void ApplyDpi(UINT dpi);
     void Enable(int id, bool on);
 
     HINSTANCE instance_;
     MainDialogParams& params_;
     FetchSession session_;
     HWND list_ = nullptr;
-    HICON appIcon_ = nullptr;
+    HICON appIcon_ = nullptr;  // shared (LoadIcon): the drag icon
+    // What follows the window's DPI: the window's icons and the list's small icons at its
+    // icon sizes, the list's columns, the compacted folder and the minimised icon.
+    UINT dpi_ = camtools::kDefaultDpi;
+    camtools::ScopedIcon bigIcon_, smallIcon_;
     camtools::ScopedImageList smallIcons_;
     UINT_PTR connectionTimer_ = 0;
     UINT_PTR countdownTimer_ = 0;

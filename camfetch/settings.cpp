@@ -28,6 +28,7 @@ bool FetchSettings::InitialiseAndLoad(SettingsRegistry& registry) {
     downloadFolder = kDefaultFolder;
     enhance = false;
     folderPerUser = false;
+    folderChosen = false;
     Load(registry);
     return true;
 }
@@ -63,10 +64,18 @@ bool FetchSettings::Save(SettingsRegistry& registry) const {
         registry.CloseKey();
     }
     if (machineFolder && !folderPerUser) return true;
+    // Nothing of this user's to keep: the next start reads the folder it read this time.
+    if (!folderPerUser && !folderChosen) return true;
     if (!registry.OpenKey(SettingsKey::UserWrite)) return false;
     const bool userFolder = registry.SetString(kValueFolder, downloadFolder);
     registry.CloseKey();
     return userFolder;
+}
+
+void FetchSettings::KeepDialogFolder(const std::string& folder) {
+    if (folder == downloadFolder) return;
+    downloadFolder = folder;
+    folderChosen = true;
 }
 
 ReadyWait WaitForCameraReady(camera::CameraChannel& camera,

@@ -48,6 +48,8 @@ struct FetchSettings {
     // The user's own key held a folder at load; it then overrides the machine's, so a save
     // must write it there too or the folder chosen now would be shadowed at the next start.
     bool folderPerUser = false;
+    // The user chose this folder in this run (left the dialog with Exit and another folder).
+    bool folderChosen = false;
 
     // Defaults, then Load; always succeeds.
     bool InitialiseAndLoad(SettingsRegistry& registry);
@@ -56,9 +58,13 @@ struct FetchSettings {
     // fields then keep their values.
     bool Load(SettingsRegistry& registry);
     // Writes both values to the machine's key, and the folder to the user's key when the
-    // machine's refuses it or the user's held one at load. True when the folder is stored
-    // where the next Load takes it from.
+    // user's held one at load, or when the machine's refuses it and the user chose a folder.
+    // A standard user who chose nothing writes nothing: a copy of the machine's folder in the
+    // user's key would hide a folder an administrator sets there later. True when the folder
+    // is stored where the next Load takes it from.
     bool Save(SettingsRegistry& registry) const;
+    // The folder the dialog ended with, kept when it differs from the loaded one.
+    void KeepDialogFolder(const std::string& folder);
 };
 
 // The text of a REG_SZ value as read: up to its first null, and never past the bytes that

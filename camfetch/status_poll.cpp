@@ -19,14 +19,15 @@ Poll PollStatus(camera::CameraChannel& camera, camera::SystemInfo& info, std::st
 bool ReadBlock(camera::CameraChannel& camera, const camera::SystemInfo& info,
                std::vector<uint8_t>& block, std::string& reason) {
     block.clear();
-    int32_t length = int32_t(info.length);  // signed: zero or negative means no data
-    if (length <= 0) return true;
-    if (uint32_t(length) > kMaxBlockLength) {
+    if (info.length == 0) return true;
+    // Above the guard is also every length that is negative as signed: taking such a block
+    // as empty would leave its entries out of the listing without a word.
+    if (info.length > kMaxBlockLength) {
         reason = "the camera named a block longer than the limit";
         return false;
     }
-    block.resize(size_t(length));
-    if (!camera.ReadMemory(info.address, uint32_t(length), block.data())) {
+    block.resize(size_t(info.length));
+    if (!camera.ReadMemory(info.address, info.length, block.data())) {
         reason = "the block could not be read";
         return false;
     }

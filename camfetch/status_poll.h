@@ -17,9 +17,9 @@ enum class Poll { Failed, Busy, Ready };
 // Failed, `reason` says why.
 Poll PollStatus(camera::CameraChannel& camera, camera::SystemInfo& info, std::string& reason);
 
-// Reads the block a ready status names into `block`; an empty block for a length that is zero
-// or negative as signed. False, with the reason, when the read fails or the block is longer
-// than kMaxBlockLength.
+// Reads the block a ready status names into `block`; an empty block for a length of zero.
+// False, with the reason, when the read fails or the block is longer than kMaxBlockLength
+// (which every length negative as signed is).
 bool ReadBlock(camera::CameraChannel& camera, const camera::SystemInfo& info,
                std::vector<uint8_t>& block, std::string& reason);
 

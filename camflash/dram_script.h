@@ -50,8 +50,8 @@ struct ScriptCommand {
     uint8_t value = 0;          // Write
 };
 
-// The longest pause a script may ask for. The pauses block the whole program in the middle
-// of a firmware update, so a longer one is taken for a mistake.
+// The longest pause a script may ask for. A pause holds up the firmware update half-way,
+// so a longer one is taken for a mistake.
 constexpr uint32_t kLongestScriptPauseMs = 60000;
 
 // Matches one trimmed line against the three forms. A pause of a negative time or one longer

@@ -32,6 +32,15 @@ constexpr const char* kTextStillWaiting = "Still Waiting for the Firmware Ready!
 constexpr const char* kTextFlashFailed = "UpdateFirmwareToFlash Failed";
 constexpr const char* kTextWaitingTooLong = "GetSystemInfo Failed!! waiting too long";
 constexpr const char* kTextReboot = "Please ReBoot the device";
+// The status line while an update runs, one text per step, and the reason given to the
+// system for holding off the end of the session.
+constexpr const char* kTextPreparing = "Preparing the camera...";
+constexpr const char* kTextSending = "Sending the firmware...";
+constexpr const char* kTextWaiting = "Waiting for the camera...";
+constexpr const char* kTextProgramming =
+    "Programming the camera's flash. Do not unplug the camera.";
+constexpr const char* kTextShutdownBlocked =
+    "The camera's firmware is being updated. Do not unplug the camera.";
 constexpr const char* kTextSelectDramFile = "Please select a DRAM setting file";
 constexpr const char* kTextOleFailed = "OLE initialization failed";
 

@@ -9,36 +9,51 @@
 namespace camflash {
 namespace {
 
-// The script's writes go to the camera, its pauses to the user interface.
-class CameraScriptHost : public ScriptHost {
+// The camera as the sequence reaches it: before each request the window takes what has come
+// in, so that it goes unanswered only inside a request.
+class AnsweringCamera {
 public:
-    CameraScriptHost(camera::CameraChannel& camera, UpdateUi& ui) : camera_(camera), ui_(ui) {}
-    void WriteRegister(uint32_t address, uint8_t value) override {
-        camera_.WriteRegister(address, value);
+    AnsweringCamera(camera::CameraChannel& camera, UpdateUi& ui) : camera_(camera), ui_(ui) {}
+    camera::CameraChannel* operator->() {
+        ui_.TakeMessages();
+        return &camera_;
     }
-    void Pause(uint32_t milliseconds) override { ui_.Pause(milliseconds); }
 
 private:
     camera::CameraChannel& camera_;
     UpdateUi& ui_;
 };
 
-void Prepare(camera::CameraChannel& camera, UpdateUi& ui) {
-    camera.WriteRegister(kRegMode, 2);
-    camera.WriteRegister(kRegBoot, 0);
-    camera.WriteRegister(kRegClock, 0);
+// The script's writes go to the camera, its pauses to the user interface.
+class CameraScriptHost : public ScriptHost {
+public:
+    CameraScriptHost(AnsweringCamera& camera, UpdateUi& ui) : camera_(camera), ui_(ui) {}
+    void WriteRegister(uint32_t address, uint8_t value) override {
+        camera_->WriteRegister(address, value);
+    }
+    void Pause(uint32_t milliseconds) override { ui_.Pause(milliseconds); }
+
+private:
+    AnsweringCamera& camera_;
+    UpdateUi& ui_;
+};
+
+void Prepare(AnsweringCamera& camera, UpdateUi& ui) {
+    camera->WriteRegister(kRegMode, 2);
+    camera->WriteRegister(kRegBoot, 0);
+    camera->WriteRegister(kRegClock, 0);
     ui.Pause(kPreparationPauseMs);
     // Clear the preparation bit; only a value actually read may be written back.
     uint8_t value = 0;
-    if (camera.ReadRegister(kRegPreparation, value))
-        camera.WriteRegister(kRegPreparation, value & ~kPreparationBit & 0xFF);
+    if (camera->ReadRegister(kRegPreparation, value))
+        camera->WriteRegister(kRegPreparation, value & ~kPreparationBit & 0xFF);
 }
 
-void WaitForFirmwareReady(camera::CameraChannel& camera, UpdateUi& ui) {
+void WaitForFirmwareReady(AnsweringCamera& camera, UpdateUi& ui) {
     unsigned attempts = 0;
     for (;;) {
         uint32_t ready = 0;
-        if (camera.GetFirmwareReady(ready) && ready == 1) return;
+        if (camera->GetFirmwareReady(ready) && ready == 1) return;
         ui.Pause(kReadyPollPauseMs);
         if (++attempts >= kReadyPollsPerReminder) {
             ui.ShowMessage(kTextStillWaiting);
@@ -49,7 +64,18 @@ void WaitForFirmwareReady(camera::CameraChannel& camera, UpdateUi& ui) {
 
 }  // namespace
 
-UpdateResult RunUpdate(camera::CameraChannel& camera, FileOpener& files, UpdateUi& ui,
+const char* StepText(UpdateStep step) {
+    switch (step) {
+    case UpdateStep::Preparing: return kTextPreparing;
+    case UpdateStep::Sending: return kTextSending;
+    case UpdateStep::Waiting: return kTextWaiting;
+    case UpdateStep::Programming: return kTextProgramming;
+    case UpdateStep::None: break;
+    }
+    return "";
+}
+
+UpdateResult RunUpdate(camera::CameraChannel& channel, FileOpener& files, UpdateUi& ui,
                        const UpdateSettings& settings) {
     std::vector<uint8_t> image;
     if (!LoadFirmwareImage(files, settings.firmwareFileName, image)) {
@@ -58,8 +84,10 @@ UpdateResult RunUpdate(camera::CameraChannel& camera, FileOpener& files, UpdateU
     }
     ui.SetStatus(kTextPleaseWait);
 
+    AnsweringCamera camera(channel, ui);
+    ui.ShowStep(UpdateStep::Preparing);
     if (settings.needsPreparation) Prepare(camera, ui);
-    camera.WriteRegister(kRegDram, 0xFF);
+    camera->WriteRegister(kRegDram, 0xFF);
 
     std::string scriptPath;
     if (!ui.ChooseDramScript(scriptPath)) {
@@ -70,26 +98,29 @@ UpdateResult RunUpdate(camera::CameraChannel& camera, FileOpener& files, UpdateU
     std::string scriptMessage = RunDramScript(scriptPath, files, host);
     if (!scriptMessage.empty()) ui.ShowMessage(scriptMessage);
 
-    bool downloaded = camera.DownloadFirmware(image.data(), image.size());
+    ui.ShowStep(UpdateStep::Sending);
+    bool downloaded = camera->DownloadFirmware(image.data(), image.size());
     std::vector<uint8_t>().swap(image);
     if (!downloaded) {
         ui.ShowMessage(kTextDownloadFailed);
         return UpdateResult::DownloadFailed;
     }
 
+    ui.ShowStep(UpdateStep::Waiting);
     WaitForFirmwareReady(camera, ui);
 
-    if (!camera.UpdateFirmwareToFlash()) {
+    ui.ShowStep(UpdateStep::Programming);
+    if (!camera->UpdateFirmwareToFlash()) {
         ui.ShowMessage(kTextFlashFailed);
         return UpdateResult::FlashFailed;
     }
-    if (!camera.RequestSystemInfo()) return UpdateResult::RequestFailed;
+    if (!camera->RequestSystemInfo()) return UpdateResult::RequestFailed;
 
     // Back to back: the camera answers as fast as it programs.
     bool finished = false;
     for (unsigned reads = 0; reads < kCompletionPollLimit && !finished; ++reads) {
         camera::SystemInfo info;
-        if (!camera.GetSystemInfo(info)) return UpdateResult::StatusFailed;
+        if (!camera->GetSystemInfo(info)) return UpdateResult::StatusFailed;
         finished = (info.flags & camera::kStatusReady) != 0;
     }
     if (!finished) {
@@ -119,6 +150,27 @@ UpdateResult RunUpdateKeepingAwake(camtools::KeepAwake& awake, camera::CameraCha
                                    const UpdateSettings& settings) {
     camtools::ScopedKeepAwake awakeScope(awake);
     return RunUpdate(camera, files, ui, settings);
+}
+
+bool UpdateRunner::Run(camtools::KeepAwake& awake, camera::CameraChannel& camera, FileOpener& files,
+                       UpdateUi& ui, const UpdateSettings& settings, UpdateResult& result) {
+    if (running_) return false;
+    // Undone on every way out, an exception included.
+    struct Updating {
+        bool& running;
+        UpdateUi& ui;
+        Updating(bool& r, UpdateUi& u) : running(r), ui(u) {
+            running = true;
+            ui.SetUpdating(true);
+        }
+        ~Updating() {
+            ui.ShowStep(UpdateStep::None);
+            ui.SetUpdating(false);
+            running = false;
+        }
+    } updating(running_, ui);
+    result = RunUpdateKeepingAwake(awake, camera, files, ui, settings);
+    return true;
 }
 
 }  // namespace camflash

@@ -8,8 +8,8 @@
 
 namespace camflash {
 
-// Texts are UTF-8 in the portable code (camtools::Widen and Narrow convert them), paths are
-// in the ANSI code page (camtools::WidenPath and NarrowPath).
+// Texts and paths are UTF-8 in camflash's portable code (camtools::Widen and Narrow convert
+// them), so that a DRAM script in a folder named in any language opens.
 using camtools::Narrow;
 using camtools::Widen;
 using camtools::WString;

@@ -12,7 +12,7 @@ function(camtools_add_resources target rc)
     get_filename_component(rc_dir "${rc_abs}" DIRECTORY)
     set(res "${CMAKE_CURRENT_BINARY_DIR}/${target}_${rc_name}.res")
     # wrc reads the #include'd headers itself; list them so edits rebuild the .res.
-    file(GLOB rc_deps "${rc_dir}/*.h" "${rc_dir}/*.ico" "${rc_dir}/*.bmp")
+    file(GLOB rc_deps "${rc_dir}/*.h" "${rc_dir}/*.ico" "${rc_dir}/icons/*.ico" "${rc_dir}/*.bmp")
     add_custom_command(OUTPUT "${res}"
       COMMAND wrc --nostdinc -I "${rc_dir}" -I /usr/include/wine/wine/windows
               -DUNICODE -o "${res}" "${rc_abs}"
@@ -25,7 +25,8 @@ endfunction()
 
 # camtools_add_program_info(target DESCRIPTION text): gives a program its version resource
 # (product name, description, the project's version) and its application manifest (common
-# controls 6, requestedExecutionLevel asInvoker), from common/program_info.
+# controls 6, requestedExecutionLevel asInvoker, per-monitor DPI awareness, the supported
+# systems), from common/program_info.
 function(camtools_add_program_info target)
   cmake_parse_arguments(ARG "" "DESCRIPTION" "" ${ARGN})
   set(PROGRAM_NAME ${target})
@@ -79,22 +80,39 @@ function(camtools_wine_fixture)
   set_tests_properties(wineprefix.stop PROPERTIES FIXTURES_CLEANUP wineprefix)
 endfunction()
 
-# camtools_add_wine_test(name TARGET exe-target [TIMEOUT s] [ARGS args...] [ENV var=value...]):
-# runs a Windows program of this build under Wine as one CTest test; it passes when the
-# program exits 0. ENV sets environment variables for it (Unix paths are fine: the programs
-# turn them into Windows paths). Every test sees CAMSIM_DLL, the simulated camera's DLL of
-# this build.
+# camtools_add_wine_test(name TARGET exe-target [TIMEOUT s] [DPI n] [ARGS args...]
+# [ENV var=value...]): runs a Windows program of this build under Wine as one CTest test; it
+# passes when the program exits 0. ENV sets environment variables for it (Unix paths are
+# fine: the programs turn them into Windows paths). Every test sees CAMSIM_DLL, the simulated
+# camera's DLL of this build. DPI runs it in a prefix of its own whose screen has that DPI
+# (LogPixels; 144 is 150%), made by the fixture wineprefix_dpiN before its first test.
 function(camtools_add_wine_test name)
-  cmake_parse_arguments(ARG "" "TARGET;TIMEOUT" "ARGS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "TARGET;TIMEOUT;DPI" "ARGS;ENV" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  set(prefix "${CAMTOOLS_WINEPREFIX}")
+  set(fixture wineprefix)
+  if(ARG_DPI)
+    set(prefix "${CAMTOOLS_WINEPREFIX}-dpi${ARG_DPI}")
+    set(fixture wineprefix_dpi${ARG_DPI})
+    if(NOT TEST ${fixture}.init)
+      add_test(NAME ${fixture}.init
+               COMMAND "${CAMTOOLS_SCRIPTS}/wine-prefix" init "${prefix}" --dpi ${ARG_DPI}
+                       "$<TARGET_FILE:camsim>")
+      set_tests_properties(${fixture}.init PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT 300
+                           RESOURCE_LOCK ${fixture})
+      add_test(NAME ${fixture}.stop COMMAND "${CAMTOOLS_SCRIPTS}/wine-prefix" stop "${prefix}")
+      set_tests_properties(${fixture}.stop PROPERTIES FIXTURES_CLEANUP ${fixture}
+                           RESOURCE_LOCK ${fixture})
+    endif()
+  endif()
   add_test(NAME ${name}
-           COMMAND "${CAMTOOLS_SCRIPTS}/wine-run" "${CAMTOOLS_WINEPREFIX}" ${ARG_TIMEOUT}
+           COMMAND "${CAMTOOLS_SCRIPTS}/wine-run" "${prefix}" ${ARG_TIMEOUT}
                    "$<TARGET_FILE:${ARG_TARGET}>" ${ARG_ARGS})
   math(EXPR ctest_timeout "${ARG_TIMEOUT} + 30")
   set(environment "CAMSIM_DLL=$<TARGET_FILE:camsim>" ${ARG_ENV})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineprefix TIMEOUT ${ctest_timeout}
-                       RESOURCE_LOCK wineprefix
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${fixture} TIMEOUT ${ctest_timeout}
+                       RESOURCE_LOCK ${fixture}
                        ENVIRONMENT "${environment}")
 endfunction()

@@ -5,15 +5,17 @@
 // modeled link. After every step:
 //   - the list has one row per catalogue item;
 //   - no output file is open unless a file is being received;
-//   - every file on disk lies directly inside the dated folder and, unless it is the one being
-//     received, is whole: equal to the camera's file it was created for (no partial file after
-//     a failure or Cancel);
+//   - every file on disk lies directly inside the dated folder; a partial file exists only while
+//     its download lasts, and every file under a real name is whole: equal to the camera's file
+//     moved there (no partial file after a failure or Cancel, and a failed download leaves an
+//     earlier copy as it was);
 //   - every item marked "Saved" has its file on disk, equal to the camera's.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -102,9 +104,9 @@ public:
     CheckingStore(const FetchSession& session, const camsim::CameraModel& model)
         : session_(session), model_(model) {}
 
-    void CreateFolder(const std::string& folder) override {
+    bool CreateFolder(const std::string& folder) override {
         FUZZ_CHECK(folder == kFolder, "folder " + folder);
-        MemoryStore::CreateFolder(folder);
+        return MemoryStore::CreateFolder(folder);
     }
     bool CreateOutput(const std::string& path) override {
         FUZZ_CHECK(path.compare(0, kFolder.size() + 1, kFolder + "\\") == 0,
@@ -112,23 +114,41 @@ public:
         const std::string name = path.substr(kFolder.size() + 1);
         FUZZ_CHECK(name.find_first_of("\\/:") == std::string::npos && name != "." && name != "..",
                    "a plain file name: " + path);
+        FUZZ_CHECK(path == session_.partialPath() || session_.partialPath().empty(),
+                   "the partial file: " + path);
         FUZZ_CHECK(open.empty(), "one output at a time");
         // What the camera will send for the item being downloaded: its first file of that name.
         const CatalogueItem& item = session_.catalogue().at(session_.downloadIndex());
-        expected.erase(DiskName(path));
+        pending_.clear();
         for (const camsim::StoredFile& file : model_.files()) {
             if (file.name == item.name && file.extension == item.extension) {
-                expected[DiskName(path)] = file.content;
+                pending_ = file.content;
                 break;
             }
         }
+        partials.insert(DiskName(path));
         return MemoryStore::CreateOutput(DiskName(path));
     }
-    bool Remove(const std::string& path) override { return MemoryStore::Remove(DiskName(path)); }
+    bool MoveIntoPlace(const std::string& from, const std::string& to) override {
+        FUZZ_CHECK(from == session_.partialPath() && to == session_.outputPath(),
+                   "the partial file goes to its item's place: " + from + " to " + to);
+        if (!MemoryStore::MoveIntoPlace(DiskName(from), DiskName(to))) return false;
+        partials.erase(DiskName(from));
+        expected[DiskName(to)] = pending_;
+        return true;
+    }
+    bool Remove(const std::string& path) override {
+        partials.erase(DiskName(path));
+        return MemoryStore::Remove(DiskName(path));
+    }
 
+    // Files under their real names, with the camera's content each must have; and the
+    // partial files made.
     std::map<std::string, std::vector<uint8_t>> expected;
+    std::set<std::string> partials;
 
 private:
+    std::vector<uint8_t> pending_;
     const FetchSession& session_;
     const camsim::CameraModel& model_;
 };
@@ -192,10 +212,15 @@ struct Rig {
         const bool receiving =
             session.downloadState() == RunState::InProgress && session.outputOpen();
         FUZZ_CHECK(receiving || store.open.empty(), "no output open without a transfer" + when);
-        FUZZ_CHECK(!receiving || store.open == DiskName(session.outputPath()),
-                   "the open output" + when);
+        FUZZ_CHECK(!receiving || store.open == DiskName(session.partialPath()),
+                   "the open output is the partial file" + when);
+        const bool inTransfer = session.downloadState() == RunState::InProgress;
         for (const auto& [path, bytes] : store.files) {
-            if (receiving && path == store.open) continue;
+            if (store.partials.count(path)) {
+                FUZZ_CHECK(inTransfer && path == DiskName(session.partialPath()),
+                           "a partial file only while its download lasts: " + path + when);
+                continue;
+            }
             auto it = store.expected.find(path);
             FUZZ_CHECK(it != store.expected.end() && it->second == bytes,
                        "a whole file: " + path + when);

@@ -20,6 +20,7 @@ class StateView : public FetchView {
 public:
     std::vector<uint32_t> rows;
     void ShowMessage(int) override {}
+    void ShowFolderMessage(int, const std::string&) override {}
     void ApplyControlMode(ControlMode) override {}
     void ShowCountdown(int) override {}
     void RevealCountdownLine() override {}

@@ -118,7 +118,9 @@ ConvertResult Conversion::OpenSource(const std::string& path) {
 ConvertResult Conversion::PrepareAudioFormat(std::vector<uint8_t>& format) {
     int32_t size = 0;
     const int32_t start = audio_->Start();
-    if (audio_->ReadFormat(start, nullptr, &size) != 0 || size <= 0)
+    // A WAVEFORMATEX counts its extra bytes in 16 bits: a longer format is no wave format.
+    if (audio_->ReadFormat(start, nullptr, &size) != 0 || size <= 0 ||
+        size_t(size) > kWaveFormatSize + 0xFFFF)
         return ConvertResult::CannotSetFormat;
     format.assign(std::max<size_t>(size_t(size), kWaveFormatSize), 0);
     int32_t got = size;
@@ -134,7 +136,10 @@ ConvertResult Conversion::PrepareAudioFormat(std::vector<uint8_t>& format) {
 // larger than an I420 frame); its byte count, 0 for a frame that cannot be read.
 size_t Conversion::ReadFrame(int32_t position, std::vector<uint8_t>& compressed) {
     int32_t size = 0;
-    if (video_->Read(position, 1, nullptr, 0, &size, nullptr) != 0 || size < 0) size = 0;
+    // A frame larger than the largest picture is not decoded: its buffer is not allocated.
+    if (video_->Read(position, 1, nullptr, 0, &size, nullptr) != 0 || size < 0 ||
+        uint64_t(size) > kLargestFrameBytes)
+        size = 0;
     if (size_t(size) > compressed.size()) compressed.resize(size_t(size));
     int32_t got = 0;
     if (size == 0 ||
@@ -214,8 +219,11 @@ ConvertResult Conversion::WriteVideo() {
 ConvertResult Conversion::WriteAudio(const std::vector<uint8_t>& format) {
     uint32_t blockAlign = format.size() >= 14 ? uint32_t(format[12] | format[13] << 8) : 0;
     if (blockAlign == 0) blockAlign = std::max<uint32_t>(audioInfo_.dwSampleSize, 1);
+    // The header's sample size is untrusted: a sample larger than a whole run is no sound
+    // the conversion copies (0xFFFFFFFF would ask for a 4 GB buffer).
+    if (blockAlign > kLargestAudioRun) return ConvertResult::NotEnoughSpace;
     // The clip's suggested buffer size, within reason: a run of at least one sample and at
-    // most a megabyte (or one sample, when that is larger).
+    // most a megabyte.
     uint32_t bufferSize = audioInfo_.dwSuggestedBufferSize;
     if (bufferSize < blockAlign) bufferSize = kDefaultAudioRun;
     bufferSize = std::min(bufferSize, kLargestAudioRun);
@@ -227,6 +235,7 @@ ConvertResult Conversion::WriteAudio(const std::vector<uint8_t>& format) {
         int32_t bytes = 0;
         if (audio_->Read(int32_t(position), n, nullptr, 0, &bytes, nullptr) != 0 || bytes < 0)
             return ConvertResult::WriteFailed;
+        if (uint32_t(bytes) > kLargestAudioRun) return ConvertResult::NotEnoughSpace;
         if (size_t(bytes) > buffer.size()) buffer.resize(size_t(bytes));
         int32_t got = 0, samples = 0;
         if (audio_->Read(int32_t(position), n, buffer.data(), int32_t(buffer.size()), &got,

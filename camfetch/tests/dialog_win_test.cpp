@@ -10,6 +10,7 @@
 
 #include "camera_model.h"
 #include "dialog_run_win.h"
+#include "dpi_win.h"
 #include "folder_chooser_win.h"
 #include "main_dialog_win.h"
 #include "resource.h"
@@ -93,13 +94,40 @@ WT_TEST(ListedRowsTextsIconsAndOrder) {
         HWND list = GetDlgItem(dialog, IDC_FILE_LIST);
         HWND header = HWND(SendMessageW(list, LVM_GETHEADER, 0, 0));
         WT_CHECK_EQ(int(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)), 4);
-        int nameWidth = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
-        int mWidth = int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, LPARAM(L"MMMMMMMM")));
-        WT_CHECK_EQ(nameWidth, mWidth + 16);
         // Minimised, the dialog is dragged by the program's icon.
-        HICON dragIcon = HICON(SendMessageW(dialog, WM_QUERYDRAGICON, 0, 0));
-        WT_CHECK(dragIcon != nullptr &&
-                 dragIcon == HICON(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0)));
+        WT_CHECK(HICON(SendMessageW(dialog, WM_QUERYDRAGICON, 0, 0)) != nullptr);
+        // The icons and the Name column's icon room follow the window's DPI, also when it
+        // changes (the window moved to a monitor of another scaling).
+        const int mWidth = int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, LPARAM(L"MMMMMMMM")));
+        for (UINT dpi : {camtools::WindowDpi(dialog), 2 * camtools::WindowDpi(dialog)}) {
+            if (dpi != camtools::WindowDpi(dialog))
+                SendMessageW(dialog, camtools::kWmDpiChanged, MAKEWPARAM(dpi, dpi), 0);
+            const int smallSize = camtools::SystemMetricForDpi(SM_CXSMICON, dpi);
+            const int bigSize = camtools::SystemMetricForDpi(SM_CXICON, dpi);
+            auto iconSize = [&] {
+                int cx = 0, cy = 0;
+                ImageList_GetIconSize(ListView_GetImageList(list, LVSIL_SMALL), &cx, &cy);
+                return cx;
+            };
+            const std::string at = " at " + std::to_string(dpi) + " DPI";
+            WT_CHECK_MSG(windriver::WaitUntil([&] { return iconSize() == smallSize; }),
+                         "list icons " + std::to_string(iconSize()) + at);
+            WT_CHECK_EQ(int(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0)), mWidth + smallSize);
+            const struct {
+                WPARAM which;
+                int size;
+            } windowIcons[] = {{ICON_BIG, bigSize}, {ICON_SMALL, smallSize}};
+            for (const auto& [which, size] : windowIcons) {
+                ICONINFO info = {};
+                HICON icon = HICON(SendMessageW(dialog, WM_GETICON, which, 0));
+                WT_CHECK_MSG(icon && GetIconInfo(icon, &info), "window icon" + at);
+                camtools::ScopedGdiObject<HBITMAP> color(info.hbmColor), mask(info.hbmMask);
+                BITMAP bitmap = {};
+                GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+                WT_CHECK_MSG(bitmap.bmWidth == size,
+                             "window icon " + std::to_string(bitmap.bmWidth) + at);
+            }
+        }
         WT_CHECK(windriver::Press(dialog, IDOK));
     });
     WT_CHECK_EQ(int(result), IDOK);
@@ -229,6 +257,9 @@ WT_TEST(EndMessagesAndCountdown) {
     listingError.faults = {{camsim::FaultKind::StatusError, 40, camsim::Direction::Set, 2, 0}};
     camsim::Profile hugeBlock = ListedProfile();
     hugeBlock.faults = {{camsim::FaultKind::HugeLength, 40, camsim::Direction::Set, 1, 0x7FFFFFF0}};
+    camsim::Profile negativeBlock = ListedProfile();
+    negativeBlock.faults = {
+        {camsim::FaultKind::HugeLength, 40, camsim::Direction::Set, 1, 0x80000000}};
     const char* noImages =
         "The application has determined that no images are stored in the camera.";
     const char* failed = "An error has occurred. The camera is either unplugged";
@@ -239,6 +270,7 @@ WT_TEST(EndMessagesAndCountdown) {
         {"storage query fails", queryFails, failed, 0},
         {"error during the listing", listingError, failed, 1},
         {"absurd block length", hugeBlock, failed, 1},
+        {"block length negative as signed", negativeBlock, failed, 1},
     };
     for (const Row& row : rows) {
         camsim::CameraModel model(row.profile);

@@ -24,6 +24,11 @@ public:
     std::vector<size_t> deletedRows;
 
     void ShowMessage(int id) override { messages.push_back(id); }
+    std::vector<std::string> folderMessages;  // "105 c:\\folder"
+    void ShowFolderMessage(int id, const std::string& folder) override {
+        messages.push_back(id);
+        folderMessages.push_back(std::to_string(id) + " " + folder);
+    }
     void ApplyControlMode(camfetch::ControlMode mode) override { modes.push_back(mode); }
     void ShowCountdown(int seconds) override { countdownShown.push_back(seconds); }
     void RevealCountdownLine() override { countdownRevealed = true; }
@@ -70,13 +75,20 @@ public:
     };
     std::map<std::string, std::vector<uint8_t>, IgnoringCase> files;
     std::vector<std::string> folders;
-    std::vector<size_t> writes;  // the size of every write
+    std::vector<size_t> writes;             // the size of every write
+    std::map<std::string, uint32_t> times;  // path: FAT date << 16 | time
     std::string open;
+    bool failFolder = false;
     bool failCreate = false;
     size_t spaceLeft = SIZE_MAX;  // bytes the disk still takes
     bool failClose = false;
+    bool failMove = false;
+    bool failRemove = false;  // another program holds the file
 
-    void CreateFolder(const std::string& folder) override { folders.push_back(folder); }
+    bool CreateFolder(const std::string& folder) override {
+        folders.push_back(folder);
+        return !failFolder;
+    }
     bool CreateOutput(const std::string& path) override {
         if (failCreate) return false;
         files[path].clear();
@@ -96,8 +108,19 @@ public:
         open.clear();
         return wasOpen && !failClose;
     }
-    bool Remove(const std::string& path) override { return files.erase(path) == 1; }
-    std::map<std::string, uint32_t> times;  // path: FAT date << 16 | time
+    bool MoveIntoPlace(const std::string& from, const std::string& to) override {
+        auto it = files.find(from);
+        if (failMove || it == files.end() || !open.empty()) return false;
+        std::vector<uint8_t> bytes = std::move(it->second);
+        files.erase(it);
+        files[to] = std::move(bytes);
+        if (auto time = times.find(from); time != times.end()) {
+            times[to] = time->second;
+            times.erase(time);
+        }
+        return true;
+    }
+    bool Remove(const std::string& path) override { return !failRemove && files.erase(path) == 1; }
     void SetWriteTime(const std::string& path, uint16_t fatDate, uint16_t fatTime) override {
         times[path] = uint32_t(fatDate) << 16 | fatTime;
     }

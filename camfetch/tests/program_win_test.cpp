@@ -1,8 +1,9 @@
 // camfetch.exe as a person meets it, started in its own process against the simulated
 // camera's registered filter and driven from here: what the list shows, the real timers'
-// 15-second countdown, a second copy, a start without a camera, the settings it leaves, and
-// a whole session with clip conversion and a failed one, whose files the CTest steps after
-// this program check with ffprobe and against the other build's camfetch.
+// 15-second countdown, a second copy, a start without a camera, the settings it leaves, its
+// labels and icons at the screen's DPI, and a whole session with clip conversion and a failed
+// one, whose files the CTest steps after this program check with ffprobe and against the
+// other build's camfetch.
 #include <windows.h>
 #include <psapi.h>
 
@@ -335,6 +336,73 @@ WT_TEST(FailedRunKeepsOnlyWhatWasSaved) {
     WT_CHECK_MSG(message.rfind("An error has occurred.", 0) == 0, message);
     WT_CHECK(windriver::IsVisible(dialog, IDC_COUNTDOWN));
     WT_CHECK_EQ(DownloadedFiles(folder), std::string("DSCF0001.JPG "));
+    WT_CHECK(windriver::Click(dialog, IDOK));
+    DWORD code = 1;
+    WT_CHECK(program.WaitForExit(code));
+}
+
+// At the screen's DPI (CTest runs this also in a prefix at 144 DPI): every label of the main
+// dialog reads whole in its control, the download folder is compacted to its control's width,
+// and the list's icons are the screen's small icons (16 pixels at 96 DPI, 24 at 144), with
+// room for them in the Name column.
+WT_TEST(ScreenDpiLabelsWholeIconsAtScreenSize) {
+    WT_CHECK_MSG(windriver::BecomeDpiAware(), "the driver reads camfetch's pixels");
+    const int dpi = windriver::ScreenDpi();
+    const int icon = MulDiv(16, dpi, 96);
+    StoreFolder(windriver::WindowsPath(Scratch()) +
+                "\\a folder whose name is far too long for the line that shows it\\downloads");
+    windriver::Process program;
+    HWND dialog = StartListed(program, WriteProfile("dpi", kFiles));
+    if (!dialog) return;
+    const std::string face = "MS Sans Serif";
+    const int buttonRoom = MulDiv(4, dpi, 96);  // a button's frame, both sides
+    const int checkRoom = MulDiv(16, dpi, 96);  // the check box and its gap
+    const struct {
+        int id;
+        int room;    // pixels of the control that are not for its text
+        bool wraps;  // a multi-line static
+    } labels[] = {
+        {IDOK, buttonRoom, false},
+        {IDC_HELP_BUTTON, buttonRoom, false},
+        {IDC_DOWNLOAD, buttonRoom, false},
+        {IDC_DELETE, buttonRoom, false},
+        {IDC_CANCEL_RUN, buttonRoom, false},
+        {IDC_CONVERT_AVI, checkRoom, false},
+        {IDC_SELECT_ALL, buttonRoom, false},
+        {IDC_DESELECT_ALL, buttonRoom, false},
+        {IDC_REMAINING_LABEL, 0, false},
+        {IDC_REMAINING, 0, false},
+        {IDC_PERCENT, 0, false},
+        {IDC_DOWNLOAD_TO_LABEL, 0, false},
+        {IDC_DOWNLOAD_FOLDER, 2, false},
+        {IDC_BROWSE, buttonRoom, false},
+        {IDC_MESSAGE, 2, true},
+        {IDC_COUNTDOWN_LABEL, 0, false},
+        {IDC_COUNTDOWN, 0, false},
+        {IDC_COUNTDOWN_UNIT, 0, false},
+    };
+    for (const auto& label : labels) {
+        const RECT rect = windriver::ControlRect(dialog, label.id);
+        const int width = rect.right - rect.left - label.room;
+        const std::string text = windriver::ControlText(dialog, label.id);
+        const SIZE size = windriver::TextSize(face, 8, text, label.wraps ? width : 0);
+        WT_CHECK_MSG(!text.empty() && size.cx <= width && size.cy <= rect.bottom - rect.top,
+                     "\"" + text + "\" at " + std::to_string(dpi) + " DPI: " +
+                         std::to_string(size.cx) + "x" + std::to_string(size.cy) + " in " +
+                         std::to_string(width) + "x" + std::to_string(rect.bottom - rect.top));
+    }
+
+    HWND list = windriver::Control(dialog, IDC_FILE_LIST);
+    for (int row = 0; row < windriver::ListRowCount(list); ++row) {
+        if (windriver::ListItemImage(list, row) < 0) continue;  // a recording: no icon
+        const RECT rect = windriver::ListItemIconRect(list, row);
+        WT_CHECK_MSG(rect.right - rect.left == icon && rect.bottom - rect.top >= icon,
+                     windriver::ListCellText(list, row, 0) + "'s icon is " +
+                         std::to_string(rect.right - rect.left) + " wide at " +
+                         std::to_string(dpi) + " DPI");
+    }
+    WT_CHECK_EQ(windriver::ListColumnWidth(list, 0),
+                int(windriver::TextSize(face, 8, "MMMMMMMM").cx) + icon);
     WT_CHECK(windriver::Click(dialog, IDOK));
     DWORD code = 1;
     WT_CHECK(program.WaitForExit(code));

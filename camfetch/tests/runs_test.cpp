@@ -216,8 +216,10 @@ TEST(DownloadRun, SelectionAndConvertAviAreLatchedAtDownload) {
     rig.view.convertAviChecked = false;  // changed during the run: no effect
     rig.view.rows.assign(rig.view.rows.size(), 0);
     ASSERT_GT(rig.RunToEnd(), 0);
-    EXPECT_EQ((std::vector<std::string>{kFolder + "clip2.avi", kFolder + "CLIP.AVI"}),
-              rig.converted);
+    EXPECT_EQ(
+        (std::vector<std::string>{kFolder + "clip2.partial.avi", kFolder + "CLIP.partial.AVI"}),
+        rig.converted)
+        << "a clip is converted before it takes its name";
     EXPECT_EQ(3u, rig.store.files.size());
 
     // Saved items are downloaded again; this time the box was clear at Download.
@@ -306,7 +308,8 @@ TEST(DownloadRun, AConversionRunsBesideTheTicksAndStopsOnCancel) {
 }
 
 // One file name on disk for two items (the same name, or names differing only in letter
-// case): the later download replaces the earlier file, and the earlier item loses its mark.
+// case): the later download replaces the earlier file once it is complete, and the earlier
+// item loses its mark then; a later download that fails leaves the earlier file and its mark.
 TEST(DownloadRun, AFileReplacedByAnotherItemIsNoLongerSaved) {
     struct Row {
         const char* what;
@@ -321,13 +324,14 @@ TEST(DownloadRun, AFileReplacedByAnotherItemIsNoLongerSaved) {
         {"same name", "TWIN", "TWIN", {{0, 1}}, {}, "/Saved", 1},
         {"letter case", "abc", "ABC", {{0, 1}}, {}, "/Saved", 1},
         {"letter case, in two runs", "abc", "ABC", {{0}, {1}}, {}, "/Saved", 1},
+        {"letter case of z", "abz", "ABZ", {{0, 1}}, {}, "/Saved", 1},
         {"later one fails",
          "abc",
          "ABC",
          {{0, 1}},
-         {{camsim::FaultKind::StatusError, 41, camsim::Direction::Set, 2}},
-         "/Error!",
-         0},
+         {{camsim::FaultKind::StatusError, camera::kPropFileOpen, camsim::Direction::Set, 2}},
+         "Saved/Error!",
+         1},
         {"other name", "abc", "ABD", {{0, 1}}, {}, "Saved/Saved", 2},
     };
     for (const Row& row : rows) {
@@ -347,7 +351,8 @@ TEST(DownloadRun, AFileReplacedByAnotherItemIsNoLongerSaved) {
             << row.what;
         EXPECT_EQ(row.filesLeft, rig.store.files.size()) << row.what;
         if (row.filesLeft == 1) {
-            EXPECT_EQ(items[1].size, rig.store.files.begin()->second.size()) << row.what;
+            const size_t saved = items[0].flags & flagSaved ? 0 : 1;
+            EXPECT_EQ(items[saved].size, rig.store.files.begin()->second.size()) << row.what;
         }
     }
 }
@@ -365,9 +370,6 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         const char* item;
         const char* reason;  // in the failure's words
         std::vector<camsim::Fault> faults;
-        bool failCreate = false;
-        size_t spaceLeft = SIZE_MAX;
-        bool failClose = false;
         media::ConvertResult convertResult = media::ConvertResult::Converted;
         bool writesExpected = true;
     };
@@ -394,59 +396,39 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
          "B",
          "the camera reported an error",
          {{FaultKind::StatusError, 41, Direction::Set, 1}},
-         false,
-         SIZE_MAX,
-         false,
          Converted,
          false},
         {"file open refused",
          "B",
          "the file open was refused",
          {{FaultKind::Fail, 41, Direction::Set, 1}},
-         false,
-         SIZE_MAX,
-         false,
          Converted,
          false},
         {"file next refused",
          "B",
          "the file next was refused",
          {{FaultKind::Fail, 42, Direction::Set, 1}}},
-        {"output not creatable",
-         "B",
-         "the file could not be created",
-         {},
-         true,
-         SIZE_MAX,
-         false,
-         Converted,
-         false},
-        {"disk full", "B", "the block could not be written", {}, false, 10},
-        {"close fails", "B", "the file could not be completed", {}, false, SIZE_MAX, true},
         {"conversion fails",
          "CLIP",
          "the clip conversion failed: not Motion-JPEG (3)",
          {},
-         false,
-         SIZE_MAX,
-         false,
          ConvertResult::NotMotionJpeg},
         {"block longer than any buffer",
          "B",
          "longer than the limit",
          {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x7FFFFFF0}},
-         false,
-         SIZE_MAX,
-         false,
+         Converted,
+         false},
+        {"block one byte above the limit",
+         "B",
+         "longer than the limit",
+         {{FaultKind::HugeLength, 41, Direction::Set, 1, kMaxBlockLength + 1}},
          Converted,
          false},
         {"block length negative as signed",
          "B",
          "longer than the limit",
          {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x80000000}},
-         false,
-         SIZE_MAX,
-         false,
          Converted,
          false},
         {"later block length negative as signed",
@@ -459,9 +441,6 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         profile.faults = row.faults;
         RunRig rig(profile);
         ASSERT_EQ(kModeReady, rig.session.controlMode()) << row.what;
-        rig.store.failCreate = row.failCreate;
-        rig.store.spaceLeft = row.spaceLeft;
-        rig.store.failClose = row.failClose;
         rig.convertResult = row.convertResult;
         rig.view.convertAviChecked = true;
         rig.Select({row.item, "A"});  // A comes after it and is never tried
@@ -478,6 +457,69 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         EXPECT_EQ("Error!", rig.Status(row.item)) << row.what;
         EXPECT_EQ(0, rig.session.downloadDone()) << row.what;
         EXPECT_EQ("", rig.Status("A")) << row.what;
+    }
+}
+
+// A failure of this machine's disk ends the run with a message naming the folder; the camera is
+// fine, so the connection goes on serving. The real name holds an earlier copy or nothing, never
+// a partial file, even when the partial file cannot be removed.
+TEST(DownloadRun, ADiskFailureEndsTheRunAndKeepsTheConnection) {
+    struct Row {
+        const char* what;
+        int message;  // 0: the camera failed, message 104
+        void (*stage)(MemoryStore&);
+        std::vector<camsim::Fault> faults;
+        bool partialLeft = false;
+    };
+    const Row rows[] = {
+        {"folder not made", kStringFolderNotMade, [](MemoryStore& s) { s.failFolder = true; }},
+        {"file not created", kStringFileNotCreated, [](MemoryStore& s) { s.failCreate = true; }},
+        {"disk full", kStringFileNotWritten, [](MemoryStore& s) { s.spaceLeft = 10; }},
+        {"flush or close fails", kStringFileNotCompleted,
+         [](MemoryStore& s) { s.failClose = true; }},
+        {"the old file is held", kStringFileNotPlaced, [](MemoryStore& s) { s.failMove = true; }},
+        {"camera fails, partial held",
+         0,
+         [](MemoryStore& s) { s.failRemove = true; },
+         {{camsim::FaultKind::Fail, camera::kPropFileNext, camsim::Direction::Set, 2}},
+         true},
+    };
+    for (const Row& row : rows) {
+        camsim::Profile profile;
+        profile.blockSize = 8;
+        profile.files = {File("B", "JPG", 20), File("A", "JPG", 4)};
+        profile.faults = row.faults;
+        RunRig rig(profile);
+        const std::vector<uint8_t> earlier = {1, 2, 3};
+        rig.store.files[kFolder + "B.JPG"] = earlier;  // an earlier complete copy
+        row.stage(rig.store);
+        rig.Select({"B", "A"});
+        rig.session.StartDownloadRun();
+        ASSERT_GT(rig.RunToEnd(), 0) << row.what;
+        EXPECT_EQ("Error!", rig.Status("B")) << row.what;
+        EXPECT_EQ("", rig.Status("A")) << row.what << ": the run ended";
+        EXPECT_EQ(kModeReady, rig.session.controlMode()) << row.what;
+        EXPECT_EQ(earlier, rig.store.files.at(kFolder + "B.JPG")) << row.what;
+        EXPECT_EQ(row.partialLeft, rig.store.files.count(kFolder + "B.partial.JPG") == 1)
+            << row.what;
+        if (row.message == 0) {
+            EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState()) << row.what;
+            EXPECT_EQ(kStringFailed, rig.view.messages.back()) << row.what;
+            continue;
+        }
+        EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState()) << row.what;
+        EXPECT_EQ(std::vector<std::string>{std::to_string(row.message) + " " +
+                                           kFolder.substr(0, kFolder.size() - 1)},
+                  rig.view.folderMessages)
+            << row.what;
+        EXPECT_EQ(0, rig.view.countdownTimersStarted) << row.what;
+        // Another folder, and the download goes through.
+        rig.store = MemoryStore();
+        rig.session.SetDownloadFolder("d:\\other");
+        rig.session.StartDownloadRun();
+        ASSERT_GT(rig.RunToEnd(), 0) << row.what;
+        EXPECT_EQ("Saved", rig.Status("B")) << row.what;
+        EXPECT_EQ(2u, rig.store.files.size()) << row.what;
     }
 }
 
@@ -582,7 +624,8 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     rig.session.StartDownloadRun();
     for (int i = 0; i < 6; ++i) rig.session.ConnectionStep();
     ASSERT_EQ(RunState::InProgress, rig.session.downloadState());
-    ASSERT_FALSE(rig.store.files.at(kFolder + "A.JPG").empty());
+    ASSERT_FALSE(rig.store.files.at(kFolder + "A.partial.JPG").empty());
+    EXPECT_EQ(0u, rig.store.files.count(kFolder + "A.JPG")) << "the real name waits";
     int requests = int(rig.model.trace().size());
     rig.session.CancelRuns();
     EXPECT_EQ(requests, int(rig.model.trace().size())) << "Cancel sends nothing";
@@ -600,14 +643,14 @@ TEST(CancelRuns, DuringATransferAndDuringAnAwaitedDelete) {
     EXPECT_EQ(rig.model.files()[1].content, rig.store.files.at(kFolder + "B.JPG"));
     EXPECT_EQ("Saved", rig.Status("B"));
 
-    // Downloading a saved item again replaces its file; cancelled, neither copy is left, so
-    // the item no longer shows "Saved".
+    // Downloading a saved item again, cancelled: the earlier copy and its mark stay.
     rig.session.StartDownloadRun();
     rig.session.ConnectionStep();
     ASSERT_EQ(RunState::InProgress, rig.session.downloadState());
     rig.session.CancelRuns();
-    EXPECT_TRUE(rig.store.files.empty());
-    EXPECT_EQ("", rig.Status("B"));
+    EXPECT_EQ(1u, rig.store.files.size());
+    EXPECT_EQ(rig.model.files()[1].content, rig.store.files.at(kFolder + "B.JPG"));
+    EXPECT_EQ("Saved", rig.Status("B"));
 
     // Cancel between two deletes: B's confirmed delete takes its row away, A is not sent.
     rig.view.rows.assign(rig.view.rows.size(), 0);
@@ -676,6 +719,7 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         bool download;
         End end;
         std::vector<std::string> taskbar;
+        bool afterDownload = false;  // a complete download run of both files came first
     } rows[] = {
         // B (one block) is taken first, then A (two blocks).
         {"download completes", true, End::Complete, {"normal", "0", "50", "75", "100", "none"}},
@@ -684,6 +728,11 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         {"dialog closed mid-download", true, End::Close, {"normal", "0", "50"}},
         {"delete completes", false, End::Complete, {"normal", "0", "50", "100", "none"}},
         {"delete cancelled", false, End::Cancel, {"normal", "0", "50", "none"}},
+        {"delete after a download",
+         false,
+         End::Complete,
+         {"normal", "0", "50", "100", "none"},
+         true},
     };
     for (const auto& row : rows) {
         camsim::Profile profile = base;
@@ -694,6 +743,12 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
         SystemProbe probe;
         RunIndicator indicator(probe, probe);
         rig.view.rows.assign(2, listStateSelected);
+        if (row.afterDownload) {
+            rig.session.StartDownloadRun();
+            ASSERT_GT(rig.RunToEnd(), 0) << row.what;
+            indicator.Update(rig.session);
+            probe.taskbar.clear();
+        }
         if (row.download)
             rig.session.StartDownloadRun();
         else

@@ -512,9 +512,9 @@ WT_TEST(NamesDifferingInCaseShareOneFile) {
 
 #ifdef CAMFETCH_TEST_FILE_LIMIT
 // A disk that fills up, the way a process sees it: a file-size limit makes every write past
-// 20,000 bytes fail. The small file before it is saved; the large one fails the run and its
-// partial file is removed.
-WT_TEST(FullDiskFailsTheRunAndRemovesTheFile) {
+// 20,000 bytes fail. The small file before it is saved; the large one ends the run with the
+// message that names the folder, its partial file is removed, and the connection goes on.
+WT_TEST(FullDiskEndsTheRunWithItsMessageAndKeepsTheConnection) {
     camsim::Profile profile;
     profile.files = {File("FULL", "JPG", Pattern(50000, 6)), File("SMALL", "JPG", Pattern(100, 7))};
     camsim::CameraModel model(profile);
@@ -527,11 +527,20 @@ WT_TEST(FullDiskFailsTheRunAndRemovesTheFile) {
         dated = DialogObject(dialog)->session().datedFolderName();
         struct rlimit limit = {20000, old.rlim_max};
         WT_CHECK(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        char text[512] = {};
+        LoadStringA(GetModuleHandleW(nullptr), IDS_FILE_NOT_WRITTEN, text, sizeof text);
+        std::string expected = text;
+        expected.replace(expected.find("%s"), 2, folder + "\\" + dated);
         Download(dialog, {"FULL", "SMALL"}, false);
-        WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return ShowsFailure(dialog); }),
-                     "message 104");
+        WT_CHECK_MSG(
+            windriver::WaitUntilSettled(
+                dialog, [&] { return windriver::ControlText(dialog, IDC_MESSAGE) == expected; }),
+            "the full disk's message");
         setrlimit(RLIMIT_FSIZE, &old);
         WT_CHECK_EQ(Statuses(dialog), std::string("SMALL=Saved FULL=Error! "));
+        WT_CHECK_MSG(Ready(dialog), "mode 2: another folder can be chosen");
+        WT_CHECK_MSG(!windriver::IsVisible(dialog, IDC_COUNTDOWN), "no countdown");
+        WT_CHECK(windriver::Press(dialog, IDOK));
     });
     setrlimit(RLIMIT_FSIZE, &old);
     WT_CHECK_EQ(Listing(folder + "\\" + dated), std::string("SMALL.JPG "));

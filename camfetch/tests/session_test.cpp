@@ -66,6 +66,11 @@ TEST(Connection, StorageCheckOutcomes) {
         {"error alone", {{kPresence, 4, kError}}, 1, ConnectionState::Failed, "49 -34"},
         {"length 0", {{kPresence, 0, kReady}}, 1, ConnectionState::Failed, "49 -34"},
         {"length 3", {{kPresence, 3, kReady}}, 1, ConnectionState::Failed, "49 -34"},
+        {"length 8",
+         {{kPresence, 8, kReady}, {0, 0, 0}},
+         1,
+         ConnectionState::ScanningCatalogue,
+         "49 -34 1 -3 39 -34"},
         {"length unsigned huge",
          {{kPresence, 0xFFFFFFF0u, kReady}, {0, 0, 0}},
          1,
@@ -85,10 +90,18 @@ TEST(Connection, StorageCheckOutcomes) {
     };
     for (const Row& row : rows) {
         Rig rig;
-        rig.camera->memory[kPresence] = {uint8_t(row.presence), uint8_t(row.presence >> 8),
-                                         uint8_t(row.presence >> 16), uint8_t(row.presence >> 24)};
+        // Four more bytes after the word: a longer read would find them.
+        rig.camera->memory[kPresence] = std::vector<uint8_t>(8, 0xFF);
+        camera::StoreU32(rig.camera->memory[kPresence].data(), row.presence);
         for (auto& s : row.statuses) rig.camera->statuses.push_back(s);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
+        // The presence word is read as exactly its 4 bytes, whatever length the status gives.
+        for (const Request& r : rig.camera->requests) {
+            if (r.property != camera::kPropMemoryWindow) continue;
+            const camera::MemoryWindow window = camera::DecodeMemoryWindow(r.bytes.data());
+            EXPECT_EQ(kPresence, window.address) << row.what;
+            EXPECT_EQ(4u, window.length) << row.what;
+        }
         EXPECT_EQ(row.state, rig.session.connectionState())
             << row.what << ": " << rig.session.failure();
         if (row.state == ConnectionState::Failed || row.state == ConnectionState::NoImages) {
@@ -263,6 +276,9 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         {"memory read fails", {0x2000, 32, kReady}, 3, "-34 1 -3"},
         {"catalogue next fails", {0x2000, 32, kReady}, 40, "-34 1 -3 40"},
         {"absurd length", {0x2000, 0x7FFFFFFF, kReady}, 0, "-34"},
+        {"one byte above 16 MiB", {0x2000, kMaxBlockLength + 1, kReady}, 0, "-34"},
+        {"length negative as signed", {0x2000, 0x80000000u, kReady}, 0, "-34"},
+        {"length -32, last", {0x2000, 0xFFFFFFE0u, kReady | kLast}, 0, "-34"},
         {"more rows than a FAT directory holds",
          {0x2000, uint32_t(kMaxCatalogueItems * 32), kReady},
          0,
@@ -289,6 +305,20 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         EXPECT_GE(rig.session.catalogue().size(), 1u) << row.what;
         EXPECT_EQ(rig.session.catalogue().size(), rig.view.rows.size()) << row.what;
     }
+}
+
+// A block of exactly the 16 MiB limit is read whole and listed.
+TEST(Listing, ABlockOfTheLimitIsListed) {
+    Rig rig;
+    ToListing(rig);
+    std::vector<uint8_t> block = Block({Entry("B", "jpg", 1)});
+    block.resize(kMaxBlockLength);
+    rig.BlockReady(0x2000, block, kReady | kLast);
+    EXPECT_EQ("-34 1 -3", rig.TickIds());
+    EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState()) << rig.session.failure();
+    EXPECT_EQ(kModeReady, rig.session.controlMode());
+    ASSERT_EQ(1u, rig.session.catalogue().size());
+    EXPECT_EQ("B", rig.session.catalogue()[0].name);
 }
 
 TEST(Listing, EmptyLastBlockEndsTheListingWithNothingAdded) {

@@ -133,7 +133,8 @@ TEST(Settings, SaveWritesZeroOrOneAndTheTerminatedFolder) {
 }
 
 // A standard user may read the machine's key but not open it with full access: its values
-// count all the same, and the folder is kept in the user's key, which overrides the machine's.
+// count all the same, and a folder they chose is kept in the user's key, which overrides the
+// machine's. Without a choice or a folder of their own nothing is written for them.
 TEST(Settings, MachineKeyRefusingFullAccess) {
     using Values = FakeRegistry::Values;
     struct Row {
@@ -143,6 +144,7 @@ TEST(Settings, MachineKeyRefusingFullAccess) {
         std::string folder;
         bool enhance, loaded;
         std::string loadJournal, saveJournal;
+        const char* dialogFolder = "f:\\chosen";  // left with Exit; null: any other way
     };
     const Values machine = {{"EnhanceJPEG", {1, 0, 0, 0}},
                             {"FlashImageSaveToDir", Text("d:\\machine")}};
@@ -194,6 +196,39 @@ TEST(Settings, MachineKeyRefusingFullAccess) {
          false,
          "machine full refused; machine read refused; user read refused; ",
          "machine full refused; " + userWrite},
+        {"full access, nothing chosen",
+         true,
+         true,
+         {},
+         "d:\\machine",
+         true,
+         true,
+         "machine full; " + machineReads + "user read refused; ",
+         machineWrites,
+         nullptr},
+        {"reading only, nothing chosen",
+         false,
+         true,
+         {},
+         "d:\\machine",
+         true,
+         true,
+         "machine full refused; machine read; " + machineReads + "user read refused; ",
+         "machine full refused; ",
+         nullptr},
+        {"reading only, Exit with the loaded folder",
+         false,
+         true,
+         {},
+         "d:\\machine",
+         true,
+         true,
+         "machine full refused; machine read; " + machineReads + "user read refused; ",
+         "machine full refused; ",
+         "d:\\machine"},
+        {"reading only, a per-user folder, nothing chosen", false, true, mine, "e:\\mine", true,
+         true, "machine full refused; machine read; " + machineReads + userRead,
+         "machine full refused; " + userWrite, nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -211,15 +246,19 @@ TEST(Settings, MachineKeyRefusingFullAccess) {
 
         // The folder chosen in this run is the one the next start shows.
         registry.journal.clear();
-        settings.downloadFolder = "f:\\chosen";
+        const Values userBefore = registry.userValues;
+        if (row.dialogFolder) settings.KeepDialogFolder(row.dialogFolder);
         EXPECT_TRUE(settings.Save(registry));
         EXPECT_EQ(row.saveJournal, registry.journal);
         if (!row.fullAccess) {
             EXPECT_EQ(machine, registry.values);
         }
+        if (row.saveJournal.find("user write") == std::string::npos) {
+            EXPECT_EQ(userBefore, registry.userValues);
+        }
         FetchSettings next;
         next.InitialiseAndLoad(registry);
-        EXPECT_EQ("f:\\chosen", next.downloadFolder);
+        EXPECT_EQ(row.dialogFolder ? row.dialogFolder : row.folder, next.downloadFolder);
         EXPECT_EQ(registry.opened, registry.closed);
     }
 }
@@ -231,6 +270,7 @@ TEST(Settings, NothingOpenableKeepsDefaultsAndSavesNothing) {
     EXPECT_TRUE(settings.InitialiseAndLoad(registry));
     EXPECT_FALSE(settings.Load(registry));
     EXPECT_EQ("c:\\", settings.downloadFolder);
+    settings.KeepDialogFolder("f:\\chosen");
     EXPECT_FALSE(settings.Save(registry));
     EXPECT_TRUE(registry.values.empty() && registry.userValues.empty());
 }

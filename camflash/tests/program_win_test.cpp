@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "wide_string_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
@@ -29,6 +30,7 @@ const std::string kString2 =
     "Firmware update failed. Please check USB connection or firmware file to make sure cable "
     "is plugged in and firmware file is present.";
 const std::string kString5 = "Firmware update finished !!";
+const std::string kProgramming = "Programming the camera's flash. Do not unplug the camera.";
 const std::string kDramCaption = "DRAM Setting ";
 const char kSettingKey[] = "Software\\Voreruvoru\\camflash\\DRAM Setting";
 constexpr int kUpdate = 1000, kStatus = 1001, kDramFile = 1429, kDramBrowse = 1430;
@@ -465,6 +467,50 @@ WT_TEST(DramDialogChoosesAndRemembersTheScript) {
     }
 }
 
+// The remembered path read as the program stores it (wide), in UTF-8; "(none)" without it.
+std::string RememberedScriptWide() {
+    wchar_t value[1024] = {};
+    DWORD bytes = sizeof value - sizeof value[0];
+    if (RegGetValueW(HKEY_CURRENT_USER, camtools::Widen(kSettingKey).c_str(), L"FileName",
+                     RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS)
+        return "(none)";
+    return camtools::Narrow(camtools::WString(value));
+}
+
+// A script in a folder whose name the ANSI code page cannot spell plays when chosen in the
+// file chooser, and again when the next start offers it from the registry.
+WT_TEST(DramScriptInAFolderNamedInCyrillic) {
+    const std::string image = Image(1);
+    Session s("cyrillic", "", &image, "", false);
+    const std::string folder =
+        s.dir + "/\u041f\u0440\u043e\u0448\u0438\u0432\u043a\u0430";  // Прошивка
+    CreateDirectoryW(camtools::Widen(windriver::WindowsPath(folder)).c_str(), nullptr);
+    WT_CHECK(windriver::WriteTextFile(folder + "/dram.txt", "20 1\n"));
+    const std::string script = windriver::WindowsPath(folder + "/dram.txt");
+    for (int run = 0; run < 2; ++run) {
+        const std::string name = run == 0 ? "chosen: " : "remembered: ";
+        windriver::RemoveFile(s.dir + "/trace.txt");
+        if (!s.Start()) return;
+        s.Update(kInitialStatus);
+        if (run == 0) {
+            HWND dram = s.Dram("");
+            if (!dram) return;
+            WT_CHECK(windriver::Click(dram, kDramBrowse));
+            HWND chooser = windriver::WaitForFileDialog(s.process.Id());
+            WT_CHECK_MSG(chooser != nullptr, name + "no file chooser");
+            if (!chooser) return;
+            WT_CHECK_MSG(windriver::ChooseFile(chooser, folder + "/dram.txt"), name + script);
+        }
+        s.AnswerDram(IDOK, script);
+        s.ExpectMessage(kString5, name);
+        s.ExpectExit();
+        WT_CHECK_EQ(Join(Operations(s.Trace())),
+                    Join({"R 740", "W 7B9=FF", "W 20=01", "download 11", "ready?", "flash",
+                          "request", "status"}));
+        WT_CHECK_EQ(RememberedScriptWide(), script);
+    }
+}
+
 WT_TEST(FailuresLeaveTheDialogOpen) {
     struct Row {
         const char* name;
@@ -547,6 +593,50 @@ WT_TEST(ScriptErrorAndReadinessReminder) {
         WT_CHECK_MSG(CountOf(ops, "ready?") == size_t(row.notReadyPolls + 1), name + "polls");
         WT_CHECK_MSG(CountOf(ops, "download 107") == 1, name + "download");
     }
+}
+
+// A camera as slow as a real one programs its flash for 20,000 status reads: all the while the
+// dialog answers, says what it does and refuses every way out, and the update ends as usual.
+WT_TEST(NoWayOutWhileTheFlashIsProgrammed) {
+    std::string image = Image(8);
+    Session s("flash", "request-latency-us 650\nflash-done-after 20000", &image);
+    if (!s.Start()) return;
+    auto send = [&](UINT message, WPARAM wParam) {
+        DWORD_PTR answer = 0xBAD;
+        bool answered = SendMessageTimeoutW(s.main, message, wParam, 0, SMTO_NORMAL,
+                                            windriver::kSendMs, &answer) != 0;
+        WT_CHECK_MSG(answered, "message " + std::to_string(message) + " not answered");
+        return answer;
+    };
+    WT_CHECK_EQ(send(WM_QUERYENDSESSION, 0), DWORD_PTR(TRUE));  // idle: the session may end
+    s.Update(kInitialStatus);
+    s.AnswerDram(IDOK);
+    if (!s.StatusBecomes(kProgramming)) return;
+    WT_CHECK(!windriver::IsEnabled(s.main, kUpdate));
+    WT_CHECK(!windriver::IsEnabled(s.main, IDOK));
+    WT_CHECK(windriver::Close(s.main));  // the close box
+    send(WM_SYSCOMMAND, SC_CLOSE);       // Alt+F4, the system menu's Close
+    send(WM_CLOSE, 0);
+    send(WM_COMMAND, IDCANCEL);  // Esc
+    send(WM_COMMAND, IDOK);      // Enter: the default button, Exit
+    send(WM_COMMAND, kUpdate);   // a second Update
+    WT_CHECK_EQ(send(WM_QUERYENDSESSION, 0), DWORD_PTR(FALSE));
+    WT_CHECK(windriver::Settle(s.main));
+    WT_CHECK_EQ(windriver::ControlText(s.main, kStatus), kProgramming);
+    WT_CHECK(IsWindowVisible(s.main));  // a dialog ended early would be hidden at once
+    // All of it answered while the flash was still being programmed (20,000 reads take 13 s
+    // on this link), not once the update had ended.
+    WT_CHECK_MSG(CountPrefix(s.Trace(), "get 34 ") < 20001, "answered only after the flash");
+
+    windriver::MessageBoxInfo box;
+    WT_CHECK(windriver::WaitForMessageBox(s.process.Id(), box, s.main, 600000));
+    WT_CHECK_EQ(box.text, kString5);
+    WT_CHECK(windriver::AnswerMessageBox(box, IDOK));
+    s.ExpectExit();
+    const std::vector<std::string> ops = Operations(s.Trace());
+    WT_CHECK_EQ(CountOf(ops, "status"), size_t(20001));
+    WT_CHECK_EQ(CountOf(ops, "download 15"), size_t(1));
+    WT_CHECK_EQ(ops.back(), std::string("status"));
 }
 
 WT_TEST(OneCopyAtATime) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,13 +29,20 @@ const char* const kQuestion =
 
 // Records everything the sequence shows, in order, and answers the DRAM dialog from a list
 // (an empty answer cancels). `sequence` holds the same events with the camera operations
-// made before each of them, so the order between the two is seen.
+// made before each of them, so the order between the two is seen. What keeps the window
+// answering is kept apart: `steps` (the status line's step with the number of camera
+// operations made before it), `answeredAt` (the same number at each TakeMessages) and
+// `updating`. `onCall`, when set, runs at every call: a message reaching the window then.
 class RecordingUi : public camflash::UpdateUi {
 public:
     std::vector<std::string> events;
     std::vector<std::string> sequence;
     std::deque<std::string> dramAnswers;
     const camsim::CameraModel* camera = nullptr;
+    std::vector<std::pair<std::string, size_t>> steps;
+    std::vector<size_t> answeredAt;
+    std::vector<bool> updating;
+    std::function<void()> onCall;
 
     std::string LoadText(unsigned id) override { return camflash::StringTableText(id); }
     void ShowMessage(const std::string& text) override { Event("message: " + text); }
@@ -48,6 +57,15 @@ public:
     }
     void Pause(uint32_t milliseconds) override { Event("pause " + std::to_string(milliseconds)); }
     void EndDialog() override { Event("end dialog"); }
+    void TakeMessages() override {
+        if (onCall) onCall();
+        answeredAt.push_back(OperationsSoFar());
+    }
+    void ShowStep(camflash::UpdateStep step) override {
+        if (onCall) onCall();
+        steps.emplace_back(camflash::StepText(step), OperationsSoFar());
+    }
+    void SetUpdating(bool on) override { updating.push_back(on); }
 
     // Moves the camera operations not yet in `sequence` there.
     void TakeCameraOperations() {
@@ -61,12 +79,24 @@ public:
     }
 
 private:
+    // Counted as the trace grows: between two calls every operation is whole.
+    size_t OperationsSoFar() {
+        if (!camera) return 0;
+        const auto& trace = camera->trace();
+        std::vector<camsim::TraceRecord> fresh(trace.begin() + std::min(counted_, trace.size()),
+                                               trace.end());
+        counted_ = trace.size();
+        operations_ += camflash_test::TraceOperations(fresh).size();
+        return operations_;
+    }
     void Event(const std::string& event) {
+        if (onCall) onCall();
         TakeCameraOperations();
         events.push_back(event);
         sequence.push_back(event);
     }
     size_t seen_ = 0;
+    size_t counted_ = 0, operations_ = 0;
 };
 
 // The camera's side of one run: the simulated camera behind a real channel, the files the
@@ -77,6 +107,10 @@ struct Rig {
     camflash_test::MemoryFileOpener files;
     RecordingUi ui;
     camflash::MainDialogState state;
+    struct : camtools::KeepAwake {
+        void Request() override {}
+        void Release() override {}
+    } noSleep;
 
     explicit Rig(camsim::Profile profile, size_t imageLength = 16)
         : model(std::move(profile)), channel(std::make_unique<camsim::ModelTransport>(model)) {
@@ -90,10 +124,15 @@ struct Rig {
         ui.camera = &model;
     }
 
-    UpdateResult Update(camtools::KeepAwake* awake = nullptr) {
+    camflash::UpdateSettings Settings() const {
         camflash::UpdateSettings settings;
         settings.firmwareFileName = state.firmwareFileName;
         settings.needsPreparation = state.needsPreparation;
+        return settings;
+    }
+
+    UpdateResult Update(camtools::KeepAwake* awake = nullptr) {
+        const camflash::UpdateSettings settings = Settings();
         if (awake) return camflash::RunUpdateKeepingAwake(*awake, channel, files, ui, settings);
         return camflash::RunUpdate(channel, files, ui, settings);
     }
@@ -408,5 +447,78 @@ TEST(UpdateSequence, PcKeptAwakeFromStartToEndOnEveryRoute) {
         EXPECT_EQ(row.result, rig.Update(&awake)) << row.what;
         EXPECT_EQ(0, awake.held) << row.what;
         EXPECT_EQ((std::vector<size_t>{0, awake.Done()}), awake.at) << row.what;
+    }
+}
+
+// The window takes its messages before every camera request of the update, and the status
+// line names the step each request belongs to, cleared at the end.
+TEST(UpdateSequence, WindowAnswersBeforeEveryRequestAndTheStatusNamesTheStep) {
+    camsim::Profile profile = WithRegister1856(0x25);
+    profile.firmwareReadyAfterPolls = 2;
+    profile.flashDoneAfterReads = 3;
+    Rig rig(profile);
+    rig.files.files["dram.txt"].content = "740 DF\n10 1\n";
+    EXPECT_EQ(UpdateResult::Finished, rig.Update());
+    const std::vector<std::string> ops = rig.Operations();
+    const std::set<size_t> answered(rig.ui.answeredAt.begin(), rig.ui.answeredAt.end());
+    for (size_t i = 0; i < ops.size(); ++i)
+        EXPECT_EQ(1u, answered.count(i))
+            << "no messages taken before " << ops[i] << " (#" << i << ")";
+
+    auto at = [&](const std::string& op) {
+        return size_t(std::find(ops.begin(), ops.end(), op) - ops.begin());
+    };
+    using Step = std::pair<std::string, size_t>;
+    EXPECT_EQ((std::vector<Step>{
+                  {"Preparing the camera...", 0},
+                  {"Sending the firmware...", at("download 23")},
+                  {"Waiting for the camera...", at("ready?")},
+                  {"Programming the camera's flash. Do not unplug the camera.", at("flash")}}),
+              rig.ui.steps);
+}
+
+// While an update runs, from its first event to its last, a close request or a second Update
+// reaching the window is refused, whichever step the update is at and whichever way it ends.
+TEST(UpdateSequence, CloseAndUpdateRefusedInEveryPhase) {
+    const struct {
+        const char* what;
+        const char* dramAnswer;
+        camsim::Fault fault;
+        UpdateResult result;
+    } rows[] = {
+        {"finished", "dram.txt", {}, UpdateResult::Finished},
+        {"DRAM dialog cancelled", "", {}, UpdateResult::Cancelled},
+        {"flash programming fails", "dram.txt", FailOn(24, camsim::Direction::Set, 1),
+         UpdateResult::FlashFailed},
+    };
+    for (const auto& row : rows) {
+        camsim::Profile profile = WithRegister1856(0x20);
+        profile.firmwareReadyAfterPolls = 52;  // a reminder on the way
+        profile.flashDoneAfterReads = 2;
+        if (row.fault.property) profile.faults.push_back(row.fault);
+        Rig rig(profile);
+        rig.files.files["dram.txt"].content = "Sleep 5\n10 1\n";
+        rig.ui.dramAnswers = {row.dramAnswer};
+        camflash::UpdateRunner runner;
+        camtools::KeepAwake& awake = rig.noSleep;
+        const camflash::UpdateSettings settings = rig.Settings();
+        UpdateResult result = UpdateResult::ImageNotLoaded;
+        std::set<std::string> refusedIn;  // the steps at which the window's requests came
+        rig.ui.onCall = [&] {
+            const std::string step = rig.ui.steps.empty() ? "start" : rig.ui.steps.back().first;
+            EXPECT_FALSE(runner.MayClose()) << row.what << ", " << step;
+            EXPECT_FALSE(runner.Run(awake, rig.channel, rig.files, rig.ui, settings, result))
+                << row.what << ", " << step;
+            refusedIn.insert(step);
+        };
+        EXPECT_TRUE(runner.Run(awake, rig.channel, rig.files, rig.ui, settings, result))
+            << row.what;
+        EXPECT_EQ(row.result, result) << row.what;
+        EXPECT_TRUE(runner.MayClose()) << row.what;
+        EXPECT_EQ((std::vector<bool>{true, false}), rig.ui.updating) << row.what;
+        EXPECT_EQ("", rig.ui.steps.back().first) << row.what;  // cleared at the end
+        rig.ui.steps.pop_back();
+        for (const auto& step : rig.ui.steps)
+            EXPECT_EQ(1u, refusedIn.count(step.first)) << row.what << ", " << step.first;
     }
 }

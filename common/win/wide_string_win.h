@@ -74,11 +74,12 @@ inline std::string Narrow(const WString& text, UINT codePage = CP_UTF8) {
     return Narrow(text.data(), text.size(), codePage);
 }
 
-// A path held as a narrow std::string, anywhere in the tree, is in the ANSI code page: the
-// code page of the camera's file names, of the A functions and of the settings stored through
-// them. It becomes wide for a W function only through WidenPath, and a wide path (from a
-// W function or a common dialog) becomes narrow only through NarrowPath. A character the
-// code page lacks becomes '?', which no existing file's name contains.
+// A path camfetch holds as a narrow std::string is in the ANSI code page: the code page of
+// the camera's file names, of the A functions and of the settings stored through them. It
+// becomes wide for a W function only through WidenPath, and a wide path (from a W function or
+// a common dialog) becomes narrow only through NarrowPath. A character the code page lacks
+// becomes '?', which no existing file's name contains. camflash keeps its paths in UTF-8
+// (Widen and Narrow), which loses no character.
 inline WString WidenPath(const std::string& path) { return Widen(path, CP_ACP); }
 inline std::string NarrowPath(const WString& path) { return Narrow(path, CP_ACP); }
 

@@ -180,6 +180,17 @@ RECT ControlRect(HWND dialog, int id);
 // of its own, hidden, to measure: compared with ControlRect it tells whether a program's
 // control sits where its template says, and in the template's font.
 RECT DialogUnitsToPixels(const std::string& fontFace, int pointSize, const RECT& units);
+// The size of a text drawn in that font (as a static or a button draws it: '&' marks a
+// mnemonic), on one line, or with wrapWidth > 0 broken into lines that fit that width.
+SIZE TextSize(const std::string& fontFace, int pointSize, const std::string& text,
+              int wrapWidth = 0);
+
+// The screen's DPI as this process sees it (96 is 100%).
+int ScreenDpi();
+// Makes this process per-monitor DPI aware, as the programs' manifests make them, so that it
+// reads their windows and measures texts in the same pixels they draw in. Call it before the
+// process makes any window; false when the system refuses or has no such awareness.
+bool BecomeDpiAware();
 
 // ---- List views (report view, in another process) ------------------------------------------
 
@@ -192,6 +203,11 @@ std::vector<std::string> ListRow(HWND list, int row);
 std::vector<std::vector<std::string>> ListRows(HWND list);
 // The row's image index in the list's image list; -1 when the control does not answer.
 int ListItemImage(HWND list, int row);
+// Where the row's icon is drawn, in the list's client pixels (LVM_GETITEMRECT, LVIR_ICON);
+// empty when the control does not answer.
+RECT ListItemIconRect(HWND list, int row);
+// A column's width in pixels; -1 when the control does not answer.
+int ListColumnWidth(HWND list, int column);
 // The row's state bits within mask (LVIS_SELECTED, LVIS_FOCUSED, ...).
 UINT ListItemState(HWND list, int row, UINT mask);
 // Sets the row's state bits within mask (LVM_SETITEMSTATE).

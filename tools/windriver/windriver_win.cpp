@@ -468,9 +468,11 @@ INT_PTR CALLBACK MeasuringDialogProc(HWND, UINT message, WPARAM, LPARAM) {
 }
 }  // namespace
 
-RECT DialogUnitsToPixels(const std::string& fontFace, int pointSize, const RECT& units) {
-    // A DLGTEMPLATE with DS_SETFONT and no controls: style, extended style, item count,
-    // position and size, then menu, class and title (all empty), the point size and the face.
+namespace {
+// A hidden dialog whose template names this font (DS_SETFONT): a DLGTEMPLATE with no
+// controls: style, extended style, item count, position and size, then menu, class and
+// title (all empty), the point size and the face. The caller destroys it.
+HWND MeasuringDialog(const std::string& fontFace, int pointSize) {
     std::vector<WORD> words(13, 0);
     const DWORD style = WS_POPUP | DS_SETFONT;
     words[0] = LOWORD(style);
@@ -482,14 +484,65 @@ RECT DialogUnitsToPixels(const std::string& fontFace, int pointSize, const RECT&
     words.insert(words.end(), face.begin(), face.end());
     words.push_back(0);
     words.resize(words.size() + 1, 0);  // the template is read in DWORD-aligned pieces
+    return CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                      reinterpret_cast<const DLGTEMPLATE*>(words.data()), nullptr,
+                                      MeasuringDialogProc, 0);
+}
+}  // namespace
+
+RECT DialogUnitsToPixels(const std::string& fontFace, int pointSize, const RECT& units) {
     RECT rect = units;
-    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
-                                             reinterpret_cast<const DLGTEMPLATE*>(words.data()),
-                                             nullptr, MeasuringDialogProc, 0);
+    HWND dialog = MeasuringDialog(fontFace, pointSize);
     if (!dialog) return RECT{0, 0, 0, 0};
     MapDialogRect(dialog, &rect);
     DestroyWindow(dialog);
     return rect;
+}
+
+SIZE TextSize(const std::string& fontFace, int pointSize, const std::string& text, int wrapWidth) {
+    SIZE size = {0, 0};
+    HWND dialog = MeasuringDialog(fontFace, pointSize);
+    if (!dialog) return size;
+    if (HDC dc = GetDC(dialog)) {
+        HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+        RECT rect = {0, 0, wrapWidth > 0 ? wrapWidth : 0, 0};
+        const WString wide = Widen(text);
+        DrawTextW(dc, wide.c_str(), int(wide.size()), &rect,
+                  DT_CALCRECT | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE));
+        size = {rect.right - rect.left, rect.bottom - rect.top};
+        SelectObject(dc, old);
+        ReleaseDC(dialog, dc);
+    }
+    DestroyWindow(dialog);
+    return size;
+}
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+bool BecomeDpiAware() {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    auto function = [&](const char* name) {
+        return reinterpret_cast<void (*)()>(user32 ? GetProcAddress(user32, name) : nullptr);
+    };
+    using GetContextFn = HANDLE(WINAPI*)();
+    using AwarenessFn = int(WINAPI*)(HANDLE);
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    auto getContext = reinterpret_cast<GetContextFn>(function("GetThreadDpiAwarenessContext"));
+    auto awareness = reinterpret_cast<AwarenessFn>(function("GetAwarenessFromDpiAwarenessContext"));
+    auto set = reinterpret_cast<SetContextFn>(function("SetProcessDpiAwarenessContext"));
+    // Wine 8 makes every process per-monitor aware (DPI_AWARENESS_PER_MONITOR_AWARE, 2) and
+    // refuses to change it; Windows starts a process without a manifest unaware.
+    if (getContext && awareness && awareness(getContext()) == 2) return true;
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2, else DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE;
+    // not every SDK's headers define them.
+    return set && (set(reinterpret_cast<HANDLE>(LONG_PTR(-4))) ||
+                   set(reinterpret_cast<HANDLE>(LONG_PTR(-3))));
 }
 
 // ---- List views ----------------------------------------------------------------------------
@@ -562,6 +615,26 @@ int ListItemImage(HWND list, int row) {
     DWORD_PTR ok = 0;
     if (!RemoteItemMessage(list, LVM_GETITEMW, 0, item, nullptr, ok) || !ok) return -1;
     return item.iImage;
+}
+
+RECT ListItemIconRect(HWND list, int row) {
+    RECT rect = {LVIR_ICON, 0, 0, 0};
+    Handle process(OpenOwner(list));
+    if (!process) return RECT{0, 0, 0, 0};
+    RemoteBuffer remote(process.Get(), sizeof rect);
+    DWORD_PTR ok = 0;
+    if (!remote.Valid() || !remote.Write(0, &rect, sizeof rect) ||
+        !SendTimeout(list, LVM_GETITEMRECT, WPARAM(row), reinterpret_cast<LPARAM>(remote.Address()),
+                     ok) ||
+        !ok || !remote.Read(0, &rect, sizeof rect))
+        return RECT{0, 0, 0, 0};
+    return rect;
+}
+
+int ListColumnWidth(HWND list, int column) {
+    DWORD_PTR width = 0;
+    if (!list || !SendTimeout(list, LVM_GETCOLUMNWIDTH, WPARAM(column), 0, width)) return -1;
+    return int(LONG_PTR(width));
 }
 
 UINT ListItemState(HWND list, int row, UINT mask) {

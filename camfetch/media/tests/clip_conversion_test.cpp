@@ -254,12 +254,27 @@ TEST(ConvertClipToI420, LeavesClipsItCannotConvertAsTheyWere) {
     std::FILE* out = std::fopen((folder + "flat.avi").c_str(), "wb");
     std::fwrite(flat.data(), 1, flat.size(), out);
     std::fclose(out);
+    // A sound whose format has no block alignment and whose stream header gives a sample
+    // size of 0xFFFFFFFF: one sample would need a 4 GB buffer.
+    std::vector<uint8_t> huge = ReadFile(Clip422Mono());
+    const std::string hugeText(huge.begin(), huge.end());
+    const size_t auds = hugeText.find("auds");  // the sound's stream header's fccType
+    ASSERT_NE(auds, std::string::npos);
+    ASSERT_EQ(hugeText.substr(auds - 8, 4), "strh");
+    const size_t strf = hugeText.find("strf", auds);
+    ASSERT_NE(strf, std::string::npos);
+    std::memset(&huge[auds + 44], 0xFF, 4);   // dwSampleSize
+    std::memset(&huge[strf + 8 + 12], 0, 2);  // nBlockAlign
+    out = std::fopen((folder + "huge_sample.avi").c_str(), "wb");
+    std::fwrite(huge.data(), 1, huge.size(), out);
+    std::fclose(out);
     struct Row {
         const char* name;
         media::ConvertResult code;
     };
     const Row rows[] = {{"raw.avi", media::ConvertResult::NotMotionJpeg},
                         {"flat.avi", media::ConvertResult::NotMotionJpeg},
+                        {"huge_sample.avi", media::ConvertResult::NotEnoughSpace},
                         {"text.avi", media::ConvertResult::CannotOpen},
                         {"missing.avi", media::ConvertResult::CannotOpen}};
     media::PortableClipPlatform platform;
@@ -485,20 +500,27 @@ TEST(ConvertClipToI420, CountsTheSpaceNeededIn64Bits) {
 
 // The frame buffers are sized from the header before any frame is read: a header asking for
 // more than a picture can be is refused before anything is allocated or written.
+// A side of 8192 is the largest taken (its frames are empty, so the clip then fails as one
+// with nothing decodable, after every frame was written).
 TEST(ConvertClipToI420, RefusesHeadersAskingForAbsurdFrames) {
+    constexpr media::ConvertResult kRefused = media::ConvertResult::NotEnoughSpace;
+    constexpr media::ConvertResult kTaken = media::ConvertResult::NoFrameDecoded;
     struct Row {
         uint32_t width, height;
+        media::ConvertResult code;
     };
     for (const Row& row :
-         {Row{32, 20000000}, Row{20000000, 32}, Row{0xFFFFFFFF, 0x7FFFFFFF}, Row{8192, 8192}}) {
+         {Row{32, 20000000, kRefused}, Row{20000000, 32, kRefused},
+          Row{0xFFFFFFFF, 0x7FFFFFFF, kRefused}, Row{8192, 8192, kRefused}, Row{8192, 16, kTaken},
+          Row{8193, 16, kRefused}, Row{16, 8192, kTaken}, Row{16, 8193, kRefused}}) {
         SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
         const std::string folder = FreshFolder("absurd");
         WriteHeaderClip(folder + "clip.avi", row.width, row.height, 3);
         const std::vector<uint8_t> before = ReadFile(folder + "clip.avi");
         FaultyPlatform platform;
         platform.freeSpace = uint64_t(1) << 62;
-        EXPECT_EQ(Convert(folder + "clip.avi", platform), media::ConvertResult::NotEnoughSpace);
-        EXPECT_TRUE(platform.videoWrites.empty());
+        EXPECT_EQ(Convert(folder + "clip.avi", platform), row.code);
+        EXPECT_EQ(platform.videoWrites.size(), row.code == kRefused ? 0u : 3u);
         EXPECT_TRUE(ReadFile(folder + "clip.avi") == before);
         EXPECT_TRUE(LeftoverTemporaries(folder).empty());
     }

@@ -198,13 +198,31 @@ WT_TEST(ConvertsBesideTheCallingThread) {
     WT_CHECK(after == original || after == converted);
 }
 
+// A clip the conversion cannot convert stays as it was, and no temporary file is left: also
+// when the failure comes after the output was made (not one frame decodes).
 WT_TEST(LeavesOtherClipsAsTheyWere) {
+    {
+        // The first clip with every frame's start-of-image marker cleared.
+        std::vector<uint8_t> bytes = FileBytes(g_sources + "mjpg422_320_u8mono.avi");
+        const char tag[] = "00dc";
+        for (auto at = bytes.begin();
+             (at = std::search(at, bytes.end(), tag, tag + 4)) != bytes.end(); at += 4)
+            if (bytes.end() - at > 9 && at[8] == 0xFF && at[9] == 0xD8) at[8] = at[9] = 0;
+        camtools::ScopedHandle file(CreateFileA((g_converted + "untouched_undecodable.avi").c_str(),
+                                                GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        WT_CHECK(file &&
+                 WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
+                 written == bytes.size());
+    }
     struct Row {
         const char* name;
         media::ConvertResult code;
     };
     for (const Row& row : {Row{"raw_i420.avi", media::ConvertResult::NotMotionJpeg},
-                           Row{"missing.avi", media::ConvertResult::CannotOpen}}) {
+                           Row{"missing.avi", media::ConvertResult::CannotOpen},
+                           Row{"undecodable.avi", media::ConvertResult::NoFrameDecoded}}) {
         const std::string clip = g_converted + "untouched_" + row.name;
         CopyFileA((g_sources + row.name).c_str(), clip.c_str(), FALSE);
         const std::vector<uint8_t> before = FileBytes(clip);

@@ -62,15 +62,21 @@ WT_TEST(BothProgramsCarryVersionAndManifest) {
                  fixed);
         if (fixed) WT_CHECK_EQ(fixed->dwFileVersionMS, DWORD(CAMTOOLS_VERSION_MS));
 
+        // Common controls 6, no elevation, sharp at any scaling (per-monitor DPI awareness,
+        // with the older systems' form), and every system from Windows 7 to 10 and 11.
         const std::string manifest = Manifest(path);
-        WT_CHECK_MSG(
-            manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>") !=
-                std::string::npos,
-            program.name);
-        WT_CHECK_MSG(
-            manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"") !=
-                std::string::npos,
-            program.name);
+        for (const char* entry : {
+                 "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+                 "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                 "WindowsSettings\">PerMonitorV2, PerMonitor</dpiAwareness>",
+                 "WindowsSettings\">true/pm</dpiAware>",
+                 "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",  // 7
+                 "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",  // 8
+                 "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",  // 8.1
+                 "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",  // 10, 11
+             })
+            WT_CHECK_MSG(manifest.find(entry) != std::string::npos,
+                         std::string(program.name) + " lacks " + entry);
     }
 }
 

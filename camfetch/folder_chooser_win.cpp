@@ -103,8 +103,10 @@ bool FolderChooser(std::string& path, HWND owner, bool forceOldStyle, const std:
 std::string CompactPathForControl(HWND control, const std::string& path) {
     std::vector<char> buffer(path.begin(), path.end());
     buffer.push_back(0);
+    // The client width: the text must fit inside the control's sunken edge, which its window
+    // rectangle includes.
     RECT rect = {};
-    GetWindowRect(control, &rect);
+    GetClientRect(control, &rect);
     HDC dc = GetDC(control);
     if (!dc) return path;
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));

@@ -11,7 +11,8 @@ namespace camfetch {
 // On success `path` holds the chosen folder; on failure it is unchanged.
 bool FolderChooser(std::string& path, HWND owner, bool forceOldStyle, const std::string& title);
 
-// The folder shortened with an ellipsis to the pixel width of `control`, in its own font.
+// The folder shortened with an ellipsis to fit inside `control` (its client width), in its
+// own font.
 std::string CompactPathForControl(HWND control, const std::string& path);
 
 }  // namespace camfetch

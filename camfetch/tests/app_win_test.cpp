@@ -286,7 +286,7 @@ WT_TEST(ReadinessWaitIsBounded) {
             },
             6);
         int polls = 0;
-        for (const auto& r : model.trace()) polls += r.property == 67;
+        for (const auto& r : model.trace()) polls += r.property == camera::kPropFirmwareReady;
         WT_CHECK_MSG(polls == row.polls, std::string(row.what) + ": " + std::to_string(polls));
     }
 }

@@ -86,13 +86,8 @@ HWND StartListed(windriver::Process& program, const std::string& profile) {
 
 // Removes camfetch's two values. The key itself may hold the clip conversion's sub-key.
 void DeleteSettings() {
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueA(key.Get(), "EnhanceJPEG");
-    RegDeleteValueA(key.Get(), "FlashImageSaveToDir");
-    key.Close();
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);  // only when nothing else lives there
+    windriver::DeleteRegistryValues(HKEY_LOCAL_MACHINE, kKey,
+                                    {"EnhanceJPEG", "FlashImageSaveToDir"});
 }
 
 std::string StoredFolder() {
@@ -101,14 +96,7 @@ std::string StoredFolder() {
 }
 
 DWORD StoredEnhance() {
-    DWORD value = 0xFFFFFFFF, size = 4;
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
-        return value;
-    RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
-                     &size);
-    key.Close();
-    return value;
+    return windriver::RegistryDword(HKEY_LOCAL_MACHINE, kKey, "EnhanceJPEG").value_or(0xFFFFFFFF);
 }
 
 const char* kFiles =
@@ -133,13 +121,7 @@ std::vector<std::string> Names(const std::string& folder) {
 }
 
 void StoreFolder(const std::string& folder) {
-    HKEY key = nullptr;
-    WT_CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                             nullptr) == ERROR_SUCCESS);
-    if (!key) return;
-    RegSetValueExA(key, "FlashImageSaveToDir", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(folder.c_str()), DWORD(folder.size() + 1));
-    RegCloseKey(key);
+    WT_CHECK(windriver::SetRegistryString(HKEY_LOCAL_MACHINE, kKey, "FlashImageSaveToDir", folder));
 }
 
 // An empty folder Downloads()\name (emptied of an earlier run's dated folder), stored as

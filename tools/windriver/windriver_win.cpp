@@ -951,12 +951,49 @@ std::optional<std::string> RegistryString(HKEY root, const char* key, const char
 }
 
 bool SetRegistryString(HKEY root, const char* key, const char* value, const std::string& text) {
+    return SetRegistryValue(root, key, value, REG_SZ, text.c_str(), DWORD(text.size() + 1));
+}
+
+std::optional<RegistryValue> ReadRegistryValue(HKEY root, const char* key, const char* value) {
+    camtools::ScopedRegKey opened;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, opened.Out()) != ERROR_SUCCESS) return std::nullopt;
+    RegistryValue read;
+    DWORD bytes = 0;
+    if (RegQueryValueExA(opened.Get(), value, nullptr, &read.type, nullptr, &bytes) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    read.bytes.assign(bytes, '\0');
+    if (bytes && RegQueryValueExA(opened.Get(), value, nullptr, &read.type,
+                                  reinterpret_cast<BYTE*>(&read.bytes[0]), &bytes) != ERROR_SUCCESS)
+        return std::nullopt;
+    read.bytes.resize(bytes);
+    return read;
+}
+
+std::optional<DWORD> RegistryDword(HKEY root, const char* key, const char* value) {
+    const std::optional<RegistryValue> read = ReadRegistryValue(root, key, value);
+    if (!read || read->bytes.size() > sizeof(DWORD)) return std::nullopt;
+    DWORD number = 0;
+    std::memcpy(&number, read->bytes.data(), read->bytes.size());
+    return number;
+}
+
+bool SetRegistryValue(HKEY root, const char* key, const char* value, DWORD type, const void* data,
+                      DWORD size) {
     camtools::ScopedRegKey opened;
     return RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, opened.Out(), nullptr) ==
                ERROR_SUCCESS &&
-           RegSetValueExA(opened.Get(), value, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(text.c_str()),
-                          DWORD(text.size() + 1)) == ERROR_SUCCESS;
+           RegSetValueExA(opened.Get(), value, 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+}
+
+void DeleteRegistryValues(HKEY root, const char* key, std::initializer_list<const char*> values) {
+    {
+        camtools::ScopedRegKey opened;
+        if (RegOpenKeyExA(root, key, 0, KEY_ALL_ACCESS, opened.Out()) != ERROR_SUCCESS) return;
+        for (const char* value : values) RegDeleteValueA(opened.Get(), value);
+    }
+    RegDeleteKeyA(root, key);  // fails, as wanted, while the key has sub-keys
 }
 
 }  // namespace windriver

@@ -42,22 +42,22 @@ std::string WriteProfile(const std::string& name, const std::string& body) {
 
 // The path of the comctl32.dll the process loaded ("" when none).
 std::string CommonControlsOf(DWORD processId) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    camtools::ScopedHandle process(
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
     if (!process) return "";
     HMODULE modules[512];
     DWORD bytes = 0;
     std::string found;
-    if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+    if (EnumProcessModules(process.Get(), modules, sizeof modules, &bytes)) {
         for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
             char path[MAX_PATH] = {};
-            GetModuleFileNameExA(process, modules[i], path, MAX_PATH);
+            GetModuleFileNameExA(process.Get(), modules[i], path, MAX_PATH);
             std::string lower = path;
             for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
             if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0)
                 found = lower;
         }
     }
-    CloseHandle(process);
     return found;
 }
 
@@ -111,11 +111,10 @@ const char* kFiles =
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data))
+    camtools::ScopedFind find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    for (BOOL more = bool(find); more; more = FindNextFileA(find.Get(), &data))
         if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, ".."))
             names.push_back(data.cFileName);
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -1,11 +1,14 @@
 // Owners of Win32 resources, one class per kind, each releasing what it holds when it goes:
-// COM and OLE on this thread, kernel handles, registry keys, image lists, GDI objects, icons
-// and COM references. Every resource the programs and tools release is held by one of these.
+// COM and OLE on this thread, kernel handles, registry keys, image lists, GDI objects, icons,
+// device contexts and the objects selected into them, searches, modules, LocalAlloc memory,
+// VARIANTs and COM references. Every resource the programs and tools release is held by one of
+// these.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
+#include <oleauto.h>
 #include <unknwn.h>
 
 #include <utility>
@@ -130,13 +133,96 @@ struct MemoryDcTraits {
     static bool Close(Type dc) { return DeleteDC(dc) != FALSE; }
 };
 
+// A search begun by FindFirstFile.
+struct FindTraits {
+    using Type = HANDLE;
+    static Type Empty() { return INVALID_HANDLE_VALUE; }
+    static bool Held(Type find) { return find != INVALID_HANDLE_VALUE && find != nullptr; }
+    static bool Close(Type find) { return FindClose(find) != FALSE; }
+};
+
+// A module loaded by LoadLibrary.
+struct ModuleTraits {
+    using Type = HMODULE;
+    static Type Empty() { return nullptr; }
+    static bool Held(Type module) { return module != nullptr; }
+    static bool Close(Type module) { return FreeLibrary(module) != FALSE; }
+};
+
+// Memory the system allocated with LocalAlloc for the caller (FormatMessage's buffer).
+template <typename Pointer>
+struct LocalMemoryTraits {
+    using Type = Pointer;
+    static Type Empty() { return nullptr; }
+    static bool Held(Type memory) { return memory != nullptr; }
+    static bool Close(Type memory) { return LocalFree(memory) == nullptr; }
+};
+
 using ScopedHandle = Scoped<HandleTraits>;
+using ScopedFind = Scoped<FindTraits>;
+using ScopedModule = Scoped<ModuleTraits>;
+template <typename Pointer>
+using ScopedLocalMemory = Scoped<LocalMemoryTraits<Pointer>>;
 using ScopedRegKey = Scoped<RegKeyTraits>;
 using ScopedImageList = Scoped<ImageListTraits>;
 template <typename Object>
 using ScopedGdiObject = Scoped<GdiTraits<Object>>;
 using ScopedIcon = Scoped<IconTraits>;
 using ScopedMemoryDc = Scoped<MemoryDcTraits>;
+
+// The device context of a window (null: the screen) from GetDC, released to that window.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC Get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// An object selected into a device context for as long as the scope lives; the one it
+// replaced goes back when it ends. A null object selects nothing.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object)
+        : dc_(dc), old_(dc && object ? SelectObject(dc, object) : nullptr) {}
+    ~SelectedObject() {
+        if (old_ && old_ != HGDI_ERROR) SelectObject(dc_, old_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// A VARIANT, initialised empty and cleared when it goes. Its bytes start zeroed, so that
+// clearing one whose type was set for a call that then failed frees nothing.
+class ScopedVariant {
+public:
+    ScopedVariant() { VariantInit(&value_); }
+    ~ScopedVariant() { VariantClear(&value_); }
+    ScopedVariant(const ScopedVariant&) = delete;
+    ScopedVariant& operator=(const ScopedVariant&) = delete;
+    VARIANT* Get() { return &value_; }
+    const VARIANT& operator*() const { return value_; }
+    // For out-parameters: clears what is held first.
+    VARIANT* Out() {
+        VariantClear(&value_);
+        return &value_;
+    }
+
+private:
+    VARIANT value_ = {};
+};
 
 // A counted COM reference. Two ways in, spelled differently as in the usual COM smart
 // pointers: the constructor from a raw pointer shares it and adds a reference of its own;

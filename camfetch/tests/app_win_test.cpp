@@ -27,7 +27,7 @@ const char* kUserKey = "Software\\ZQ71R";
 // Removes camfetch's two values and the user's key. The machine's key itself may hold the clip
 // conversion's sub-key.
 void DeleteSettings() {
-    RegDeleteKeyA(HKEY_CURRENT_USER, kUserKey);
+    windriver::DeleteRegistryKey(HKEY_CURRENT_USER, kUserKey);
     windriver::DeleteRegistryValues(HKEY_LOCAL_MACHINE, kKey,
                                     {"EnhanceJPEG", "FlashImageSaveToDir"});
 }

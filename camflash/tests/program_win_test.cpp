@@ -87,7 +87,7 @@ void RememberScript(const std::string& windowsPath) {
     windriver::SetRegistryString(HKEY_CURRENT_USER, kSettingKey, "FileName", windowsPath);
 }
 
-void ForgetScript() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingKey); }
+void ForgetScript() { windriver::DeleteRegistryKey(HKEY_CURRENT_USER, kSettingKey); }
 
 // The remembered path; "(none)" without the key or its value.
 std::string RememberedScript() {

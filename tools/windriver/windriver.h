@@ -316,6 +316,8 @@ std::optional<DWORD> RegistryDword(HKEY root, const char* key, const char* value
 // Stores size bytes as a value of the given type, creating the key; false when refused.
 bool SetRegistryValue(HKEY root, const char* key, const char* value, DWORD type, const void* data,
                       DWORD size);
+// Deletes root\key with its values; false when it is missing or holds sub-keys.
+bool DeleteRegistryKey(HKEY root, const char* key);
 // Deletes the named values under root\key, then the key when nothing else lives there.
 void DeleteRegistryValues(HKEY root, const char* key, std::initializer_list<const char*> values);
 

@@ -984,7 +984,11 @@ void DeleteRegistryValues(HKEY root, const char* key, std::initializer_list<cons
         if (RegOpenKeyExA(root, key, 0, KEY_ALL_ACCESS, opened.Out()) != ERROR_SUCCESS) return;
         for (const char* value : values) RegDeleteValueA(opened.Get(), value);
     }
-    RegDeleteKeyA(root, key);  // fails, as wanted, while the key has sub-keys
+    DeleteRegistryKey(root, key);  // fails, as wanted, while the key has sub-keys
+}
+
+bool DeleteRegistryKey(HKEY root, const char* key) {
+    return RegDeleteKeyA(root, key) == ERROR_SUCCESS;
 }
 
 }  // namespace windriver

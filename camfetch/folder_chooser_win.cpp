@@ -107,13 +107,13 @@ std::string CompactPathForControl(HWND control, const std::string& path) {
     // rectangle includes.
     RECT rect = {};
     GetClientRect(control, &rect);
-    HDC dc = GetDC(control);
+    camtools::WindowDc dc(control);
     if (!dc) return path;
-    HFONT font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
-    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
-    PathCompactPathA(dc, buffer.data(), UINT(rect.right - rect.left));
-    if (old) SelectObject(dc, old);
-    ReleaseDC(control, dc);
+    {
+        HFONT font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+        camtools::SelectedObject selected(dc.Get(), font);
+        PathCompactPathA(dc.Get(), buffer.data(), UINT(rect.right - rect.left));
+    }
     return buffer.data();
 }
 

@@ -3,37 +3,23 @@
 namespace camfetch {
 
 bool RegistrySettings::OpenKey(SettingsKey which) {
-    CloseKey();
-    HKEY key = nullptr;
-    LONG result = ERROR_INVALID_PARAMETER;
     switch (which) {
     case SettingsKey::MachineFullAccess:
-        result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr,
-                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        break;
-    case SettingsKey::MachineRead:
-        result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
-        break;
-    case SettingsKey::UserRead:
-        result = RegOpenKeyExA(HKEY_CURRENT_USER, kUserSettingsKey, 0, KEY_READ, &key);
-        break;
+        return key_.Create(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_ALL_ACCESS);
+    case SettingsKey::MachineRead: return key_.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ);
+    case SettingsKey::UserRead: return key_.Open(HKEY_CURRENT_USER, kUserSettingsKey, KEY_READ);
     case SettingsKey::UserWrite:
-        result =
-            RegCreateKeyExA(HKEY_CURRENT_USER, kUserSettingsKey, 0, nullptr,
-                            REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
-        break;
+        return key_.Create(HKEY_CURRENT_USER, kUserSettingsKey, KEY_READ | KEY_WRITE);
     }
-    if (result != ERROR_SUCCESS) return false;
-    key_.Reset(key);
-    return true;
+    key_.Close();
+    return false;
 }
 
 void RegistrySettings::CloseKey() { key_.Close(); }
 
 bool RegistrySettings::QueryValue(const char* name, uint8_t* buffer, uint32_t& size) {
     DWORD bytes = size;
-    if (RegQueryValueExA(key_.Get(), name, nullptr, nullptr, buffer, &bytes) != ERROR_SUCCESS)
-        return false;
+    if (!key_.Query(name, buffer, bytes)) return false;
     // The platform may add a terminator to a string stored without one, but never past the
     // buffer; the stored bytes are what counts.
     size = bytes <= size ? bytes : size;
@@ -41,14 +27,11 @@ bool RegistrySettings::QueryValue(const char* name, uint8_t* buffer, uint32_t& s
 }
 
 bool RegistrySettings::SetDword(const char* name, uint32_t value) {
-    DWORD data = value;
-    return RegSetValueExA(key_.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                          sizeof data) == ERROR_SUCCESS;
+    return key_.SetDword(name, value);
 }
 
 bool RegistrySettings::SetString(const char* name, const std::string& text) {
-    return RegSetValueExA(key_.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          DWORD(text.size() + 1)) == ERROR_SUCCESS;
+    return key_.SetString(name, text);
 }
 
 }  // namespace camfetch

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "scoped_win.h"
+#include "registry_win.h"
 #include "settings.h"
 
 namespace camfetch {
@@ -19,7 +19,7 @@ public:
     bool SetString(const char* name, const std::string& text) override;
 
 private:
-    camtools::ScopedRegKey key_;
+    camtools::RegKey key_;
 };
 
 }  // namespace camfetch

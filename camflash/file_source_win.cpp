@@ -8,12 +8,11 @@ namespace {
 
 // The system's description of an error code, without the trailing line end.
 std::string DescribeError(DWORD code) {
-    wchar_t* text = nullptr;
+    camtools::ScopedLocalMemory<wchar_t*> text;
     DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    WString description = n && text ? WString(text, n) : WString();
-    if (text) LocalFree(text);
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(text.Out()), 0, nullptr);
+    WString description = n && text ? WString(text.Get(), n) : WString();
     while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r' ||
                                     description.back() == L' '))
         description.pop_back();

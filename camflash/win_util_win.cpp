@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "scoped_win.h"
+#include "registry_win.h"
 #include "texts.h"
 
 namespace camflash {
@@ -38,31 +38,24 @@ WString SettingsSectionKey(const wchar_t* section) {
 }
 
 WString ReadDramSetting() {
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(Widen(kDramSection).c_str()).c_str(), 0,
-                      KEY_READ, key.Out()) != ERROR_SUCCESS)
+    camtools::RegKey key;
+    if (!key.Open(HKEY_CURRENT_USER, SettingsSectionKey(Widen(kDramSection).c_str()).c_str(),
+                  KEY_READ))
         return WString();
     const WString name = Widen(kDramValue);
-    const wchar_t* value = name.c_str();
     DWORD type = 0, bytes = 0;
-    if (RegQueryValueExW(key.Get(), value, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
-        type != REG_SZ)
-        return WString();
+    if (!key.Query(name.c_str(), nullptr, bytes, &type) || type != REG_SZ) return WString();
     std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, 0);
-    if (RegQueryValueExW(key.Get(), value, nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
-                         &bytes) != ERROR_SUCCESS)
-        return WString();
+    if (!key.Query(name.c_str(), text.data(), bytes, &type)) return WString();
     return WString(text.data());
 }
 
 void WriteDramSetting(const WString& path) {
-    camtools::ScopedRegKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsSectionKey(Widen(kDramSection).c_str()).c_str(),
-                        0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
+    camtools::RegKey key;
+    if (!key.Create(HKEY_CURRENT_USER, SettingsSectionKey(Widen(kDramSection).c_str()).c_str(),
+                    KEY_WRITE))
         return;
-    RegSetValueExW(key.Get(), Widen(kDramValue).c_str(), 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(path.c_str()),
-                   DWORD((path.size() + 1) * sizeof(wchar_t)));
+    key.SetString(Widen(kDramValue).c_str(), path);
 }
 
 void CenterDialog(HWND dialog) {

@@ -1,38 +1,36 @@
 #include <windows.h>
 
+#include <utility>
+
 #include "media_win.h"
-#include "scoped_win.h"
+#include "registry_win.h"
 
 namespace media {
 namespace {
 
 class MachineKey : public RegistryKey {
 public:
-    explicit MachineKey(HKEY key) : key_(key) {}
+    explicit MachineKey(camtools::RegKey key) : key_(std::move(key)) {}
     bool ReadValue(const char* name, void* buffer, uint32_t size) override {
         DWORD length = size;
-        return RegQueryValueExA(key_.Get(), name, nullptr, nullptr, static_cast<BYTE*>(buffer),
-                                &length) == ERROR_SUCCESS;
+        return key_.Query(name, buffer, length);
     }
 
 private:
-    camtools::ScopedRegKey key_;
+    camtools::RegKey key_;
 };
 
 class MachineRegistry : public Registry {
 public:
     std::unique_ptr<RegistryKey> OpenMachineKey(const char* path) override {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return nullptr;
-        return std::make_unique<MachineKey>(key);
+        camtools::RegKey key;
+        if (!key.Create(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS)) return nullptr;
+        return std::make_unique<MachineKey>(std::move(key));
     }
     std::unique_ptr<RegistryKey> OpenMachineKeyForReading(const char* path) override {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return nullptr;
-        return std::make_unique<MachineKey>(key);
+        camtools::RegKey key;
+        if (!key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ)) return nullptr;
+        return std::make_unique<MachineKey>(std::move(key));
     }
 };
 

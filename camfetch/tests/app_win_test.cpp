@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <cctype>
+#include <cstring>
 #include <memory>
 
 #include "camera_model.h"
@@ -26,34 +27,18 @@ const char* kUserKey = "Software\\ZQ71R";
 // Removes camfetch's two values and the user's key. The machine's key itself may hold the clip
 // conversion's sub-key.
 void DeleteSettings() {
-    RegDeleteKeyA(HKEY_CURRENT_USER, kUserKey);
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueA(key.Get(), "EnhanceJPEG");
-    RegDeleteValueA(key.Get(), "FlashImageSaveToDir");
-    key.Close();
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);  // only when nothing else lives there
+    windriver::DeleteRegistryKey(HKEY_CURRENT_USER, kUserKey);
+    windriver::DeleteRegistryValues(HKEY_LOCAL_MACHINE, kKey,
+                                    {"EnhanceJPEG", "FlashImageSaveToDir"});
 }
 
 bool SettingsExist() {
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
-        return false;
-    bool any = RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, nullptr, nullptr, nullptr) ==
-                   ERROR_SUCCESS ||
-               RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, nullptr, nullptr,
-                                nullptr) == ERROR_SUCCESS;
-    key.Close();
-    return any;
+    return windriver::ReadRegistryValue(HKEY_LOCAL_MACHINE, kKey, "EnhanceJPEG") ||
+           windriver::ReadRegistryValue(HKEY_LOCAL_MACHINE, kKey, "FlashImageSaveToDir");
 }
 
 void StoreRaw(const char* name, DWORD type, const void* data, DWORD size) {
-    camtools::ScopedRegKey key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(),
-                    nullptr);
-    RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size);
-    key.Close();
+    windriver::SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, name, type, data, size);
 }
 
 // The folder kept for the current user, or "<none>".
@@ -77,20 +62,19 @@ struct Stored {
 
 Stored ReadSettings() {
     Stored stored;
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
-        return stored;
-    DWORD size = sizeof stored.enhance;
-    stored.hasEnhance =
-        RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, &stored.enhanceType,
-                         reinterpret_cast<BYTE*>(&stored.enhance), &size) == ERROR_SUCCESS;
-    char folder[1024] = {};
-    size = sizeof folder - 1;
-    stored.hasFolder =
-        RegQueryValueExA(key.Get(), "FlashImageSaveToDir", nullptr, &stored.folderType,
-                         reinterpret_cast<BYTE*>(folder), &size) == ERROR_SUCCESS;
-    stored.folder = folder;
-    key.Close();
+    const auto enhance = windriver::ReadRegistryValue(HKEY_LOCAL_MACHINE, kKey, "EnhanceJPEG");
+    stored.hasEnhance = enhance && enhance->bytes.size() <= sizeof stored.enhance;
+    if (stored.hasEnhance) {
+        stored.enhanceType = enhance->type;
+        std::memcpy(&stored.enhance, enhance->bytes.data(), enhance->bytes.size());
+    }
+    const auto folder =
+        windriver::ReadRegistryValue(HKEY_LOCAL_MACHINE, kKey, "FlashImageSaveToDir");
+    stored.hasFolder = folder && folder->bytes.size() < 1024;
+    if (stored.hasFolder) {
+        stored.folderType = folder->type;
+        stored.folder = folder->bytes.c_str();  // up to the first terminator
+    }
     return stored;
 }
 
@@ -200,13 +184,8 @@ WT_TEST(StoredFolderIsShownAndKept) {
         DeleteSettings();
         StoreRaw("FlashImageSaveToDir", REG_SZ, row.stored.data(), DWORD(row.stored.size()));
         if (row.user != none) {
-            camtools::ScopedRegKey key;
-            RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            key.Out(), nullptr);
-            RegSetValueExA(key.Get(), "FlashImageSaveToDir", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(row.user.c_str()),
-                           DWORD(row.user.size() + 1));
-            key.Close();
+            windriver::SetRegistryString(HKEY_CURRENT_USER, kUserKey, "FlashImageSaveToDir",
+                                         row.user);
         }
         camsim::CameraModel model(OneFile());
         RunApp(model, [&](HWND dialog) {
@@ -286,7 +265,7 @@ WT_TEST(ReadinessWaitIsBounded) {
             },
             6);
         int polls = 0;
-        for (const auto& r : model.trace()) polls += r.property == 67;
+        for (const auto& r : model.trace()) polls += r.property == camera::kPropFirmwareReady;
         WT_CHECK_MSG(polls == row.polls, std::string(row.what) + ": " + std::to_string(polls));
     }
 }

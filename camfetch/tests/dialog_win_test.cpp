@@ -252,14 +252,17 @@ WT_TEST(EndMessagesAndCountdown) {
     camsim::Profile unknownOnly;
     unknownOnly.files = {File("NOTES", "TXT", 10)};
     camsim::Profile queryFails = ListedProfile();
-    queryFails.faults = {{camsim::FaultKind::Fail, 49, camsim::Direction::Set, 0, 0}};
+    queryFails.faults = {
+        {camsim::FaultKind::Fail, camera::kPropSystemInfoRequest, camsim::Direction::Set, 0, 0}};
     camsim::Profile listingError = ListedProfile();
-    listingError.faults = {{camsim::FaultKind::StatusError, 40, camsim::Direction::Set, 2, 0}};
+    listingError.faults = {
+        {camsim::FaultKind::StatusError, camera::kPropCatalogueNext, camsim::Direction::Set, 2, 0}};
     camsim::Profile hugeBlock = ListedProfile();
-    hugeBlock.faults = {{camsim::FaultKind::HugeLength, 40, camsim::Direction::Set, 1, 0x7FFFFFF0}};
+    hugeBlock.faults = {{camsim::FaultKind::HugeLength, camera::kPropCatalogueNext,
+                         camsim::Direction::Set, 1, 0x7FFFFFF0}};
     camsim::Profile negativeBlock = ListedProfile();
-    negativeBlock.faults = {
-        {camsim::FaultKind::HugeLength, 40, camsim::Direction::Set, 1, 0x80000000}};
+    negativeBlock.faults = {{camsim::FaultKind::HugeLength, camera::kPropCatalogueNext,
+                             camsim::Direction::Set, 1, 0x80000000}};
     const char* noImages =
         "The application has determined that no images are stored in the camera.";
     const char* failed = "An error has occurred. The camera is either unplugged";
@@ -300,7 +303,7 @@ WT_TEST(EndMessagesAndCountdown) {
         for (size_t i = 1; i < seen.size(); ++i) descending = descending && seen[i] < seen[i - 1];
         WT_CHECK_MSG(descending && seen.back() <= 1, row.what);
         for (const auto& r : model.trace())
-            WT_CHECK_MSG(!(r.property == 3 && r.length > 0x100000),
+            WT_CHECK_MSG(!(r.property == camera::kPropMemoryData && r.length > 0x100000),
                          std::string(row.what) + ": no huge read");
     }
 }

@@ -93,14 +93,16 @@ TEST(ModelConnection, EndsAndFailures) {
     unknownOnly.files = {File("A", "TXT", 1), File("B", "DOC", 1)};
     camsim::Profile unplugged;
     unplugged.files = {File("A", "JPG", 1)};
-    unplugged.faults = {{camsim::FaultKind::Unplug, 39, camsim::Direction::Set, 2, 0}};
+    unplugged.faults = {
+        {camsim::FaultKind::Unplug, camera::kPropCatalogueStart, camsim::Direction::Set, 2, 0}};
     camsim::Profile hugeListing;
     hugeListing.files = {File("A", "JPG", 1)};
-    hugeListing.faults = {{camsim::FaultKind::HugeLength, 34, camsim::Direction::Get, 3,
-                           0x40000000}};  // the listing's first poll
+    hugeListing.faults = {{camsim::FaultKind::HugeLength, camera::kPropSystemInfo,
+                           camsim::Direction::Get, 3, 0x40000000}};  // the listing's first poll
     camsim::Profile statusError;
     statusError.files = {File("A", "JPG", 1)};
-    statusError.faults = {{camsim::FaultKind::StatusError, 49, camsim::Direction::Set, 0, 0}};
+    statusError.faults = {{camsim::FaultKind::StatusError, camera::kPropSystemInfoRequest,
+                           camsim::Direction::Set, 0, 0}};
     const Row rows[] = {
         {"storage absent", absent, ConnectionState::NoImages, -1},
         {"empty catalogue", empty, ConnectionState::NoImages, -1},
@@ -119,7 +121,7 @@ TEST(ModelConnection, EndsAndFailures) {
                   rig.view.messages.back())
             << row.what;
         for (const auto& r : rig.model.trace())
-            EXPECT_FALSE(r.property == 3 && r.length > kMaxBlockLength)
+            EXPECT_FALSE(r.property == camera::kPropMemoryData && r.length > kMaxBlockLength)
                 << row.what << ": no absurd read";
         if (!row.profile.storagePresent) {
             EXPECT_EQ(0, rig.Requests(39)) << row.what << ": the catalogue is not opened";

@@ -42,22 +42,22 @@ std::string WriteProfile(const std::string& name, const std::string& body) {
 
 // The path of the comctl32.dll the process loaded ("" when none).
 std::string CommonControlsOf(DWORD processId) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    camtools::ScopedHandle process(
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
     if (!process) return "";
     HMODULE modules[512];
     DWORD bytes = 0;
     std::string found;
-    if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+    if (EnumProcessModules(process.Get(), modules, sizeof modules, &bytes)) {
         for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
             char path[MAX_PATH] = {};
-            GetModuleFileNameExA(process, modules[i], path, MAX_PATH);
+            GetModuleFileNameExA(process.Get(), modules[i], path, MAX_PATH);
             std::string lower = path;
             for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
             if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0)
                 found = lower;
         }
     }
-    CloseHandle(process);
     return found;
 }
 
@@ -86,13 +86,8 @@ HWND StartListed(windriver::Process& program, const std::string& profile) {
 
 // Removes camfetch's two values. The key itself may hold the clip conversion's sub-key.
 void DeleteSettings() {
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueA(key.Get(), "EnhanceJPEG");
-    RegDeleteValueA(key.Get(), "FlashImageSaveToDir");
-    key.Close();
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);  // only when nothing else lives there
+    windriver::DeleteRegistryValues(HKEY_LOCAL_MACHINE, kKey,
+                                    {"EnhanceJPEG", "FlashImageSaveToDir"});
 }
 
 std::string StoredFolder() {
@@ -101,14 +96,7 @@ std::string StoredFolder() {
 }
 
 DWORD StoredEnhance() {
-    DWORD value = 0xFFFFFFFF, size = 4;
-    camtools::ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
-        return value;
-    RegQueryValueExA(key.Get(), "EnhanceJPEG", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
-                     &size);
-    key.Close();
-    return value;
+    return windriver::RegistryDword(HKEY_LOCAL_MACHINE, kKey, "EnhanceJPEG").value_or(0xFFFFFFFF);
 }
 
 const char* kFiles =
@@ -123,23 +111,16 @@ const char* kFiles =
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data))
+    camtools::ScopedFind find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    for (BOOL more = bool(find); more; more = FindNextFileA(find.Get(), &data))
         if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, ".."))
             names.push_back(data.cFileName);
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
 }
 
 void StoreFolder(const std::string& folder) {
-    HKEY key = nullptr;
-    WT_CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                             nullptr) == ERROR_SUCCESS);
-    if (!key) return;
-    RegSetValueExA(key, "FlashImageSaveToDir", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(folder.c_str()), DWORD(folder.size() + 1));
-    RegCloseKey(key);
+    WT_CHECK(windriver::SetRegistryString(HKEY_LOCAL_MACHINE, kKey, "FlashImageSaveToDir", folder));
 }
 
 // An empty folder Downloads()\name (emptied of an earlier run's dated folder), stored as

@@ -109,7 +109,7 @@ struct RunRig {
     std::vector<uint32_t> ReadLengths() const {  // memory reads: get 3
         std::vector<uint32_t> lengths;
         for (const auto& r : model.trace())
-            if (r.property == 3 && r.isGet) lengths.push_back(r.length);
+            if (r.property == camera::kPropMemoryData && r.isGet) lengths.push_back(r.length);
         return lengths;
     }
     std::string Status(const std::string& name) const {
@@ -361,8 +361,8 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
     camsim::Profile base;
     base.blockSize = 8;
     base.files = {File("B", "JPG", 20), File("CLIP", "AVI", 20), File("A", "JPG", 4)};
-    const int statusReads = RequestsToReady(base, 34, true);
-    const int memoryReads = RequestsToReady(base, 3, true);
+    const int statusReads = RequestsToReady(base, camera::kPropSystemInfo, true);
+    const int memoryReads = RequestsToReady(base, camera::kPropMemoryData, true);
     using camsim::Direction;
     using camsim::FaultKind;
     struct Row {
@@ -379,35 +379,35 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         {"status read fails",
          "B",
          "the status could not be read",
-         {{FaultKind::Fail, 34, Direction::Get, uint32_t(statusReads + 2)}}},
+         {{FaultKind::Fail, camera::kPropSystemInfo, Direction::Get, uint32_t(statusReads + 2)}}},
         {"status carries error",
          "B",
          "the camera reported an error",
-         {{FaultKind::StatusError, 42, Direction::Set, 1}}},
+         {{FaultKind::StatusError, camera::kPropFileNext, Direction::Set, 1}}},
         {"memory read fails",
          "B",
          "the block could not be read",
-         {{FaultKind::Fail, 3, Direction::Get, uint32_t(memoryReads + 2)}}},
+         {{FaultKind::Fail, camera::kPropMemoryData, Direction::Get, uint32_t(memoryReads + 2)}}},
         {"camera unplugged",
          "B",
          "the file next was refused",
-         {{FaultKind::Unplug, 42, Direction::Set, 2}}},
+         {{FaultKind::Unplug, camera::kPropFileNext, Direction::Set, 2}}},
         {"file open answers error",
          "B",
          "the camera reported an error",
-         {{FaultKind::StatusError, 41, Direction::Set, 1}},
+         {{FaultKind::StatusError, camera::kPropFileOpen, Direction::Set, 1}},
          Converted,
          false},
         {"file open refused",
          "B",
          "the file open was refused",
-         {{FaultKind::Fail, 41, Direction::Set, 1}},
+         {{FaultKind::Fail, camera::kPropFileOpen, Direction::Set, 1}},
          Converted,
          false},
         {"file next refused",
          "B",
          "the file next was refused",
-         {{FaultKind::Fail, 42, Direction::Set, 1}}},
+         {{FaultKind::Fail, camera::kPropFileNext, Direction::Set, 1}}},
         {"conversion fails",
          "CLIP",
          "the clip conversion failed: not Motion-JPEG (3)",
@@ -416,25 +416,25 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         {"block longer than any buffer",
          "B",
          "longer than the limit",
-         {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x7FFFFFF0}},
+         {{FaultKind::HugeLength, camera::kPropFileOpen, Direction::Set, 1, 0x7FFFFFF0}},
          Converted,
          false},
         {"block one byte above the limit",
          "B",
          "longer than the limit",
-         {{FaultKind::HugeLength, 41, Direction::Set, 1, kMaxBlockLength + 1}},
+         {{FaultKind::HugeLength, camera::kPropFileOpen, Direction::Set, 1, kMaxBlockLength + 1}},
          Converted,
          false},
         {"block length negative as signed",
          "B",
          "longer than the limit",
-         {{FaultKind::HugeLength, 41, Direction::Set, 1, 0x80000000}},
+         {{FaultKind::HugeLength, camera::kPropFileOpen, Direction::Set, 1, 0x80000000}},
          Converted,
          false},
         {"later block length negative as signed",
          "B",
          "longer than the limit",
-         {{FaultKind::HugeLength, 42, Direction::Set, 1, 0xFFFFFFFF}}},
+         {{FaultKind::HugeLength, camera::kPropFileNext, Direction::Set, 1, 0xFFFFFFFF}}},
     };
     for (const Row& row : rows) {
         camsim::Profile profile = base;
@@ -578,7 +578,7 @@ TEST(DeleteRun, TheCameraGetsTheNameAsCatalogued) {
     rig.RunToEnd();
     bool rawSent = false;
     for (const auto& r : rig.model.trace())
-        if (r.property == 43 && !r.isGet && r.bytes.size() >= 12)
+        if (r.property == camera::kPropFileDelete && !r.isGet && r.bytes.size() >= 12)
             rawSent |= std::equal(r.bytes.begin(), r.bytes.begin() + 11,
                                   RawEntry("A*B", "JPG", 1).begin());
     EXPECT_TRUE(rawSent);
@@ -592,9 +592,11 @@ TEST(DeleteRun, AFailedDeleteEndsTheRunAndPurgesWhatWasDeleted) {
     };
     const Row rows[] = {
         {"status carries error",
-         {camsim::FaultKind::StatusError, 43, camsim::Direction::Set, 2},
+         {camsim::FaultKind::StatusError, camera::kPropFileDelete, camsim::Direction::Set, 2},
          0},
-        {"delete refused", {camsim::FaultKind::Fail, 43, camsim::Direction::Set, 2}, 1},
+        {"delete refused",
+         {camsim::FaultKind::Fail, camera::kPropFileDelete, camsim::Direction::Set, 2},
+         1},
     };
     for (const Row& row : rows) {
         camsim::Profile profile;
@@ -712,7 +714,7 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
     camsim::Profile base;
     base.blockSize = 10;
     base.files = {File("A", "JPG", 20), File("B", "JPG", 10)};
-    const uint32_t memoryReads = uint32_t(RequestsToReady(base, 3, true));
+    const uint32_t memoryReads = uint32_t(RequestsToReady(base, camera::kPropMemoryData, true));
     enum class End { Complete, Fail, Cancel, Close };
     const struct {
         const char* what;
@@ -737,8 +739,8 @@ TEST(RunIndicator, AwakeWhileARunIsActiveAndReleasedOnEveryRoute) {
     for (const auto& row : rows) {
         camsim::Profile profile = base;
         if (row.end == End::Fail)  // the first block of A
-            profile.faults = {
-                {camsim::FaultKind::Fail, 3, camsim::Direction::Get, memoryReads + 2}};
+            profile.faults = {{camsim::FaultKind::Fail, camera::kPropMemoryData,
+                               camsim::Direction::Get, memoryReads + 2}};
         RunRig rig(profile);
         SystemProbe probe;
         RunIndicator indicator(probe, probe);
@@ -814,7 +816,7 @@ TEST(TickBudget, RoundsGoOnWhileTheCameraIsReadyAndTheBudgetLasts) {
         profile.requestLatencyUs = row.latencyUs;
         profile.notReadyPolls = row.notReadyPolls;
         profile.files = {File("A", "JPG", row.fileSize)};
-        const int memoryReads = RequestsToReady(profile, 3, true);
+        const int memoryReads = RequestsToReady(profile, camera::kPropMemoryData, true);
         for (camsim::Fault fault : row.faults) {
             fault.nth += uint32_t(memoryReads);
             profile.faults.push_back(fault);

@@ -6,10 +6,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "camera_model.h"
+#include "trace_ops.h"
 #include "wide_string_win.h"
 #include "windriver.h"
 #include "wintest.h"
@@ -61,68 +62,19 @@ std::string Image(size_t length) {
     return image;
 }
 
-// The trace read back as camera operations, one short line each: "W 740=DF" (register
-// write), "R 740" (register read), "download 111", "ready?", "flash", "request", "status";
-// a failed request ends in "!".
+// The trace file read back as camera operations (trace_ops.h); a line that is not a trace
+// record stands alone in the result, so that every comparison with it fails.
 std::vector<std::string> Operations(const std::vector<std::string>& trace) {
-    struct Line {
-        std::string direction;
-        int property = -1;
-        std::vector<unsigned> bytes;
-        size_t length = 0;
-        bool ok = false;
-    };
-    auto parse = [](const std::string& text) {
-        Line line;
-        std::istringstream in(text);
-        std::string word;
-        in >> line.direction >> line.property >> word;
-        if (word.compare(0, 4, "len=") == 0) line.length = std::stoul(word.substr(4));
-        std::vector<std::string> rest;
-        while (in >> word) rest.push_back(word);
-        line.ok = !rest.empty() && rest.back() == "ok";
-        for (size_t i = 0; i + 1 < rest.size(); ++i)
-            if (rest[i] != "null") line.bytes.push_back(unsigned(std::stoul(rest[i], nullptr, 16)));
-        return line;
-    };
-    std::vector<std::string> ops;
-    for (size_t i = 0; i < trace.size(); ++i) {
-        const Line r = parse(trace[i]);
-        const std::string failed = r.ok ? "" : "!";
-        char text[64];
-        if (r.property == 0 && r.direction == "set" && r.bytes.size() == 4) {
-            const unsigned address =
-                r.bytes[0] | r.bytes[1] << 8 | r.bytes[2] << 16 | r.bytes[3] << 24;
-            const Line v = i + 1 < trace.size() ? parse(trace[i + 1]) : Line();
-            if (r.ok && v.property == 2) {
-                ++i;
-                if (v.direction == "get")
-                    std::snprintf(text, sizeof text, "R %X", address);
-                else
-                    std::snprintf(text, sizeof text, "W %X=%02X", address,
-                                  v.bytes.empty() ? 0u : v.bytes[0]);
-                ops.push_back(text + std::string(v.ok ? "" : "!"));
-            } else {
-                std::snprintf(text, sizeof text, "select %X", address);
-                ops.push_back(text + failed);
-            }
-            continue;
-        }
-        switch (r.property) {
-        case 20: ops.push_back("download " + std::to_string(r.length) + failed); break;
-        case 67: ops.push_back("ready?" + failed); break;
-        case 24: ops.push_back("flash" + failed); break;
-        case 49: ops.push_back("request" + failed); break;
-        case 34: ops.push_back("status" + failed); break;
-        default: ops.push_back(r.direction + " " + std::to_string(r.property) + failed);
-        }
+    std::vector<camsim::TraceRecord> records;
+    for (const std::string& line : trace) {
+        camsim::TraceRecord record;
+        if (!camsim::ParseTraceRecord(line, record)) return {"not a trace record: " + line};
+        records.push_back(record);
     }
-    return ops;
+    return camflash_test::TraceOperations(records);
 }
 
-size_t CountOf(const std::vector<std::string>& items, const std::string& item) {
-    return size_t(std::count(items.begin(), items.end(), item));
-}
+using camflash_test::CountOf;
 
 size_t CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
     size_t n = 0;
@@ -135,7 +87,7 @@ void RememberScript(const std::string& windowsPath) {
     windriver::SetRegistryString(HKEY_CURRENT_USER, kSettingKey, "FileName", windowsPath);
 }
 
-void ForgetScript() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingKey); }
+void ForgetScript() { windriver::DeleteRegistryKey(HKEY_CURRENT_USER, kSettingKey); }
 
 // The remembered path; "(none)" without the key or its value.
 std::string RememberedScript() {

@@ -186,7 +186,7 @@ TEST(MainDialogInit, PreparationFollowsBit5OfRegister1856) {
 
 TEST(MainDialogInit, FailedReadMeansNoPreparationAndAbsentCameraMeansNothing) {
     camsim::Profile failing = WithRegister1856(0xFF);
-    failing.faults.push_back(FailOn(2, camsim::Direction::Get, 1));
+    failing.faults.push_back(FailOn(camera::kPropRegisterValue, camsim::Direction::Get, 1));
     Rig rig(failing);
     EXPECT_TRUE(rig.state.cameraOpened);
     EXPECT_FALSE(rig.state.needsPreparation);
@@ -306,14 +306,14 @@ TEST(UpdateSequence, FailureTable) {
         const char* message;  // the last message shown; null: none at all
         const char* lastOperation;
     } rows[] = {
-        {"download fails", FailOn(20, Direction::Set, 1), UpdateResult::DownloadFailed,
-         "DownloadFirmware Failed", "download 23!"},
-        {"flash programming fails", FailOn(24, Direction::Set, 1), UpdateResult::FlashFailed,
-         "UpdateFirmwareToFlash Failed", "flash!"},
-        {"status request fails", FailOn(49, Direction::Set, 1), UpdateResult::RequestFailed,
-         nullptr, "request!"},
-        {"status read fails", FailOn(34, Direction::Get, 1), UpdateResult::StatusFailed, nullptr,
-         "status!"},
+        {"download fails", FailOn(camera::kPropFirmwareDownload, Direction::Set, 1),
+         UpdateResult::DownloadFailed, "DownloadFirmware Failed", "download 23!"},
+        {"flash programming fails", FailOn(camera::kPropFirmwareToFlash, Direction::Set, 1),
+         UpdateResult::FlashFailed, "UpdateFirmwareToFlash Failed", "flash!"},
+        {"status request fails", FailOn(camera::kPropSystemInfoRequest, Direction::Set, 1),
+         UpdateResult::RequestFailed, nullptr, "request!"},
+        {"status read fails", FailOn(camera::kPropSystemInfo, Direction::Get, 1),
+         UpdateResult::StatusFailed, nullptr, "status!"},
     };
     for (const Row& row : rows) {
         camsim::Profile profile;
@@ -347,7 +347,7 @@ TEST(UpdateSequence, CompletionPollGivesUpAfter50002Reads) {
         camsim::Profile profile;
         profile.flashDoneAfterReads = row.readsWithoutCompletion;
         // Every status read carries `error`: flags other than `ready` do not end the wait.
-        camsim::Fault error = FailOn(34, camsim::Direction::Get, 0);
+        camsim::Fault error = FailOn(camera::kPropSystemInfo, camsim::Direction::Get, 0);
         error.kind = camsim::FaultKind::StatusError;
         profile.faults.push_back(error);
         Rig rig(profile);
@@ -367,7 +367,7 @@ TEST(UpdateSequence, ReminderAfterEach51ReadinessPolls) {
     profile.firmwareReadyAfterPolls = 119;
     profile.firmwareNotReadyValue = 2;  // only exactly 1 means ready
     // A failed readiness request counts as not ready, without a message of its own.
-    profile.faults.push_back(FailOn(67, camsim::Direction::Get, 7));
+    profile.faults.push_back(FailOn(camera::kPropFirmwareReady, camsim::Direction::Get, 7));
     Rig rig(profile);
     EXPECT_EQ(UpdateResult::Finished, rig.Update());
     const std::string reminder = "message: Still Waiting for the Firmware Ready!!";
@@ -385,7 +385,7 @@ TEST(UpdateSequence, ReminderAfterEach51ReadinessPolls) {
 TEST(UpdateSequence, PreparationWithoutAReadableRegister1856) {
     camsim::Profile profile = WithRegister1856(0x20);
     // The second read of register 1856 (the one in the preparation) fails.
-    profile.faults.push_back(FailOn(2, camsim::Direction::Get, 2));
+    profile.faults.push_back(FailOn(camera::kPropRegisterValue, camsim::Direction::Get, 2));
     Rig rig(profile);
     ASSERT_TRUE(rig.state.needsPreparation);
     EXPECT_EQ(UpdateResult::Finished, rig.Update());
@@ -398,7 +398,7 @@ TEST(UpdateSequence, PreparationWithoutAReadableRegister1856) {
 TEST(UpdateSequence, ScriptProblemsDoNotStopTheUpdate) {
     camsim::Profile profile;
     // The first register write of the sequence (1977) fails; the rest goes on.
-    profile.faults.push_back(FailOn(2, camsim::Direction::Set, 1));
+    profile.faults.push_back(FailOn(camera::kPropRegisterValue, camsim::Direction::Set, 1));
     Rig rig(profile);
     rig.ui.dramAnswers = {"C:\\missing.txt"};
     EXPECT_EQ(UpdateResult::Finished, rig.Update());
@@ -431,10 +431,11 @@ TEST(UpdateSequence, PcKeptAwakeFromStartToEndOnEveryRoute) {
         {"finished", false, "dram.txt", {}, UpdateResult::Finished},
         {"no image", true, "dram.txt", {}, UpdateResult::ImageNotLoaded},
         {"DRAM dialog cancelled", false, "", {}, UpdateResult::Cancelled},
-        {"download fails", false, "dram.txt", FailOn(20, camsim::Direction::Set, 1),
+        {"download fails", false, "dram.txt",
+         FailOn(camera::kPropFirmwareDownload, camsim::Direction::Set, 1),
          UpdateResult::DownloadFailed},
-        {"status read fails", false, "dram.txt", FailOn(34, camsim::Direction::Get, 1),
-         UpdateResult::StatusFailed},
+        {"status read fails", false, "dram.txt",
+         FailOn(camera::kPropSystemInfo, camsim::Direction::Get, 1), UpdateResult::StatusFailed},
     };
     for (const auto& row : rows) {
         camsim::Profile profile = WithRegister1856(0x20);
@@ -488,7 +489,8 @@ TEST(UpdateSequence, CloseAndUpdateRefusedInEveryPhase) {
     } rows[] = {
         {"finished", "dram.txt", {}, UpdateResult::Finished},
         {"DRAM dialog cancelled", "", {}, UpdateResult::Cancelled},
-        {"flash programming fails", "dram.txt", FailOn(24, camsim::Direction::Set, 1),
+        {"flash programming fails", "dram.txt",
+         FailOn(camera::kPropFirmwareToFlash, camsim::Direction::Set, 1),
          UpdateResult::FlashFailed},
     };
     for (const auto& row : rows) {

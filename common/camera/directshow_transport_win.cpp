@@ -21,16 +21,14 @@ void ReadFriendlyName(IMoniker* moniker, char (&name)[kNameBufferSize]) {
     name[0] = '\0';
     ComPtr<IPropertyBag> bag;
     if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.OutVoid()))) return;
-    VARIANT value;
-    VariantInit(&value);
-    V_VT(&value) = VT_BSTR;
-    if (FAILED(bag->Read(L"FriendlyName", &value, nullptr))) return;
-    if (V_VT(&value) == VT_BSTR) {
-        int written = WideCharToMultiByte(CP_ACP, 0, V_BSTR(&value), -1, name, kNameBufferSize,
+    camtools::ScopedVariant value;
+    V_VT(value.Get()) = VT_BSTR;
+    if (FAILED(bag->Read(L"FriendlyName", value.Get(), nullptr))) return;
+    if (V_VT(value.Get()) == VT_BSTR) {
+        int written = WideCharToMultiByte(CP_ACP, 0, V_BSTR(value.Get()), -1, name, kNameBufferSize,
                                           nullptr, nullptr);
         if (written == 0) name[0] = '\0';
     }
-    VariantClear(&value);
 }
 
 // The per-request worker: obtains IKsPropertySet, checks support, makes one request, and

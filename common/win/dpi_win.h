@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include "scoped_win.h"
+
 namespace camtools {
 
 // Sent to a top-level window when its DPI changes (it moved to a monitor of another
@@ -27,9 +29,8 @@ Function User32Function(const char* name) {
 
 inline UINT SystemDpi() {
     static const UINT dpi = [] {
-        HDC screen = GetDC(nullptr);
-        int value = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-        if (screen) ReleaseDC(nullptr, screen);
+        camtools::WindowDc screen(nullptr);
+        int value = screen ? GetDeviceCaps(screen.Get(), LOGPIXELSX) : 0;
         return value > 0 ? UINT(value) : kDefaultDpi;
     }();
     return dpi;

@@ -1,28 +1,37 @@
 // Owners of Win32 resources, one class per kind, each releasing what it holds when it goes:
-// COM and OLE on this thread, kernel handles, registry keys, image lists, GDI objects, icons
-// and COM references. Every resource the programs and tools release is held by one of these.
+// COM and OLE on this thread, kernel handles, registry keys, image lists, GDI objects, icons,
+// device contexts and the objects selected into them, searches, modules, LocalAlloc memory,
+// VARIANTs and COM references. Every resource the programs and tools release is held by one of
+// these.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
+#include <oleauto.h>
 #include <unknwn.h>
 
 #include <utility>
 
 namespace camtools {
 
+// The base of the owners that hold their resource in place: neither copied nor moved.
+class NoCopy {
+protected:
+    NoCopy() = default;
+    NoCopy(const NoCopy&) = delete;
+    NoCopy& operator=(const NoCopy&) = delete;
+};
+
 // COM on this thread, apartment-threaded, for as long as the scope lives. A thread whose
 // apartment is already initialised gets S_FALSE and still balances it; a failed
 // initialisation (another threading model) is not balanced.
-class ComScope {
+class ComScope : NoCopy {
 public:
     ComScope() : result_(CoInitialize(nullptr)) {}
     ~ComScope() {
         if (SUCCEEDED(result_)) CoUninitialize();
     }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
     HRESULT Result() const { return result_; }
 
 private:
@@ -30,14 +39,12 @@ private:
 };
 
 // OLE on this thread, initialised by Initialize() and uninitialised when the scope goes.
-class OleScope {
+class OleScope : NoCopy {
 public:
     OleScope() = default;
     ~OleScope() {
         if (initialized_) OleUninitialize();
     }
-    OleScope(const OleScope&) = delete;
-    OleScope& operator=(const OleScope&) = delete;
     bool Initialize() { return initialized_ = SUCCEEDED(OleInitialize(nullptr)); }
 
 private:
@@ -85,58 +92,110 @@ private:
     Type value_ = Traits::Empty();
 };
 
-struct HandleTraits {
-    using Type = HANDLE;
+// The kinds whose empty value is null; each adds how it is closed.
+template <typename T>
+struct NullEmptyTraits {
+    using Type = T;
     static Type Empty() { return nullptr; }
+    static bool Held(Type value) { return value != nullptr; }
+};
+
+struct HandleTraits : NullEmptyTraits<HANDLE> {
     // CreateFile gives INVALID_HANDLE_VALUE on failure, most other calls null.
     static bool Held(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
     static bool Close(Type h) { return CloseHandle(h) != FALSE; }
 };
-
-struct RegKeyTraits {
-    using Type = HKEY;
-    static Type Empty() { return nullptr; }
-    static bool Held(Type key) { return key != nullptr; }
+struct RegKeyTraits : NullEmptyTraits<HKEY> {
     static bool Close(Type key) { return RegCloseKey(key) == ERROR_SUCCESS; }
 };
-
-struct ImageListTraits {
-    using Type = HIMAGELIST;
-    static Type Empty() { return nullptr; }
-    static bool Held(Type list) { return list != nullptr; }
+struct ImageListTraits : NullEmptyTraits<HIMAGELIST> {
     static bool Close(Type list) { return ImageList_Destroy(list) != FALSE; }
 };
-
 template <typename Object>
-struct GdiTraits {
-    using Type = Object;
-    static Type Empty() { return nullptr; }
-    static bool Held(Type object) { return object != nullptr; }
-    static bool Close(Type object) { return DeleteObject(object) != FALSE; }
+struct GdiTraits : NullEmptyTraits<Object> {
+    static bool Close(Object object) { return DeleteObject(object) != FALSE; }
 };
-
-struct IconTraits {
-    using Type = HICON;
-    static Type Empty() { return nullptr; }
-    static bool Held(Type icon) { return icon != nullptr; }
+struct IconTraits : NullEmptyTraits<HICON> {
     static bool Close(Type icon) { return DestroyIcon(icon) != FALSE; }
 };
-
 // A memory device context made by CreateCompatibleDC.
-struct MemoryDcTraits {
-    using Type = HDC;
-    static Type Empty() { return nullptr; }
-    static bool Held(Type dc) { return dc != nullptr; }
+struct MemoryDcTraits : NullEmptyTraits<HDC> {
     static bool Close(Type dc) { return DeleteDC(dc) != FALSE; }
+};
+// A search begun by FindFirstFile, which gives INVALID_HANDLE_VALUE on failure.
+struct FindTraits : HandleTraits {
+    static Type Empty() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Type find) { return FindClose(find) != FALSE; }
+};
+// A module loaded by LoadLibrary.
+struct ModuleTraits : NullEmptyTraits<HMODULE> {
+    static bool Close(Type module) { return FreeLibrary(module) != FALSE; }
+};
+// Memory the system allocated with LocalAlloc for the caller (FormatMessage's buffer).
+template <typename Pointer>
+struct LocalMemoryTraits : NullEmptyTraits<Pointer> {
+    static bool Close(Pointer memory) { return LocalFree(memory) == nullptr; }
 };
 
 using ScopedHandle = Scoped<HandleTraits>;
+using ScopedFind = Scoped<FindTraits>;
+using ScopedModule = Scoped<ModuleTraits>;
+template <typename Pointer>
+using ScopedLocalMemory = Scoped<LocalMemoryTraits<Pointer>>;
 using ScopedRegKey = Scoped<RegKeyTraits>;
 using ScopedImageList = Scoped<ImageListTraits>;
 template <typename Object>
 using ScopedGdiObject = Scoped<GdiTraits<Object>>;
 using ScopedIcon = Scoped<IconTraits>;
 using ScopedMemoryDc = Scoped<MemoryDcTraits>;
+
+// The device context of a window (null: the screen) from GetDC, released to that window.
+class WindowDc : NoCopy {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    HDC Get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// An object selected into a device context for as long as the scope lives; the one it
+// replaced goes back when it ends. A null object selects nothing.
+class SelectedObject : NoCopy {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object)
+        : dc_(dc), old_(dc && object ? SelectObject(dc, object) : nullptr) {}
+    ~SelectedObject() {
+        if (old_ && old_ != HGDI_ERROR) SelectObject(dc_, old_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// A VARIANT, initialised empty and cleared when it goes. Its bytes start zeroed, so that
+// clearing one whose type was set for a call that then failed frees nothing.
+class ScopedVariant : NoCopy {
+public:
+    ScopedVariant() { VariantInit(&value_); }
+    ~ScopedVariant() { VariantClear(&value_); }
+    VARIANT* Get() { return &value_; }
+    const VARIANT& operator*() const { return value_; }
+    // For out-parameters: clears what is held first.
+    VARIANT* Out() {
+        VariantClear(&value_);
+        return &value_;
+    }
+
+private:
+    VARIANT value_ = {};
+};
 
 // A counted COM reference. Two ways in, spelled differently as in the usual COM smart
 // pointers: the constructor from a raw pointer shares it and adds a reference of its own;

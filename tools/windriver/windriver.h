@@ -15,6 +15,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <utility>
@@ -303,5 +304,21 @@ bool RemoveFile(const std::string& path);
 std::optional<std::string> RegistryString(HKEY root, const char* key, const char* value);
 // Stores a string value, creating the key; false when the registry refuses.
 bool SetRegistryString(HKEY root, const char* key, const char* value, const std::string& text);
+
+// A value of any type as stored: its type and bytes; nothing without the key or the value.
+struct RegistryValue {
+    DWORD type = 0;
+    std::string bytes;
+};
+std::optional<RegistryValue> ReadRegistryValue(HKEY root, const char* key, const char* value);
+// A DWORD value, or nothing without the key or the value, or when it is longer than 4 bytes.
+std::optional<DWORD> RegistryDword(HKEY root, const char* key, const char* value);
+// Stores size bytes as a value of the given type, creating the key; false when refused.
+bool SetRegistryValue(HKEY root, const char* key, const char* value, DWORD type, const void* data,
+                      DWORD size);
+// Deletes root\key with its values; false when it is missing or holds sub-keys.
+bool DeleteRegistryKey(HKEY root, const char* key);
+// Deletes the named values under root\key, then the key when nothing else lives there.
+void DeleteRegistryValues(HKEY root, const char* key, std::initializer_list<const char*> values);
 
 }  // namespace windriver

@@ -503,26 +503,22 @@ SIZE TextSize(const std::string& fontFace, int pointSize, const std::string& tex
     SIZE size = {0, 0};
     HWND dialog = MeasuringDialog(fontFace, pointSize);
     if (!dialog) return size;
-    if (HDC dc = GetDC(dialog)) {
-        HGDIOBJ old =
-            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+    if (camtools::WindowDc dc(dialog); dc) {
+        camtools::SelectedObject font(
+            dc.Get(), reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
         RECT rect = {0, 0, wrapWidth > 0 ? wrapWidth : 0, 0};
         const WString wide = Widen(text);
-        DrawTextW(dc, wide.c_str(), int(wide.size()), &rect,
+        DrawTextW(dc.Get(), wide.c_str(), int(wide.size()), &rect,
                   DT_CALCRECT | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE));
         size = {rect.right - rect.left, rect.bottom - rect.top};
-        SelectObject(dc, old);
-        ReleaseDC(dialog, dc);
     }
     DestroyWindow(dialog);
     return size;
 }
 
 int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi;
+    camtools::WindowDc screen(nullptr);
+    return screen ? GetDeviceCaps(screen.Get(), LOGPIXELSX) : 0;
 }
 
 bool BecomeDpiAware() {
@@ -704,8 +700,8 @@ namespace {
 // 32-bit pixels of a width x height picture drawn by draw into a memory DC.
 std::vector<DWORD> Picture(int width, int height, const std::function<void(HDC)>& draw) {
     std::vector<DWORD> pixels;
-    HDC screen = GetDC(nullptr);
-    camtools::ScopedMemoryDc memory(CreateCompatibleDC(screen));
+    camtools::WindowDc screen(nullptr);
+    camtools::ScopedMemoryDc memory(CreateCompatibleDC(screen.Get()));
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -717,16 +713,12 @@ std::vector<DWORD> Picture(int width, int height, const std::function<void(HDC)>
     camtools::ScopedGdiObject<HBITMAP> bitmap(
         CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (bitmap && bits) {
-        HGDIOBJ old = SelectObject(memory.Get(), bitmap.Get());
+        camtools::SelectedObject selected(memory.Get(), bitmap.Get());
         draw(memory.Get());
         GdiFlush();
         const DWORD* first = static_cast<const DWORD*>(bits);
         for (int i = 0; i < width * height; ++i) pixels.push_back(first[i] & 0xFFFFFF);
-        SelectObject(memory.Get(), old);
     }
-    bitmap.Close();
-    memory.Close();
-    ReleaseDC(nullptr, screen);
     return pixels;
 }
 
@@ -747,9 +739,8 @@ std::string MatchIcon(HWND control) {
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) return std::string();
     const std::vector<DWORD> shown = Picture(width, height, [&](HDC dc) {
-        HDC screen = GetDC(nullptr);
-        BitBlt(dc, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-        ReleaseDC(nullptr, screen);
+        camtools::WindowDc screen(nullptr);
+        BitBlt(dc, 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY);
     });
     static const struct {
         const wchar_t* id;
@@ -951,12 +942,53 @@ std::optional<std::string> RegistryString(HKEY root, const char* key, const char
 }
 
 bool SetRegistryString(HKEY root, const char* key, const char* value, const std::string& text) {
+    return SetRegistryValue(root, key, value, REG_SZ, text.c_str(), DWORD(text.size() + 1));
+}
+
+std::optional<RegistryValue> ReadRegistryValue(HKEY root, const char* key, const char* value) {
+    camtools::ScopedRegKey opened;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, opened.Out()) != ERROR_SUCCESS) return std::nullopt;
+    RegistryValue read;
+    DWORD bytes = 0;
+    if (RegQueryValueExA(opened.Get(), value, nullptr, &read.type, nullptr, &bytes) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    read.bytes.assign(bytes, '\0');
+    if (bytes && RegQueryValueExA(opened.Get(), value, nullptr, &read.type,
+                                  reinterpret_cast<BYTE*>(&read.bytes[0]), &bytes) != ERROR_SUCCESS)
+        return std::nullopt;
+    read.bytes.resize(bytes);
+    return read;
+}
+
+std::optional<DWORD> RegistryDword(HKEY root, const char* key, const char* value) {
+    const std::optional<RegistryValue> read = ReadRegistryValue(root, key, value);
+    if (!read || read->bytes.size() > sizeof(DWORD)) return std::nullopt;
+    DWORD number = 0;
+    std::memcpy(&number, read->bytes.data(), read->bytes.size());
+    return number;
+}
+
+bool SetRegistryValue(HKEY root, const char* key, const char* value, DWORD type, const void* data,
+                      DWORD size) {
     camtools::ScopedRegKey opened;
     return RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, opened.Out(), nullptr) ==
                ERROR_SUCCESS &&
-           RegSetValueExA(opened.Get(), value, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(text.c_str()),
-                          DWORD(text.size() + 1)) == ERROR_SUCCESS;
+           RegSetValueExA(opened.Get(), value, 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+}
+
+void DeleteRegistryValues(HKEY root, const char* key, std::initializer_list<const char*> values) {
+    {
+        camtools::ScopedRegKey opened;
+        if (RegOpenKeyExA(root, key, 0, KEY_ALL_ACCESS, opened.Out()) != ERROR_SUCCESS) return;
+        for (const char* value : values) RegDeleteValueA(opened.Get(), value);
+    }
+    DeleteRegistryKey(root, key);  // fails, as wanted, while the key has sub-keys
+}
+
+bool DeleteRegistryKey(HKEY root, const char* key) {
+    return RegDeleteKeyA(root, key) == ERROR_SUCCESS;
 }
 
 }  // namespace windriver

@@ -130,15 +130,15 @@ TEST(CameraChannel, FailedFirstRequestEndsTheTwoRequestOperations) {
         std::string firstLine;
     };
     const Row rows[] = {
-        {"ReadRegister", 0,
+        {"ReadRegister", camera::kPropRegisterSelect,
          [](CameraChannel& c) {
              uint8_t v = 0;
              return c.ReadRegister(12, v);
          },
          "set 0 len=4 0c 00 00 00 fail"},
-        {"WriteRegister", 0, [](CameraChannel& c) { return c.WriteRegister(12, 2); },
-         "set 0 len=4 0c 00 00 00 fail"},
-        {"ReadMemory", 1,
+        {"WriteRegister", camera::kPropRegisterSelect,
+         [](CameraChannel& c) { return c.WriteRegister(12, 2); }, "set 0 len=4 0c 00 00 00 fail"},
+        {"ReadMemory", camera::kPropMemoryWindow,
          [](CameraChannel& c) {
              uint8_t b[4];
              return c.ReadMemory(0x200000, 4, b);
@@ -163,7 +163,8 @@ TEST(CameraChannel, FailedFirstRequestEndsTheTwoRequestOperations) {
 
 TEST(CameraChannel, ReadRegisterWithoutGetSupportFailsAfterTheSelect) {
     Profile profile;
-    profile.faults.push_back({FaultKind::Unsupported, 2, Direction::Get, 0, 0});
+    profile.faults.push_back(
+        {FaultKind::Unsupported, camera::kPropRegisterValue, Direction::Get, 0, 0});
     Rig rig(profile);
     uint8_t value = 0x55;
     EXPECT_FALSE(rig.channel.ReadRegister(0x740, value));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "scoped_win.h"
 #include "windriver.h"
 #include "wintest.h"
 
@@ -22,13 +23,13 @@ std::string VersionString(const std::vector<char>& info, const char* name) {
 }
 
 std::string Manifest(const std::string& path) {
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    camtools::ScopedModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!module) return "<not loadable>";
     std::string text;
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-    if (HGLOBAL data = found ? LoadResource(module, found) : nullptr)
-        text.assign(static_cast<const char*>(LockResource(data)), SizeofResource(module, found));
-    FreeLibrary(module);
+    HRSRC found = FindResourceA(module.Get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    if (HGLOBAL data = found ? LoadResource(module.Get(), found) : nullptr)
+        text.assign(static_cast<const char*>(LockResource(data)),
+                    SizeofResource(module.Get(), found));
     return text;
 }
 

@@ -65,13 +65,12 @@ std::vector<std::string> VideoInputNames(HRESULT& enumResult) {
             names.push_back("(no bag)");
             continue;
         }
-        VARIANT value;
-        VariantInit(&value);
-        V_VT(&value) = VT_BSTR;
-        if (SUCCEEDED(bag->Read(L"FriendlyName", &value, nullptr)) && V_VT(&value) == VT_BSTR)
+        camtools::ScopedVariant value;
+        V_VT(value.Get()) = VT_BSTR;
+        if (SUCCEEDED(bag->Read(L"FriendlyName", value.Get(), nullptr)) &&
+            V_VT(value.Get()) == VT_BSTR)
             names.push_back(
-                camtools::Narrow(V_BSTR(&value), SysStringLen(V_BSTR(&value)), CP_UTF8));
-        VariantClear(&value);
+                camtools::Narrow(V_BSTR(value.Get()), SysStringLen(V_BSTR(value.Get())), CP_UTF8));
     }
     return names;
 }

@@ -415,20 +415,20 @@ TEST(Faults, FailOnTheNthRequestOrEveryRequest) {
     };
     const Row rows[] = {
         {"second get",
-         {FaultKind::Fail, 34, Direction::Get, 2, 0},
+         {FaultKind::Fail, camera::kPropSystemInfo, Direction::Get, 2, 0},
          {true, true, false, true, true}},
         {"every set",
-         {FaultKind::Fail, 49, Direction::Set, 0, 0},
+         {FaultKind::Fail, camera::kPropSystemInfoRequest, Direction::Set, 0, 0},
          {true, false, true, false, true}},
         {"third of either direction",
-         {FaultKind::Fail, 34, Direction::Any, 3, 0},
+         {FaultKind::Fail, camera::kPropSystemInfo, Direction::Any, 3, 0},
          {true, true, true, true, false}},
         {"other property untouched",
-         {FaultKind::Fail, 42, Direction::Any, 0, 0},
+         {FaultKind::Fail, camera::kPropFileNext, Direction::Any, 0, 0},
          {true, true, true, true, true}},
         // S_FALSE from the driver: the camera does not see the request.
         {"S_FALSE on the second get",
-         {FaultKind::FalseAnswer, 34, Direction::Get, 2, 0},
+         {FaultKind::FalseAnswer, camera::kPropSystemInfo, Direction::Get, 2, 0},
          {true, true, false, true, true}},
     };
     for (const Row& row : rows) {
@@ -446,7 +446,7 @@ TEST(Faults, FailOnTheNthRequestOrEveryRequest) {
 TEST(Faults, StatusErrorMarksTheMatchingCommandsStatus) {
     Profile profile;
     profile.files.push_back(MakeFile("PICT", "JPG", 10));
-    profile.faults.push_back({FaultKind::StatusError, 41, Direction::Set, 2, 0});
+    profile.faults.push_back({FaultKind::StatusError, camera::kPropFileOpen, Direction::Set, 2, 0});
     Camera cam(profile);
     EXPECT_EQ(camera::kStatusReady | camera::kStatusLast,
               cam.ReadFile("PICT", "JPG").back().status.flags);
@@ -459,7 +459,8 @@ TEST(Faults, StatusErrorMarksTheMatchingCommandsStatus) {
 
     // On the status property itself: only that read carries the error.
     Profile onStatus;
-    onStatus.faults.push_back({FaultKind::StatusError, 34, Direction::Get, 2, 0});
+    onStatus.faults.push_back(
+        {FaultKind::StatusError, camera::kPropSystemInfo, Direction::Get, 2, 0});
     Camera other(onStatus);
     ASSERT_TRUE(other.channel.RequestSystemInfo());
     std::vector<uint32_t> flags;
@@ -472,7 +473,8 @@ TEST(Faults, StatusErrorMarksTheMatchingCommandsStatus) {
 
 TEST(Faults, HugeLengthIsReportedButCannotBeRead) {
     Profile profile;
-    profile.faults.push_back({FaultKind::HugeLength, 39, Direction::Set, 0, 0x7FFFFFF0});
+    profile.faults.push_back(
+        {FaultKind::HugeLength, camera::kPropCatalogueStart, Direction::Set, 0, 0x7FFFFFF0});
     profile.files.push_back(MakeFile("PICT", "JPG", 10));
     Camera cam(profile);
     ASSERT_TRUE(cam.channel.OpenCatalogue(0));
@@ -488,7 +490,7 @@ TEST(Faults, HugeLengthIsReportedButCannotBeRead) {
 
 TEST(Faults, UnplugFailsEverythingFromItsRequestOn) {
     Profile profile;
-    profile.faults.push_back({FaultKind::Unplug, 42, Direction::Set, 2, 0});
+    profile.faults.push_back({FaultKind::Unplug, camera::kPropFileNext, Direction::Set, 2, 0});
     profile.files.push_back(MakeFile("PICT", "JPG", 300));
     profile.blockSize = 100;
     Camera cam(profile);
@@ -509,8 +511,10 @@ TEST(Faults, UnplugFailsEverythingFromItsRequestOn) {
 
 TEST(Faults, UnsupportedPropertyNeverReachesTheModel) {
     Profile profile;
-    profile.faults.push_back({FaultKind::Unsupported, 67, Direction::Get, 0, 0});
-    profile.faults.push_back({FaultKind::Unsupported, 2, Direction::Set, 0, 0});
+    profile.faults.push_back(
+        {FaultKind::Unsupported, camera::kPropFirmwareReady, Direction::Get, 0, 0});
+    profile.faults.push_back(
+        {FaultKind::Unsupported, camera::kPropRegisterValue, Direction::Set, 0, 0});
     Camera cam(profile);
     EXPECT_FALSE(cam.model.Supports(67, true));
     EXPECT_FALSE(cam.model.Supports(2, false));

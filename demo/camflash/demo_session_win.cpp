@@ -8,19 +8,14 @@
 #include <cstdio>
 #include <string>
 
+#include "demo_common_win.h"
 #include "windriver.h"
 
 namespace {
 
 std::string shotDir;
 
-void Shot(const std::string& name) {
-    std::printf("shot %s\n", name.c_str());
-    std::fflush(stdout);
-    const std::string marker = windriver::WindowsPath(shotDir + "/" + name + ".ready");
-    windriver::WaitUntil(
-        [&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000);
-}
+void Shot(const std::string& name) { demo::Shot(shotDir, name); }
 
 bool AnswerMessages(windriver::Process& process, HWND main, int count) {
     for (int i = 0; i < count; ++i) {
@@ -48,15 +43,9 @@ int main(int argc, char** argv) {
     windriver::StartOptions options;
     options.program = argv[1];
     options.workingDirectory = argv[2];
-    if (!process.Start(options)) {
-        std::printf("camflash did not start: %s\n", process.Error().c_str());
-        return 1;
-    }
-    HWND main = windriver::WaitForWindow(process.Id(), "#32770", "ZQ71RU_V2.0.1.0 UPDATE FIRMWARE");
-    if (!main) {
-        std::printf("the main dialog did not appear\n");
-        return 1;
-    }
+    HWND main = demo::StartProgram(process, options, "camflash", "ZQ71RU_V2.0.1.0 UPDATE FIRMWARE",
+                                   windriver::kWaitMs);
+    if (!main) return 1;
     std::printf("main dialog \"%s\": %s\n", windriver::Text(main).c_str(),
                 windriver::ControlText(main, 1001).c_str());
     Shot("main");

@@ -8,41 +8,13 @@
 
 #include "camera_protocol.h"
 #include "fetch_session.h"
+#include "row_state_view.h"
 
 using namespace camfetch;
 
 namespace {
 
 constexpr size_t kItems = 10000;
-
-// A list that keeps only row states, as cheap as a view can be.
-class StateView : public FetchView {
-public:
-    std::vector<uint32_t> rows;
-    void ShowMessage(int) override {}
-    void ShowFolderMessage(int, const std::string&) override {}
-    void ApplyControlMode(ControlMode) override {}
-    void ShowCountdown(int) override {}
-    void RevealCountdownLine() override {}
-    void StartCountdownTimer() override {}
-    void EndDialogAsCancel() override {}
-    void AddStorageSource(const char*, int) override {}
-    int SelectFirstStorageSource() override { return 1; }
-    void DeleteAllRows() override { rows.clear(); }
-    void AppendRows(size_t count) override { rows.resize(rows.size() + count); }
-    void DeleteRow(size_t row) override { rows.erase(rows.begin() + ptrdiff_t(row)); }
-    void ReadRowStates(std::vector<uint32_t>& states) override { states = rows; }
-    void WriteRowStates(const std::vector<uint32_t>& states) override { rows = states; }
-    void SuspendRedraw() override {}
-    void RedrawRows() override {}
-    void ShowStatusLine(const std::string&) override {}
-    void ShowPercent(const std::string&) override {}
-    void SetProgress(int) override {}
-    void ShowRemaining(const std::string&) override {}
-    void RefreshRow(size_t) override {}
-    void EnsureRowVisible(size_t) override {}
-    bool IsConvertAviChecked() override { return false; }
-};
 
 class NoTransport : public camera::PropertyTransport {
 public:
@@ -81,7 +53,7 @@ BENCHMARK(BM_AddEntries)->Unit(benchmark::kMillisecond);
 void BM_SortCatalogue(benchmark::State& state) {
     std::vector<uint8_t> block = LargeBlock();
     camera::CameraChannel channel(std::make_unique<NoTransport>());
-    StateView view;
+    RowStateView view;
     FetchSession session(channel, view);
     std::vector<CatalogueItem> items;
     AppendBlockEntries(block.data(), block.size(), items);

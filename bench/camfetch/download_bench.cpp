@@ -20,6 +20,7 @@
 
 #include "camera_model.h"
 #include "fetch_session.h"
+#include "row_state_view.h"
 
 namespace {
 
@@ -54,34 +55,6 @@ public:
 
 private:
     camsim::ModelTransport inner_;
-};
-
-class NullView : public camfetch::FetchView {
-public:
-    std::vector<uint32_t> rows;
-    void ShowMessage(int) override {}
-    void ShowFolderMessage(int, const std::string&) override {}
-    void ApplyControlMode(camfetch::ControlMode) override {}
-    void ShowCountdown(int) override {}
-    void RevealCountdownLine() override {}
-    void StartCountdownTimer() override {}
-    void EndDialogAsCancel() override {}
-    void AddStorageSource(const char*, int) override {}
-    int SelectFirstStorageSource() override { return camfetch::kStorageSourceFlash; }
-    void DeleteAllRows() override { rows.clear(); }
-    void AppendRows(size_t count) override { rows.resize(rows.size() + count, 0); }
-    void DeleteRow(size_t row) override { rows.erase(rows.begin() + ptrdiff_t(row)); }
-    void ReadRowStates(std::vector<uint32_t>& states) override { states = rows; }
-    void WriteRowStates(const std::vector<uint32_t>& states) override { rows = states; }
-    void SuspendRedraw() override {}
-    void RedrawRows() override {}
-    void ShowStatusLine(const std::string&) override {}
-    void ShowPercent(const std::string&) override {}
-    void SetProgress(int) override {}
-    void ShowRemaining(const std::string&) override {}
-    void RefreshRow(size_t) override {}
-    void EnsureRowVisible(size_t) override {}
-    bool IsConvertAviChecked() override { return false; }
 };
 
 // Writes into one real folder, each file under the last part of the path the run names, the
@@ -180,7 +153,7 @@ struct Rig {
     camsim::CameraModel model;
     TimedTransport* transport = nullptr;
     std::unique_ptr<camera::CameraChannel> channel;
-    NullView view;
+    RowStateView view;
     PosixStore store{kBenchFolder};
     std::unique_ptr<camfetch::FetchSession> session;
     uint64_t longestTickUs = 0;

@@ -56,13 +56,13 @@ ComPtr<IBaseFilter> FindCameraFilter() {
         ComPtr<IPropertyBag> bag;
         if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.OutVoid())))
             continue;
-        VARIANT name;
-        VariantInit(&name);
-        V_VT(&name) = VT_BSTR;
+        camtools::ScopedVariant name;
+        V_VT(name.Get()) = VT_BSTR;
         char text[80] = {};
-        if (SUCCEEDED(bag->Read(L"FriendlyName", &name, nullptr)) && V_VT(&name) == VT_BSTR)
-            WideCharToMultiByte(CP_ACP, 0, V_BSTR(&name), -1, text, sizeof text, nullptr, nullptr);
-        VariantClear(&name);
+        if (SUCCEEDED(bag->Read(L"FriendlyName", name.Get(), nullptr)) &&
+            V_VT(name.Get()) == VT_BSTR)
+            WideCharToMultiByte(CP_ACP, 0, V_BSTR(name.Get()), -1, text, sizeof text, nullptr,
+                                nullptr);
         if (std::strcmp(text, camera::kCameraFriendlyName) == 0)
             moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.OutVoid());
     }

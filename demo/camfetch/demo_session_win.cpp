@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "demo_common_win.h"
 #include "resource.h"
 #include "windriver.h"
 
@@ -16,13 +17,7 @@ namespace {
 
 std::string shotDir;
 
-void Shot(const std::string& name) {
-    std::printf("shot %s\n", name.c_str());
-    std::fflush(stdout);
-    const std::string marker = windriver::WindowsPath(shotDir + "/" + name + ".ready");
-    windriver::WaitUntil(
-        [&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000);
-}
+void Shot(const std::string& name) { demo::Shot(shotDir, name); }
 
 void PrintRows(HWND main) {
     for (const auto& row : windriver::ListRows(windriver::Control(main, IDC_FILE_LIST))) {
@@ -43,15 +38,8 @@ int main(int argc, char** argv) {
     windriver::Process process;
     windriver::StartOptions options;
     options.program = argv[1];
-    if (!process.Start(options)) {
-        std::printf("camfetch did not start: %s\n", process.Error().c_str());
-        return 1;
-    }
-    HWND main = windriver::WaitForWindow(process.Id(), "#32770", "Image Download Utility", 60000);
-    if (!main) {
-        std::printf("the main dialog did not appear\n");
-        return 1;
-    }
+    HWND main = demo::StartProgram(process, options, "camfetch", "Image Download Utility", 60000);
+    if (!main) return 1;
     if (!windriver::WaitUntil([&] { return windriver::IsEnabled(main, IDC_DOWNLOAD); }, 120000)) {
         std::printf("the listing did not complete: %s\n",
                     windriver::ControlText(main, IDC_MESSAGE).c_str());

@@ -1,0 +1,37 @@
+// The benchmarks' main dialog: a list that keeps only its rows' states, as cheap as a view
+// can be, so that the figures are the session's own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fetch_view.h"
+
+class RowStateView : public camfetch::FetchView {
+public:
+    std::vector<uint32_t> rows;
+    void ShowMessage(int) override {}
+    void ShowFolderMessage(int, const std::string&) override {}
+    void ApplyControlMode(camfetch::ControlMode) override {}
+    void ShowCountdown(int) override {}
+    void RevealCountdownLine() override {}
+    void StartCountdownTimer() override {}
+    void EndDialogAsCancel() override {}
+    void AddStorageSource(const char*, int) override {}
+    int SelectFirstStorageSource() override { return camfetch::kStorageSourceFlash; }
+    void DeleteAllRows() override { rows.clear(); }
+    void AppendRows(size_t count) override { rows.resize(rows.size() + count, 0); }
+    void DeleteRow(size_t row) override { rows.erase(rows.begin() + ptrdiff_t(row)); }
+    void ReadRowStates(std::vector<uint32_t>& states) override { states = rows; }
+    void WriteRowStates(const std::vector<uint32_t>& states) override { rows = states; }
+    void SuspendRedraw() override {}
+    void RedrawRows() override {}
+    void ShowStatusLine(const std::string&) override {}
+    void ShowPercent(const std::string&) override {}
+    void SetProgress(int) override {}
+    void ShowRemaining(const std::string&) override {}
+    void RefreshRow(size_t) override {}
+    void EnsureRowVisible(size_t) override {}
+    bool IsConvertAviChecked() override { return false; }
+};

@@ -468,7 +468,7 @@ TEST(DownloadRun, ADiskFailureEndsTheRunAndKeepsTheConnection) {
         const char* what;
         int message;  // 0: the camera failed, message 104
         void (*stage)(MemoryStore&);
-        std::vector<camsim::Fault> faults;
+        std::vector<camsim::Fault> faults = {};
         bool partialLeft = false;
     };
     const Row rows[] = {

@@ -214,7 +214,10 @@ struct Rig {
         FUZZ_CHECK(receiving || store.open.empty(), "no output open without a transfer" + when);
         FUZZ_CHECK(!receiving || store.open == DiskName(session.partialPath()),
                    "the open output is the partial file" + when);
-        const bool inTransfer = session.downloadState() == RunState::InProgress;
+        // The partial file lives from the download's first block to its move into place, its
+        // clip's conversion included.
+        const bool inTransfer = session.downloadState() == RunState::InProgress ||
+                                session.downloadState() == RunState::Converting;
         for (const auto& [path, bytes] : store.files) {
             if (store.partials.count(path)) {
                 FUZZ_CHECK(inTransfer && path == DiskName(session.partialPath()),

@@ -271,6 +271,8 @@ TEST(DownloadRun, AConversionRunsBesideTheTicksAndStopsOnCancel) {
         EXPECT_EQ(20, RunPercent(rig.session)) << "40% of the first of two files";
         EXPECT_EQ("Downloading", rig.Status("CLIP"));
         EXPECT_EQ(opens, rig.Count(41, false)) << "the next file waits for the conversion";
+        EXPECT_EQ(1u, rig.store.files.count(kFolder + "CLIP.partial.AVI"));
+        EXPECT_EQ(0u, rig.store.files.count(kFolder + "CLIP.AVI")) << "converted, then placed";
         if (cancel) {
             rig.session.CancelRuns();  // returns once the conversion has stopped
             EXPECT_EQ(RunState::Idle, rig.session.downloadState());

@@ -85,13 +85,12 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
 std::vector<std::string> Entries(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
+    camtools::ScopedFind find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (!find) return names;
     do {
         if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, ".."))
             names.push_back(data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &data));
     return names;
 }
 

@@ -101,9 +101,6 @@ public:
     StepResult ListingStep();
     void ClearCatalogue();
     void PurgeDeleted();
-    // Puts these items in the catalogue as a listing would, without rows in the view (tests
-    // and benchmarks add the rows themselves).
-    void StageCatalogue(std::vector<CatalogueItem> items) { catalogue_ = std::move(items); }
 
     // Where downloads go and what writes them; set by the dialog.
     void SetDownloadStore(DownloadStore* store) { store_ = store; }
@@ -166,6 +163,9 @@ public:
     int deleteDone() const { return deleteDone_; }
 
 private:
+    // Tests and benchmarks define it to put a catalogue in place without a listing.
+    friend struct FetchSessionPeer;
+
     // One status poll; on Failed the reason is kept.
     Poll PollCamera(camera::SystemInfo& info) { return PollStatus(camera_, info, failure_); }
     bool Failure(const std::string& reason) {  // keeps the reason; false

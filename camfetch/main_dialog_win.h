@@ -44,8 +44,6 @@ class FetchMainDialog : public camtools::Dialog, public FetchView {
 public:
     FetchMainDialog(HINSTANCE instance, MainDialogParams& params);
 
-    FetchSession& session() { return session_; }
-
     // FetchView
     void ShowMessage(int stringId) override;
     void ShowFolderMessage(int stringId, const std::string& folder) override;
@@ -61,7 +59,6 @@ public:
     void DeleteRow(size_t row) override;
     void ReadRowStates(std::vector<uint32_t>& states) override;
     void WriteRowStates(const std::vector<uint32_t>& states) override;
-    void SetRowState(size_t row, uint32_t state);
     void SuspendRedraw() override;
     void RedrawRows() override;
     void ShowStatusLine(const std::string& text) override;
@@ -73,6 +70,9 @@ public:
     bool IsConvertAviChecked() override;
 
 private:
+    // Benchmarks define it to drive the session without a camera.
+    friend struct FetchMainDialogPeer;
+
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog();
     void OnDestroy();
@@ -88,6 +88,7 @@ private:
     void OnBrowse();
     void ShowDownloadFolder();
     void SelectAllRows(bool selected);
+    void SetRowState(size_t row, uint32_t state);
     void InsertColumns();
     void OnDpiChanged(UINT dpi);
     void ApplyDpi(UINT dpi);

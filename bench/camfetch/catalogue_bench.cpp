@@ -58,7 +58,7 @@ void BM_SortCatalogue(benchmark::State& state) {
     std::vector<CatalogueItem> items;
     AppendBlockEntries(block.data(), block.size(), items);
     view.AppendRows(items.size());
-    session.StageCatalogue(std::move(items));
+    FetchSessionPeer::Stage(session, std::move(items));
     for (size_t i = 0; i < view.rows.size(); i += 7) view.rows[i] = listStateSelected;
     int column = 0;
     for (auto _ : state) {

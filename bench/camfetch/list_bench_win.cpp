@@ -15,8 +15,16 @@
 #include "camera_protocol.h"
 #include "main_dialog_win.h"
 #include "resource.h"
+#include "row_state_view.h"
 
 using namespace camfetch;
+
+namespace camfetch {
+// The dialog's session, driven here without a camera.
+struct FetchMainDialogPeer {
+    static FetchSession& Session(FetchMainDialog& dialog) { return dialog.session_; }
+};
+}  // namespace camfetch
 
 namespace {
 
@@ -82,24 +90,27 @@ int main() {
     ShowWindow(hwnd, SW_SHOW);
     Pump();
     const std::vector<CatalogueItem> items = Items();
+    FetchSession& session = FetchMainDialogPeer::Session(dialog);
     std::vector<double> fill, sort;
     for (int round = 0; round < kRounds; ++round) {
-        dialog.session().ClearCatalogue();
+        session.ClearCatalogue();
         Pump();
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
-        dialog.session().StageCatalogue(items);
+        FetchSessionPeer::Stage(session, items);
         dialog.AppendRows(items.size());
         UpdateWindow(hwnd);
         Pump();
         QueryPerformanceCounter(&end);
         fill.push_back(Milliseconds(start, end));
 
-        for (size_t i = 0; i < items.size(); i += 7) dialog.SetRowState(i, listStateSelected);
-        dialog.SetRowState(3, listStateSelected | listStateFocused);
+        std::vector<uint32_t> states(items.size(), 0);
+        for (size_t i = 0; i < items.size(); i += 7) states[i] = listStateSelected;
+        states[3] = listStateSelected | listStateFocused;
+        dialog.WriteRowStates(states);
         Pump();
         QueryPerformanceCounter(&start);
-        dialog.session().ColumnClick(round % 2 == 0 ? 2 : 0);  // by size, then by name
+        session.ColumnClick(round % 2 == 0 ? 2 : 0);  // by size, then by name
         Pump();
         QueryPerformanceCounter(&end);
         sort.push_back(Milliseconds(start, end));

@@ -1,12 +1,23 @@
-// The benchmarks' main dialog: a list that keeps only its rows' states, as cheap as a view
-// can be, so that the figures are the session's own.
+// The benchmarks' stand-ins: a main dialog whose list keeps only its rows' states, as cheap as
+// a view can be, so that the figures are the session's own; and a way to put a catalogue in
+// place without a listing.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "fetch_session.h"
 #include "fetch_view.h"
+
+namespace camfetch {
+struct FetchSessionPeer {
+    // The items as a listing would leave them, without rows in the view.
+    static void Stage(FetchSession& session, std::vector<CatalogueItem> items) {
+        session.catalogue_ = std::move(items);
+    }
+};
+}  // namespace camfetch
 
 class RowStateView : public camfetch::FetchView {
 public:

@@ -5,6 +5,7 @@
 
 #include "media_win.h"
 #include "scoped_win.h"
+#include "wide_string_win.h"
 
 namespace media {
 namespace {
@@ -62,73 +63,73 @@ void FromPlatform(const AVISTREAMINFOA& in, AviStreamInfo& out) {
 
 class AviFileStream : public AviStream {
 public:
-    explicit AviFileStream(PAVISTREAM stream) : stream_(stream) {}
-    ~AviFileStream() override { AVIStreamRelease(stream_); }
+    explicit AviFileStream(camtools::ScopedAviStream stream) : stream_(std::move(stream)) {}
 
     bool Info(AviStreamInfo& info) override {
         AVISTREAMINFOA platform;
-        if (AVIStreamInfoA(stream_, &platform, sizeof platform) != 0) return false;
+        if (AVIStreamInfoA(stream_.Get(), &platform, sizeof platform) != 0) return false;
         FromPlatform(platform, info);
         return true;
     }
-    int32_t Start() override { return AVIStreamStart(stream_); }
-    int32_t Length() override { return AVIStreamLength(stream_); }
+    int32_t Start() override { return AVIStreamStart(stream_.Get()); }
+    int32_t Length() override { return AVIStreamLength(stream_.Get()); }
     long Read(int32_t position, int32_t samples, void* buffer, int32_t capacity, int32_t* bytes,
               int32_t* samplesRead) override {
         LONG gotBytes = 0, gotSamples = 0;
-        const HRESULT hr =
-            AVIStreamRead(stream_, position, samples, buffer, capacity, &gotBytes, &gotSamples);
+        const HRESULT hr = AVIStreamRead(stream_.Get(), position, samples, buffer, capacity,
+                                         &gotBytes, &gotSamples);
         if (bytes) *bytes = gotBytes;
         if (samplesRead) *samplesRead = gotSamples;
         return hr;
     }
     long ReadFormat(int32_t position, void* format, int32_t* size) override {
         LONG platformSize = size ? *size : 0;
-        const HRESULT hr = AVIStreamReadFormat(stream_, position, format, &platformSize);
+        const HRESULT hr = AVIStreamReadFormat(stream_.Get(), position, format, &platformSize);
         if (size) *size = platformSize;
         return hr;
     }
     long SetFormat(int32_t position, const void* format, int32_t size) override {
-        return AVIStreamSetFormat(stream_, position, const_cast<void*>(format), size);
+        return AVIStreamSetFormat(stream_.Get(), position, const_cast<void*>(format), size);
     }
     long Write(int32_t position, int32_t samples, const void* data, int32_t bytes,
                uint32_t flags) override {
-        return AVIStreamWrite(stream_, position, samples, const_cast<void*>(data), bytes, flags,
-                              nullptr, nullptr);
+        return AVIStreamWrite(stream_.Get(), position, samples, const_cast<void*>(data), bytes,
+                              flags, nullptr, nullptr);
     }
 
 private:
-    PAVISTREAM stream_;
+    camtools::ScopedAviStream stream_;
 };
 
 class AviFileFile : public AviFile {
 public:
-    explicit AviFileFile(PAVIFILE file) : file_(file) {}
-    ~AviFileFile() override { AVIFileRelease(file_); }
+    explicit AviFileFile(camtools::ScopedAviFile file) : file_(std::move(file)) {}
 
     bool Info(AviFileInfo& info) override {
         AVIFILEINFOA platform;
-        if (AVIFileInfoA(file_, &platform, sizeof platform) != 0) return false;
+        if (AVIFileInfoA(file_.Get(), &platform, sizeof platform) != 0) return false;
         info.streams = platform.dwStreams;
         info.width = platform.dwWidth;
         info.height = platform.dwHeight;
         return true;
     }
     std::unique_ptr<AviStream> GetStream(uint32_t index) override {
-        PAVISTREAM stream = nullptr;
-        if (AVIFileGetStream(file_, &stream, 0, LONG(index)) != 0 || !stream) return nullptr;
-        return std::make_unique<AviFileStream>(stream);
+        camtools::ScopedAviStream stream;
+        if (AVIFileGetStream(file_.Get(), stream.Out(), 0, LONG(index)) != 0 || !stream)
+            return nullptr;
+        return std::make_unique<AviFileStream>(std::move(stream));
     }
     std::unique_ptr<AviStream> CreateStream(const AviStreamInfo& info) override {
         AVISTREAMINFOA platform;
         ToPlatform(info, platform);
-        PAVISTREAM stream = nullptr;
-        if (AVIFileCreateStreamA(file_, &stream, &platform) != 0 || !stream) return nullptr;
-        return std::make_unique<AviFileStream>(stream);
+        camtools::ScopedAviStream stream;
+        if (AVIFileCreateStreamA(file_.Get(), stream.Out(), &platform) != 0 || !stream)
+            return nullptr;
+        return std::make_unique<AviFileStream>(std::move(stream));
     }
 
 private:
-    PAVIFILE file_;
+    camtools::ScopedAviFile file_;
 };
 
 class AviFilePlatform : public ClipPlatform {
@@ -145,36 +146,44 @@ public:
     }
     bool FreeSpace(const std::string& folder, uint64_t& bytes) override {
         ULARGE_INTEGER available;
-        if (!GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
+        const camtools::WString wide = camtools::WidenPath(folder);
+        if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : wide.c_str(), &available, nullptr,
                                  nullptr))
             return false;
         bytes = available.QuadPart;
         return true;
     }
     bool MakeTempFile(const std::string& folder, const char* prefix, std::string& path) override {
-        char name[MAX_PATH];
-        if (!GetTempFileNameA(folder.empty() ? "." : folder.c_str(), prefix, 0, name)) return false;
-        path = name;
+        WCHAR name[MAX_PATH];
+        if (!GetTempFileNameW(camtools::WidenPath(folder.empty() ? "." : folder).c_str(),
+                              camtools::WidenPath(prefix).c_str(), 0, name))
+            return false;
+        path = camtools::NarrowPath(name);
         return true;
     }
-    bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+    bool RemoveFile(const std::string& path) override {
+        return DeleteFileW(camtools::WidenPath(path).c_str()) != 0;
+    }
     // The converted clip may be the user's only copy once the camera's is deleted: its data
     // is flushed to the disk before it takes the clip's name, and the move writes through.
     bool ReplaceFile(const std::string& from, const std::string& to) override {
-        camtools::ScopedHandle file(CreateFileA(from.c_str(), GENERIC_WRITE, 0, nullptr,
+        const camtools::WString wideFrom = camtools::WidenPath(from);
+        camtools::ScopedHandle file(CreateFileW(wideFrom.c_str(), GENERIC_WRITE, 0, nullptr,
                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
         const bool flushed = FlushFileBuffers(file.Get()) != 0;
         if (!file.Close() || !flushed) return false;
-        return MoveFileExA(from.c_str(), to.c_str(),
+        return MoveFileExW(wideFrom.c_str(), camtools::WidenPath(to).c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     }
 
 private:
     static std::unique_ptr<AviFile> Open(const std::string& path, UINT mode) {
-        PAVIFILE file = nullptr;
-        if (AVIFileOpenA(&file, path.c_str(), mode, nullptr) != 0 || !file) return nullptr;
-        return std::make_unique<AviFileFile>(file);
+        camtools::ScopedAviFile file;
+        if (AVIFileOpenW(file.Out(), camtools::WidenPath(path).c_str(), mode, nullptr) != 0 ||
+            !file)
+            return nullptr;
+        return std::make_unique<AviFileFile>(std::move(file));
     }
 };
 

@@ -85,13 +85,12 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
 std::vector<std::string> Entries(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
+    camtools::ScopedFind find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (!find) return names;
     do {
         if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, ".."))
             names.push_back(data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &data));
     return names;
 }
 
@@ -114,7 +113,17 @@ std::string Listing(const std::string& folder) {
     return out;
 }
 
-FetchMainDialog* DialogObject(HWND dialog) { return camtools::Dialog::Of<FetchMainDialog>(dialog); }
+// The dated folder a run made in `folder`, read from the disk: the folder's only entry.
+std::string DatedFolder(const std::string& folder) {
+    const std::vector<std::string> names = Entries(folder);
+    WT_CHECK_MSG(names.size() == 1, "one dated folder in " + folder + ": " + Listing(folder));
+    return names.empty() ? std::string() : names[0];
+}
+
+// The percent the dialog shows for the item in transfer.
+int ShownPercent(HWND dialog) {
+    return std::atoi(windriver::ControlText(dialog, IDC_PERCENT).c_str());
+}
 
 std::string FailedText() {
     char text[512] = {};
@@ -227,9 +236,7 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
 #else
     const bool convert = false;  // this build cannot convert: see ConvertWithoutDecoderFails
 #endif
-    std::string dated;
     INT_PTR result = RunMainDialog(model, folder, kOneRoundATick, [&](HWND dialog) {
-        dated = DialogObject(dialog)->session().datedFolderName();
         WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); }),
                      "the listing completes");
         WT_CHECK(windriver::Press(dialog, IDC_SELECT_ALL));
@@ -261,6 +268,7 @@ WT_TEST(FullSessionDownloadsConvertsAndDeletes) {
         WT_CHECK(windriver::Press(dialog, IDOK));
     });
     WT_CHECK_EQ(int(result), IDOK);
+    const std::string dated = DatedFolder(folder);
     WT_CHECK_EQ(Listing(folder), dated + " ");
     std::string out = folder + "\\" + dated;
     WT_CHECK_EQ(Entries(out).size(), size_t(3));
@@ -292,9 +300,7 @@ WT_TEST(CancelOrCloseMidConversionKeepsTheDownloadedClip) {
         profile.files = {File("CLIP0001", "AVI", clip), File("A0000001", "JPG", Pattern(999, 3))};
         camsim::CameraModel model(profile);
         std::string folder = FreshFolder(close ? "close_converting" : "cancel_converting");
-        std::string dated;
         RunMainDialog(model, folder, kFast, [&](HWND dialog) {
-            dated = DialogObject(dialog)->session().datedFolderName();
             Download(dialog, {"CLIP0001", "A0000001"}, true);
             WT_CHECK_MSG(windriver::WaitUntil(
                              [&] {
@@ -327,7 +333,7 @@ WT_TEST(CancelOrCloseMidConversionKeepsTheDownloadedClip) {
             WT_CHECK_MSG(!ShowsFailure(dialog), what);
             WT_CHECK(windriver::Press(dialog, IDOK));
         });
-        const std::string out = folder + "\\" + dated;
+        const std::string out = folder + "\\" + DatedFolder(folder);
         std::vector<uint8_t> bytes;
         WT_CHECK_MSG(ReadWhole(out + "\\CLIP0001.AVI", bytes) && bytes == clip,
                      std::string(what) + ": the clip as the camera sent it");
@@ -364,9 +370,7 @@ WT_TEST(UnpluggedMidTransferLeavesNoFile) {
     profile.faults = {{camsim::FaultKind::Unplug, 42, camsim::Direction::Set, 20}};
     camsim::CameraModel model(profile);
     std::string folder = FreshFolder("unplug");
-    std::string dated;
     INT_PTR result = RunMainDialog(model, folder, {20, 200}, [&](HWND dialog) {
-        dated = DialogObject(dialog)->session().datedFolderName();
         Download(dialog, {"BIG"}, false);
         WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return ShowsFailure(dialog); }),
                      "message 104");
@@ -376,6 +380,7 @@ WT_TEST(UnpluggedMidTransferLeavesNoFile) {
         windriver::Hold();
     });
     WT_CHECK_EQ(int(result), IDCANCEL);
+    const std::string dated = DatedFolder(folder);
     WT_CHECK_EQ(Listing(folder), dated + " ");
     WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(0));
 }
@@ -390,14 +395,12 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
         profile.files = {File("BIG", "JPG", Pattern(300000, 4))};
         camsim::CameraModel model(profile);
         std::string folder = FreshFolder(close ? "close" : "cancel");
-        std::string dated;
         RunMainDialog(model, folder, kOneRoundATick, [&](HWND dialog) {
-            FetchSession& session = DialogObject(dialog)->session();
-            dated = session.datedFolderName();
             Download(dialog, {"BIG"}, false);
-            WT_CHECK_MSG(windriver::WaitUntilSettled(
-                             dialog, [&] { return session.bytesReceived() >= 4096; }),
-                         what);
+            // 2% of the file is past its first 4096 bytes.
+            WT_CHECK_MSG(
+                windriver::WaitUntilSettled(dialog, [&] { return ShownPercent(dialog) >= 2; }),
+                what);
             WT_CHECK_EQ(Statuses(dialog), std::string("BIG=Downloading "));
             if (close) {
                 WT_CHECK(windriver::Close(dialog));
@@ -406,10 +409,10 @@ WT_TEST(CancelOrCloseMidTransferLeavesNoFile) {
             WT_CHECK(windriver::Press(dialog, IDC_CANCEL_RUN));
             WT_CHECK_MSG(Ready(dialog), what);
             WT_CHECK_EQ(Statuses(dialog), std::string("BIG= "));
-            WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), what);
+            WT_CHECK_MSG(Entries(folder + "\\" + DatedFolder(folder)).empty(), what);
             WT_CHECK(windriver::Press(dialog, IDOK));
         });
-        WT_CHECK_MSG(Entries(folder + "\\" + dated).empty(), what);
+        WT_CHECK_MSG(Entries(folder + "\\" + DatedFolder(folder)).empty(), what);
     }
 }
 
@@ -494,9 +497,7 @@ WT_TEST(NamesDifferingInCaseShareOneFile) {
     profile.files = {File("abc", "jpg", Pattern(100, 8)), File("ABC", "JPG", Pattern(200, 9))};
     camsim::CameraModel model(profile);
     std::string folder = FreshFolder("case");
-    std::string dated;
     RunMainDialog(model, folder, kFast, [&](HWND dialog) {
-        dated = DialogObject(dialog)->session().datedFolderName();
         Download(dialog, {"abc", "ABC"}, false);
         WT_CHECK_MSG(windriver::WaitUntilSettled(dialog, [&] { return Ready(dialog); }),
                      "the run ends");
@@ -504,6 +505,7 @@ WT_TEST(NamesDifferingInCaseShareOneFile) {
         windriver::Hold();
         WT_CHECK(windriver::Press(dialog, IDOK));
     });
+    const std::string dated = DatedFolder(folder);
     WT_CHECK_EQ(Entries(folder + "\\" + dated).size(), size_t(1));
     std::vector<uint8_t> bytes;
     WT_CHECK(ReadWhole(folder + "\\" + dated + "\\ABC.JPG", bytes) &&
@@ -524,14 +526,16 @@ WT_TEST(FullDiskEndsTheRunWithItsMessageAndKeepsTheConnection) {
     struct rlimit old = {};
     getrlimit(RLIMIT_FSIZE, &old);
     RunMainDialog(model, folder, {20, 20}, [&](HWND dialog) {
-        dated = DialogObject(dialog)->session().datedFolderName();
         struct rlimit limit = {20000, old.rlim_max};
         WT_CHECK(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        Download(dialog, {"FULL", "SMALL"}, false);
+        // The run makes the dated folder before it writes the first file.
+        WT_CHECK(windriver::WaitUntil([&] { return !Entries(folder).empty(); }));
+        dated = DatedFolder(folder);
         char text[512] = {};
         LoadStringA(GetModuleHandleW(nullptr), IDS_FILE_NOT_WRITTEN, text, sizeof text);
         std::string expected = text;
         expected.replace(expected.find("%s"), 2, folder + "\\" + dated);
-        Download(dialog, {"FULL", "SMALL"}, false);
         WT_CHECK_MSG(
             windriver::WaitUntilSettled(
                 dialog, [&] { return windriver::ControlText(dialog, IDC_MESSAGE) == expected; }),

@@ -7,6 +7,16 @@
 using namespace camfetch;
 using camera::SystemInfo;
 
+// Puts a catalogue in place as a listing would, without rows in the view (the tests set the
+// rows themselves).
+namespace camfetch {
+struct FetchSessionPeer {
+    static void Stage(FetchSession& session, std::vector<CatalogueItem> items) {
+        session.catalogue_ = std::move(items);
+    }
+};
+}  // namespace camfetch
+
 namespace {
 
 constexpr uint32_t kReady = camera::kStatusReady;
@@ -334,7 +344,7 @@ TEST(Listing, EmptyLastBlockEndsTheListingWithNothingAdded) {
 TEST(Listing, OnlyTheFlashSourceReachesTheCamera) {
     Rig rig;
     rig.view.rows = {0, 0};
-    rig.session.StageCatalogue(std::vector<CatalogueItem>(2));
+    FetchSessionPeer::Stage(rig.session, std::vector<CatalogueItem>(2));
     rig.session.StorageSourceChanged(2);  // its listing cannot start
     EXPECT_TRUE(rig.session.catalogue().empty()) << "cleared before the source is checked";
     EXPECT_TRUE(rig.view.rows.empty());
@@ -396,7 +406,7 @@ TEST(Sorting, ColumnClicksKeepSelectionAndFocusWithTheirItems) {
         item.size = size;
         items.push_back(item);
     }
-    rig.session.StageCatalogue(items);
+    FetchSessionPeer::Stage(rig.session, items);
     rig.view.rows = {0, listStateSelected, 0, listStateSelected | listStateFocused};
     struct Row {
         int column;
@@ -424,7 +434,7 @@ TEST(Catalogue, PurgeDeletedRemovesItemsAndRowsFromTheLast) {
         items[i].name = names[i];
         items[i].flags = flags[i];
     }
-    rig.session.StageCatalogue(items);
+    FetchSessionPeer::Stage(rig.session, items);
     rig.view.rows = {0, 1, 2, 3, 4};
     rig.session.PurgeDeleted();
     EXPECT_EQ((std::vector<size_t>{4, 2, 0}), rig.view.deletedRows);

@@ -1,8 +1,8 @@
 // Owners of Win32 resources, one class per kind, each releasing what it holds when it goes:
 // COM and OLE on this thread, kernel handles, registry keys, image lists, GDI objects, icons,
 // device contexts and the objects selected into them, searches, modules, LocalAlloc memory,
-// VARIANTs and COM references. Every resource the programs and tools release is held by one of
-// these.
+// VARIANTs, COM references and AVIFile's files and streams. Every resource the programs and tools
+// release is held by one of these.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,9 @@
 #include <unknwn.h>
 
 #include <utility>
+
+struct IAVIFile;
+struct IAVIStream;
 
 namespace camtools {
 
@@ -237,5 +240,11 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+// AVIFile's files and streams (vfw.h) are COM objects: AVIFileRelease and AVIStreamRelease
+// release the reference, as these owners do. AVIFileOpen, AVIFileGetStream and
+// AVIFileCreateStream hand out a reference: pass Out().
+using ScopedAviFile = ComPtr<IAVIFile>;
+using ScopedAviStream = ComPtr<IAVIStream>;
 
 }  // namespace camtools

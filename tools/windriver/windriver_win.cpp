@@ -842,21 +842,20 @@ namespace {
 bool CallCameraInstaller(const WString* commandLine) {
     WString path = Widen(EnvironmentPath("CAMSIM_DLL"));
     if (path.empty()) return false;
-    HMODULE module = LoadLibraryW(path.c_str());
+    camtools::ScopedModule module(LoadLibraryW(path.c_str()));
     if (!module) return false;
     HRESULT hr = E_FAIL;
     if (commandLine) {
         using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
         auto install = reinterpret_cast<InstallFn>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllInstall")));
+            reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllInstall")));
         if (install) hr = install(TRUE, commandLine->c_str());
     } else {
         using RegisterFn = HRESULT(STDAPICALLTYPE*)();
         auto registerServer = reinterpret_cast<RegisterFn>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+            reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllRegisterServer")));
         if (registerServer) hr = registerServer();
     }
-    FreeLibrary(module);
     return hr == S_OK;
 }
 

@@ -28,13 +28,14 @@ struct Stream {
 
 // Reads a whole clip through AVIFile; false when it cannot be opened.
 bool ReadClip(const std::string& path, std::vector<Stream>& streams) {
-    PAVIFILE file = nullptr;
-    if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) != 0) return false;
+    camtools::ScopedAviFile file;
+    if (AVIFileOpenA(file.Out(), path.c_str(), OF_READ, nullptr) != 0) return false;
     AVIFILEINFOA info;
-    AVIFileInfoA(file, &info, sizeof info);
+    AVIFileInfoA(file.Get(), &info, sizeof info);
     for (DWORD i = 0; i < info.dwStreams; ++i) {
-        PAVISTREAM s = nullptr;
-        if (AVIFileGetStream(file, &s, 0, LONG(i)) != 0) break;
+        camtools::ScopedAviStream held;
+        if (AVIFileGetStream(file.Get(), held.Out(), 0, LONG(i)) != 0) break;
+        PAVISTREAM s = held.Get();
         Stream stream;
         AVIStreamInfoA(s, &stream.info, sizeof stream.info);
         LONG size = 0;
@@ -67,9 +68,7 @@ bool ReadClip(const std::string& path, std::vector<Stream>& streams) {
             }
         }
         streams.push_back(std::move(stream));
-        AVIStreamRelease(s);
     }
-    AVIFileRelease(file);
     return true;
 }
 
@@ -88,12 +87,11 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
 
 int Temporaries(const std::string& folder) {
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "Zan*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
+    camtools::ScopedFind find(FindFirstFileA((folder + "Zan*").c_str(), &found));
+    if (!find) return 0;
     int count = 0;
     do ++count;
-    while (FindNextFileA(find, &found));
-    FindClose(find);
+    while (FindNextFileA(find.Get(), &found));
     return count;
 }
 

@@ -14,21 +14,17 @@
 #include <vector>
 
 #include "media_win.h"
+#include "scoped_win.h"
 #include "windriver.h"
 
 namespace {
 
 LONG VideoFrames(const std::string& clip) {
-    PAVIFILE file = nullptr;
-    if (AVIFileOpenA(&file, clip.c_str(), OF_READ, nullptr) != 0) return 0;
-    PAVISTREAM video = nullptr;
-    LONG frames = 0;
-    if (AVIFileGetStream(file, &video, streamtypeVIDEO, 0) == 0) {
-        frames = AVIStreamLength(video);
-        AVIStreamRelease(video);
-    }
-    AVIFileRelease(file);
-    return frames;
+    camtools::ScopedAviFile file;
+    if (AVIFileOpenA(file.Out(), clip.c_str(), OF_READ, nullptr) != 0) return 0;
+    camtools::ScopedAviStream video;
+    if (AVIFileGetStream(file.Get(), video.Out(), streamtypeVIDEO, 0) != 0) return 0;
+    return AVIStreamLength(video.Get());
 }
 
 double CpuSeconds() {

@@ -137,24 +137,16 @@ public:
     bool SendFileNext();
     bool SendFileDelete(const CatalogueItem& item);
 
-    // State, read by the dialog, the run indicator and the tests.
+    // State, read by the dialog and the run indicator.
     const std::vector<CatalogueItem>& catalogue() const { return catalogue_; }
     ConnectionState connectionState() const { return connectionState_; }
-    bool listingActive() const { return listingActive_; }
     ControlMode controlMode() const { return controlMode_; }
-    int storageSource() const { return storageSource_; }
-    const std::string& datedFolderName() const { return datedFolderName_; }
-    // Empty until something fails; then the last failure's reason.
-    const std::string& failure() const { return failure_; }
 
     RunState downloadState() const { return downloadState_; }
     size_t downloadIndex() const { return downloadIndex_; }  // the item in transfer
     int downloadTotal() const { return downloadTotal_; }
     int downloadDone() const { return downloadDone_; }
     uint64_t bytesReceived() const { return bytesReceived_; }  // of the item in transfer
-    const std::string& outputPath() const { return outputPath_; }
-    const std::string& partialPath() const { return partialPath_; }
-    bool outputOpen() const { return outputOpen_; }
     // The clip's conversion while the download is Converting; null otherwise.
     const media::ConversionJob* conversion() const { return conversion_.get(); }
 
@@ -163,7 +155,8 @@ public:
     int deleteDone() const { return deleteDone_; }
 
 private:
-    // Tests and benchmarks define it to put a catalogue in place without a listing.
+    // What tests see beyond the interfaces (camfetch/tests/session_peer.h; the benchmarks have
+    // their own, which stages a catalogue).
     friend struct FetchSessionPeer;
 
     // One status poll; on Failed the reason is kept.
@@ -224,7 +217,7 @@ private:
     bool sortDescending_[3] = {true, true, true};
     std::string downloadFolder_;
     std::string datedFolderName_;
-    std::string failure_;
+    std::string failure_;  // the last failure's reason, in words, for the tests' messages
 
     RunState downloadState_ = RunState::Idle;
     size_t downloadIndex_ = 0;

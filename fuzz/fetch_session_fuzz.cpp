@@ -22,6 +22,7 @@
 #include "camera_model.h"
 #include "fake_view.h"
 #include "fetch_session.h"
+#include "session_peer.h"
 #include "folders.h"
 #include "fuzz_check.h"
 
@@ -114,7 +115,8 @@ public:
         const std::string name = path.substr(kFolder.size() + 1);
         FUZZ_CHECK(name.find_first_of("\\/:") == std::string::npos && name != "." && name != "..",
                    "a plain file name: " + path);
-        FUZZ_CHECK(path == session_.partialPath() || session_.partialPath().empty(),
+        FUZZ_CHECK(path == FetchSessionPeer::PartialPath(session_) ||
+                       FetchSessionPeer::PartialPath(session_).empty(),
                    "the partial file: " + path);
         FUZZ_CHECK(open.empty(), "one output at a time");
         // What the camera will send for the item being downloaded: its first file of that name.
@@ -130,7 +132,8 @@ public:
         return MemoryStore::CreateOutput(DiskName(path));
     }
     bool MoveIntoPlace(const std::string& from, const std::string& to) override {
-        FUZZ_CHECK(from == session_.partialPath() && to == session_.outputPath(),
+        FUZZ_CHECK(from == FetchSessionPeer::PartialPath(session_) &&
+                       to == FetchSessionPeer::OutputPath(session_),
                    "the partial file goes to its item's place: " + from + " to " + to);
         if (!MemoryStore::MoveIntoPlace(DiskName(from), DiskName(to))) return false;
         partials.erase(DiskName(from));
@@ -209,10 +212,10 @@ struct Rig {
     void Check(const char* after) {
         const std::string when = std::string(" after ") + after + Describe();
         FUZZ_CHECK(view.rows.size() == session.catalogue().size(), "one row per item" + when);
-        const bool receiving =
-            session.downloadState() == RunState::InProgress && session.outputOpen();
+        const bool receiving = session.downloadState() == RunState::InProgress &&
+                               FetchSessionPeer::OutputOpen(session);
         FUZZ_CHECK(receiving || store.open.empty(), "no output open without a transfer" + when);
-        FUZZ_CHECK(!receiving || store.open == DiskName(session.partialPath()),
+        FUZZ_CHECK(!receiving || store.open == DiskName(FetchSessionPeer::PartialPath(session)),
                    "the open output is the partial file" + when);
         // The partial file lives from the download's first block to its move into place, its
         // clip's conversion included.
@@ -220,7 +223,7 @@ struct Rig {
                                 session.downloadState() == RunState::Converting;
         for (const auto& [path, bytes] : store.files) {
             if (store.partials.count(path)) {
-                FUZZ_CHECK(inTransfer && path == DiskName(session.partialPath()),
+                FUZZ_CHECK(inTransfer && path == DiskName(FetchSessionPeer::PartialPath(session)),
                            "a partial file only while its download lasts: " + path + when);
                 continue;
             }

@@ -5,6 +5,7 @@
 #include "camera_model.h"
 #include "fake_view.h"
 #include "fetch_session.h"
+#include "session_peer.h"
 
 using namespace camfetch;
 
@@ -35,7 +36,8 @@ struct ModelRig {
         for (int tick = 1; tick <= limit; ++tick) {
             session.ConnectionStep();
             if (session.connectionState() >= ConnectionState::NoImages) return tick;
-            if (session.connectionState() == ConnectionState::Serving && !session.listingActive())
+            if (session.connectionState() == ConnectionState::Serving &&
+                !FetchSessionPeer::ListingActive(session))
                 return tick;
         }
         return -1;
@@ -115,7 +117,7 @@ TEST(ModelConnection, EndsAndFailures) {
         ModelRig rig(row.profile);
         ASSERT_GT(rig.RunUntilSettled(), 0) << row.what;
         EXPECT_EQ(row.state, rig.session.connectionState())
-            << row.what << ": " << rig.session.failure();
+            << row.what << ": " << FetchSessionPeer::Failure(rig.session);
         EXPECT_EQ(row.mode, rig.view.modes.empty() ? -1 : rig.view.modes.back()) << row.what;
         EXPECT_EQ(row.state == ConnectionState::NoImages ? kStringNoImages : kStringFailed,
                   rig.view.messages.back())

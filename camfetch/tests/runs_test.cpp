@@ -9,6 +9,7 @@
 #include "camera_model.h"
 #include "fake_view.h"
 #include "fetch_session.h"
+#include "session_peer.h"
 #include "run_indicator.h"
 
 using namespace camfetch;
@@ -449,8 +450,8 @@ TEST(DownloadRun, EveryFailureEndsTheRunWithNoFileLeft) {
         rig.session.StartDownloadRun();
         ASSERT_GT(rig.RunToEnd(), 0) << row.what;
         EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState()) << row.what;
-        EXPECT_NE(std::string::npos, rig.session.failure().find(row.reason))
-            << row.what << ": " << rig.session.failure();
+        EXPECT_NE(std::string::npos, FetchSessionPeer::Failure(rig.session).find(row.reason))
+            << row.what << ": " << FetchSessionPeer::Failure(rig.session);
         EXPECT_EQ(kStringFailed, rig.view.messages.back()) << row.what;
         EXPECT_EQ(kModeReady, rig.session.controlMode()) << row.what;
         EXPECT_TRUE(rig.store.files.empty()) << row.what << ": a partial file is left";

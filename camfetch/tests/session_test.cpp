@@ -2,20 +2,11 @@
 
 #include "fake_view.h"
 #include "fetch_session.h"
+#include "session_peer.h"
 #include "scripted_camera.h"
 
 using namespace camfetch;
 using camera::SystemInfo;
-
-// Puts a catalogue in place as a listing would, without rows in the view (the tests set the
-// rows themselves).
-namespace camfetch {
-struct FetchSessionPeer {
-    static void Stage(FetchSession& session, std::vector<CatalogueItem> items) {
-        session.catalogue_ = std::move(items);
-    }
-};
-}  // namespace camfetch
 
 namespace {
 
@@ -113,7 +104,7 @@ TEST(Connection, StorageCheckOutcomes) {
             EXPECT_EQ(4u, window.length) << row.what;
         }
         EXPECT_EQ(row.state, rig.session.connectionState())
-            << row.what << ": " << rig.session.failure();
+            << row.what << ": " << FetchSessionPeer::Failure(rig.session);
         if (row.state == ConnectionState::Failed || row.state == ConnectionState::NoImages) {
             EXPECT_EQ(std::vector<int>{row.state == ConnectionState::Failed ? kStringFailed
                                                                             : kStringNoImages},
@@ -146,7 +137,7 @@ TEST(Connection, FailedCommandsFailTheConnection) {
         rig.camera->failing.insert(row.failing);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
         EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState())
-            << row.what << ": " << rig.session.failure();
+            << row.what << ": " << FetchSessionPeer::Failure(rig.session);
         EXPECT_EQ(std::vector<int>{kStringFailed}, rig.view.messages) << row.what;
     }
 }
@@ -177,9 +168,9 @@ TEST(Connection, ScanSkipsBlocksWithoutKnownFilesThenListsFromTheFirstBlock) {
     EXPECT_EQ((std::vector<int>{kStringConnected}), rig.view.messages);
     ASSERT_EQ(1u, rig.view.sources.size());
     EXPECT_EQ("Flash Memory", rig.view.sources[0].first);
-    EXPECT_EQ(1, rig.session.storageSource());
+    EXPECT_EQ(1, FetchSessionPeer::StorageSource(rig.session));
     EXPECT_EQ(std::vector<int>{kModeListing}, rig.view.modes);
-    EXPECT_TRUE(rig.session.listingActive());
+    EXPECT_TRUE(FetchSessionPeer::ListingActive(rig.session));
     EXPECT_TRUE(rig.session.catalogue().empty());
 
     // Listing: one block per tick, the unknown block adds nothing.
@@ -191,7 +182,7 @@ TEST(Connection, ScanSkipsBlocksWithoutKnownFilesThenListsFromTheFirstBlock) {
     EXPECT_EQ("B", rig.session.catalogue()[0].name) << "delivery order until the listing ends";
     rig.BlockReady(0x4000, Block({Entry("D", "JPG", 0)}), kReady | kLast);
     EXPECT_EQ("-34 1 -3", rig.TickIds());
-    EXPECT_FALSE(rig.session.listingActive());
+    EXPECT_FALSE(FetchSessionPeer::ListingActive(rig.session));
     EXPECT_EQ((std::vector<int>{kModeListing, kModeReady}), rig.view.modes);
     std::string names;
     for (auto& item : rig.session.catalogue()) names += item.name;
@@ -255,7 +246,7 @@ TEST(Connection, ScanFailures) {
         if (row.failing) rig.camera->failing.insert(row.failing);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
         EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState())
-            << row.what << ": " << rig.session.failure();
+            << row.what << ": " << FetchSessionPeer::Failure(rig.session);
         EXPECT_EQ(std::vector<int>{kStringFailed}, rig.view.messages) << row.what;
     }
 }
@@ -268,7 +259,7 @@ void ToListing(Rig& rig) {
     rig.camera->statuses.push_back({0, 0, 0});  // the listing's first poll: busy
     rig.session.ConnectionStep();
     ASSERT_EQ(ConnectionState::Serving, rig.session.connectionState());
-    ASSERT_TRUE(rig.session.listingActive());
+    ASSERT_TRUE(FetchSessionPeer::ListingActive(rig.session));
 }
 }  // namespace
 
@@ -307,8 +298,8 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         if (row.failing) rig.camera->failing.insert(row.failing);
         EXPECT_EQ(row.ids, rig.TickIds()) << row.what;
         EXPECT_EQ(ConnectionState::Failed, rig.session.connectionState())
-            << row.what << ": " << rig.session.failure();
-        EXPECT_FALSE(rig.session.listingActive()) << row.what;
+            << row.what << ": " << FetchSessionPeer::Failure(rig.session);
+        EXPECT_FALSE(FetchSessionPeer::ListingActive(rig.session)) << row.what;
         EXPECT_EQ(kModeListing, rig.session.controlMode())
             << row.what << ": a failed listing leaves mode 1";
         EXPECT_EQ(kStringFailed, rig.view.messages.back()) << row.what;
@@ -325,7 +316,8 @@ TEST(Listing, ABlockOfTheLimitIsListed) {
     block.resize(kMaxBlockLength);
     rig.BlockReady(0x2000, block, kReady | kLast);
     EXPECT_EQ("-34 1 -3", rig.TickIds());
-    EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState()) << rig.session.failure();
+    EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState())
+        << FetchSessionPeer::Failure(rig.session);
     EXPECT_EQ(kModeReady, rig.session.controlMode());
     ASSERT_EQ(1u, rig.session.catalogue().size());
     EXPECT_EQ("B", rig.session.catalogue()[0].name);
@@ -336,7 +328,7 @@ TEST(Listing, EmptyLastBlockEndsTheListingWithNothingAdded) {
     ToListing(rig);
     rig.camera->statuses.push_back({0x1000, 0, kReady | kLast});
     EXPECT_EQ("-34", rig.TickIds());
-    EXPECT_FALSE(rig.session.listingActive());
+    EXPECT_FALSE(FetchSessionPeer::ListingActive(rig.session));
     EXPECT_EQ(kModeReady, rig.session.controlMode());
     EXPECT_TRUE(rig.session.catalogue().empty());
 }
@@ -359,7 +351,7 @@ TEST(Listing, OnlyTheFlashSourceReachesTheCamera) {
 
     rig.session.StorageSourceChanged(1);
     EXPECT_EQ("39", rig.camera->Ids());
-    EXPECT_TRUE(rig.session.listingActive());
+    EXPECT_TRUE(FetchSessionPeer::ListingActive(rig.session));
     EXPECT_EQ(std::vector<int>{kModeListing}, rig.view.modes);
     rig.session.StorageSourceChanged(1);
     EXPECT_EQ("39", rig.camera->Ids()) << "the same source again changes nothing";

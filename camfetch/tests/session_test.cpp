@@ -14,6 +14,8 @@ constexpr uint32_t kReady = camera::kStatusReady;
 constexpr uint32_t kLast = camera::kStatusLast;
 constexpr uint32_t kError = camera::kStatusError;
 constexpr uint32_t kPresence = 0x100;
+// The block limit written out, so that a change of kMaxBlockLength fails these tests too.
+constexpr uint32_t k16MiB = 16u * 1024 * 1024;
 
 struct Rig {
     ScriptedCamera* camera;  // owned by channel
@@ -232,7 +234,7 @@ TEST(Connection, ScanFailures) {
         {"error before ready", {0x1000, 32, kReady | kError}, 0, false, "-34"},
         {"block read fails", {0x1000, 32, kReady}, 0, true, "-34 1 -3"},
         {"catalogue next fails", {0x1000, 32, kReady}, 40, false, "-34 1 -3 40"},
-        {"block above 16 MiB not read", {0x1000, kMaxBlockLength + 1, kReady}, 0, false, "-34"},
+        {"block above 16 MiB not read", {0x1000, k16MiB + 1, kReady}, 0, false, "-34"},
         {"status read fails", {0, 0, 0}, 34, false, "-34"},
     };
     for (const Row& row : rows) {
@@ -277,7 +279,7 @@ TEST(Listing, FailuresEndTheListingAndKeepWhatWasRead) {
         {"memory read fails", {0x2000, 32, kReady}, 3, "-34 1 -3"},
         {"catalogue next fails", {0x2000, 32, kReady}, 40, "-34 1 -3 40"},
         {"absurd length", {0x2000, 0x7FFFFFFF, kReady}, 0, "-34"},
-        {"one byte above 16 MiB", {0x2000, kMaxBlockLength + 1, kReady}, 0, "-34"},
+        {"one byte above 16 MiB", {0x2000, k16MiB + 1, kReady}, 0, "-34"},
         {"length negative as signed", {0x2000, 0x80000000u, kReady}, 0, "-34"},
         {"length -32, last", {0x2000, 0xFFFFFFE0u, kReady | kLast}, 0, "-34"},
         {"more rows than a FAT directory holds",
@@ -313,7 +315,7 @@ TEST(Listing, ABlockOfTheLimitIsListed) {
     Rig rig;
     ToListing(rig);
     std::vector<uint8_t> block = Block({Entry("B", "jpg", 1)});
-    block.resize(kMaxBlockLength);
+    block.resize(k16MiB);
     rig.BlockReady(0x2000, block, kReady | kLast);
     EXPECT_EQ("-34 1 -3", rig.TickIds());
     EXPECT_EQ(ConnectionState::Serving, rig.session.connectionState())

@@ -12,6 +12,7 @@
 #include "frame_decoder.h"
 #include "media_win.h"
 #include "scoped_win.h"
+#include "windriver.h"
 #include "wintest.h"
 
 namespace {
@@ -232,12 +233,10 @@ WT_TEST(LeavesOtherClipsAsTheyWere) {
 
 // FlipHorz is read from the machine's registry by a run's first conversion.
 WT_TEST(MirrorsWhenTheRegistrySaysSo) {
-    camtools::ScopedRegKey key;
-    WT_CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZQ71R\\UsbCamera", 0, nullptr, 0,
-                             KEY_ALL_ACCESS, nullptr, key.Out(), nullptr) == ERROR_SUCCESS);
+    const char* const settingsKey = "SOFTWARE\\ZQ71R\\UsbCamera";
     const DWORD five = 5;
-    RegSetValueExA(key.Get(), "FlipHorz", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five),
-                   sizeof five);
+    WT_CHECK(windriver::SetRegistryValue(HKEY_LOCAL_MACHINE, settingsKey, "FlipHorz", REG_DWORD,
+                                         &five, sizeof five));
     const std::string source = g_sources + "mjpg422_320_u8mono.avi";
     const std::string clip = g_converted + "mirrored.avi";
     CopyFileA(source.c_str(), clip.c_str(), FALSE);
@@ -248,8 +247,7 @@ WT_TEST(MirrorsWhenTheRegistrySaysSo) {
         WT_CHECK_EQ(media::ConvertClipToI420(clip, *platform, *registry, settings),
                     media::ConvertResult::Converted);
     }
-    RegDeleteValueA(key.Get(), "FlipHorz");
-    key.Close();
+    windriver::DeleteRegistryValues(HKEY_LOCAL_MACHINE, settingsKey, {"FlipHorz"});
     WT_CHECK(settings.loaded && settings.mirror);
     std::vector<Stream> before, after;
     ReadClip(source, before);

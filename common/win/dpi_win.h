@@ -47,11 +47,6 @@ inline UINT WindowDpi(HWND window) {
     return dpi ? dpi : dpi_detail::SystemDpi();
 }
 
-// A size given for 96 DPI, at `dpi`.
-inline int ScaleForDpi(int pixelsAt96, UINT dpi) {
-    return MulDiv(pixelsAt96, int(dpi), int(kDefaultDpi));
-}
-
 // A system metric (SM_CXSMICON, SM_CXICON, ...) at `dpi`: GetSystemMetricsForDpi where the
 // system has it, else the metric at the system DPI scaled to `dpi`.
 inline int SystemMetricForDpi(int index, UINT dpi) {

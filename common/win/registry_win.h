@@ -40,7 +40,6 @@ public:
         return Adopt(result, key);
     }
     void Close() { key_.Close(); }
-    bool IsOpen() const { return bool(key_); }
 
     // Reads a value into buffer (null: only its size and type); size goes in as the buffer's
     // length and comes out as the value's. False without the value or when it does not fit.

@@ -261,10 +261,11 @@ void FetchSession::CancelRuns() {
     if (downloadState_ == RunState::Converting) {
         // The conversion stops at its next frame and leaves the downloaded clip as it was,
         // whole and the camera's (or, if it had just replaced it, converted): saved either way.
-        conversion_->Cancel();
-        conversion_.reset();
-        // Should it not move into its place, it goes as a cancelled download's does.
-        if (!MarkSaved(catalogue_[downloadIndex_])) diskFailure_ = 0;
+        conversion_.reset();  // cancels it and waits for its threads
+        if (MarkSaved(catalogue_[downloadIndex_]))
+            downloadState_ = RunState::Idle;  // nothing left to undo
+        else
+            diskFailure_ = 0;  // it goes as a cancelled download's does
     }
     if (downloadState_ != RunState::Idle) {
         if (downloadIndex_ < catalogue_.size()) {

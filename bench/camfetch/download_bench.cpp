@@ -161,6 +161,19 @@ struct Rig {
 
 bool Listed(const Rig& rig) { return rig.session->controlMode() == camfetch::kModeReady; }
 
+// Pictures P0000000.JPG, P0000001.JPG, ... of `bytes` bytes each, the i-th filled with i.
+std::vector<camsim::StoredFile> NumberedPictures(unsigned count, size_t bytes) {
+    std::vector<camsim::StoredFile> files(count);
+    for (unsigned i = 0; i < count; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "P%07u", i);
+        files[i].name = name;
+        files[i].extension = "JPG";
+        files[i].content.assign(bytes, uint8_t(i));
+    }
+    return files;
+}
+
 void Download() {
     const uint32_t kFileSize = 4u << 20;
     std::printf("A 4 MiB download, %u us a request, %.0f MB/s reads:\n", kLatencyUs,
@@ -201,14 +214,7 @@ void Download() {
 void ListAndDelete() {
     camsim::Profile profile;
     profile.blockSize = 4096;  // 128 entries a block
-    for (int i = 0; i < 10000; ++i) {
-        camsim::StoredFile file;
-        char name[9];
-        std::snprintf(name, sizeof name, "P%07d", i);
-        file.name = name;
-        file.extension = "JPG";
-        profile.files.push_back(file);
-    }
+    profile.files = NumberedPictures(10000, 0);
     Rig rig(profile);
     uint64_t listUs = rig.TickUntil([&] { return Listed(rig); });
     std::printf(
@@ -224,21 +230,11 @@ void ListAndDelete() {
                 deleteUs / 1e6, rig.longestTickUs / 1e3, rig.session->catalogue().size());
 }
 
-}  // namespace
-
 // What making each file durable costs: 100 files of 16 KiB, one block each.
 void Flush() {
     camsim::Profile profile;
     profile.blockSize = 16384;
-    for (int i = 0; i < 100; ++i) {
-        camsim::StoredFile file;
-        char name[9];
-        std::snprintf(name, sizeof name, "P%07d", i);
-        file.name = name;
-        file.extension = "JPG";
-        file.content.assign(16384, uint8_t(i));
-        profile.files.push_back(file);
-    }
+    profile.files = NumberedPictures(100, 16384);
     Rig rig(profile);
     rig.TickUntil([&] { return Listed(rig); });
     rig.SelectAll();
@@ -250,6 +246,8 @@ void Flush() {
         "renaming it into place took %.2f ms a file (wall clock, %s)\n",
         us / 1e6, rig.store.durableSeconds * 1e3 / rig.store.files, kBenchFolder);
 }
+
+}  // namespace
 
 int main() {
     Download();

@@ -136,9 +136,10 @@ struct Session {
 
     // Waits for the next message box, checks it is the program's warning with this text and
     // only an OK button, and presses OK.
-    void ExpectMessage(const std::string& text, const std::string& where = "") {
+    void ExpectMessage(const std::string& text, const std::string& where = "",
+                       DWORD timeoutMs = windriver::kWaitMs) {
         windriver::MessageBoxInfo box;
-        bool shown = windriver::WaitForMessageBox(process.Id(), box, main);
+        bool shown = windriver::WaitForMessageBox(process.Id(), box, main, timeoutMs);
         WT_CHECK_MSG(shown, where + "no message box for: " + text);
         if (!shown) return;
         WT_CHECK_MSG(box.text == text,
@@ -463,6 +464,10 @@ WT_TEST(DramScriptInAFolderNamedInCyrillic) {
     }
 }
 
+// The flash poll gives up only after its 50,002 status reads, which take the PE build about
+// 18 s under Wine: the wait for its message is a guard against a hang, not a time limit.
+constexpr DWORD kWholePollWaitMs = 180000;
+
 WT_TEST(FailuresLeaveTheDialogOpen) {
     struct Row {
         const char* name;
@@ -498,7 +503,8 @@ WT_TEST(FailuresLeaveTheDialogOpen) {
         if (!s.Start()) return;
         s.Update(kInitialStatus);
         if (row.imagePresent) s.AnswerDram(IDOK);
-        for (const std::string& message : row.messages) s.ExpectMessage(message, name);
+        for (const std::string& message : row.messages)
+            s.ExpectMessage(message, name, kWholePollWaitMs);
         // Wait for the exchange to stop before Exit is pressed, so Exit is the answer to
         // the idle dialog.
         if (row.lastOperation) {
